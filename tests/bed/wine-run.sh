@@ -1,0 +1,33 @@
+#!/bin/bash
+# Runs one Windows test executable under Wine in a fresh prefix of its own, then stops
+# that prefix's wineserver so that nothing the test started is left behind.
+#   wine-run.sh EXE [ARGS...]
+# Environment: QUORVEL_WINE_ROOT (the test bed; default: beside the executable's bin/),
+# QUORVEL_TEST_NAME (names the prefix), WINEDEBUG.
+# Wine writes debug channels (the event log among them) to the Unix standard error that
+# every process of the prefix inherits, whatever its Windows handles say. The run keeps a
+# copy of that stream in QUORVEL_WINE_LOG, and by default turns on the event-log channel
+# with process ids, so a test can read the log entries of itself and of its children.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+exe=${1:?usage: wine-run.sh EXE [ARGS...]}
+shift
+root=${QUORVEL_WINE_ROOT:-$(cd "$(dirname "$exe")/.." && pwd)/wine}
+name=${QUORVEL_TEST_NAME:-$(basename "$exe" .exe)}
+prefix=$root/prefixes/$name
+
+[ -f "$root/display" ] || "$here/wine-bed.sh" setup "$root" || exit 1
+"$here/wine-bed.sh" clone "$root" "$prefix" || exit 1
+
+export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$prefix
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=${WINEDEBUG:--all,+pid,+eventlog}
+export QUORVEL_WINE_LOG=$root/prefixes/$name.stderr.log
+export DISPLAY=${DISPLAY_OVERRIDE:-$(cat "$root/display")}
+export QUORVEL_BIN_DIR=$(cd "$(dirname "$exe")" && pwd)
+
+: >"$QUORVEL_WINE_LOG"
+wine64 "$exe" "$@" 2> >(tee -a "$QUORVEL_WINE_LOG" >&2)
+rc=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+exit $rc

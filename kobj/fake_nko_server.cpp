@@ -1,0 +1,94 @@
+#include "kobj/fake_nko_server.h"
+
+#include "kobj/nko_protocol.h"
+
+FakeNkoServer::FakeNkoServer(std::string reply, int instances)
+    : FakeNkoServer([reply](const std::string&) { return FakeNkoReply{reply}; }, instances) {}
+
+FakeNkoServer::FakeNkoServer(Handler handler, int instances)
+    : m_handler(std::move(handler)), m_instances(instances), m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  // Every instance exists before the constructor returns, so a client never finds the
+  // pipe missing while the server is up.
+  std::vector<HANDLE> pipes;
+  for (int i = 0; i < m_instances; ++i) {
+    pipes.push_back(CreateNamedPipeA(kNkoPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                     static_cast<DWORD>(m_instances), 4096, 4096, 0, nullptr));
+  }
+  for (HANDLE pipe : pipes) {
+    m_threads.emplace_back([this, pipe] {
+      HANDLE current = pipe;
+      while (!m_stopping && current != INVALID_HANDLE_VALUE) {
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        bool connected = ConnectNamedPipe(current, &ov) != FALSE;
+        if (!connected) {
+          const DWORD error = GetLastError();
+          if (error == ERROR_PIPE_CONNECTED) {
+            connected = true;
+          } else if (error == ERROR_IO_PENDING) {
+            HANDLE waits[2] = {ov.hEvent, m_stopEvent};
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+              DWORD ignored = 0;
+              connected = GetOverlappedResult(current, &ov, &ignored, FALSE) != FALSE;
+            } else {
+              CancelIo(current);
+            }
+          }
+        }
+        CloseHandle(ov.hEvent);
+        if (connected) Answer(current);
+        DisconnectNamedPipe(current);
+        CloseHandle(current);
+        current = m_stopping ? INVALID_HANDLE_VALUE
+                             : CreateNamedPipeA(kNkoPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                                static_cast<DWORD>(m_instances), 4096, 4096, 0, nullptr);
+      }
+      if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
+    });
+  }
+}
+
+FakeNkoServer::~FakeNkoServer() {
+  m_stopping = true;
+  SetEvent(m_stopEvent);
+  for (auto& t : m_threads) t.join();
+  CloseHandle(m_stopEvent);
+}
+
+std::vector<std::string> FakeNkoServer::Requests() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_requests;
+}
+
+static bool SyncIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done) {
+  OVERLAPPED ov{};
+  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  BOOL ok = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = TRUE;
+  ok = ok && GetOverlappedResult(pipe, &ov, done, TRUE);
+  CloseHandle(ov.hEvent);
+  return ok != FALSE;
+}
+
+void FakeNkoServer::Answer(HANDLE pipe) {
+  uint32_t count = 0;
+  DWORD done = 0;
+  if (!SyncIo(pipe, false, &count, sizeof count, &done) || done != sizeof count) return;
+  std::string request(count, '\0');
+  if (count > 0 && !SyncIo(pipe, false, request.data(), count, &done)) return;
+  request.resize(done);
+  if (!request.empty() && request.back() == '\0') request.pop_back();
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_requests.push_back(request);
+  }
+  FakeNkoReply reply = m_handler(request);
+  if (reply.drop) return;
+  uint32_t replyCount = reply.count != 0 ? reply.count : static_cast<uint32_t>(reply.text.size());
+  SyncIo(pipe, true, &replyCount, sizeof replyCount, &done);
+  if (!reply.text.empty()) SyncIo(pipe, true, reply.text.data(), static_cast<DWORD>(reply.text.size()), &done);
+  // Let the client read everything before the instance is disconnected.
+  FlushFileBuffers(pipe);
+}

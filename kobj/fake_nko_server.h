@@ -1,0 +1,44 @@
+#pragma once
+// An NKO server played by a thread of the test process: it serves the NKO pipe with as
+// many instances as asked, records every request and answers with what the test scripts.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct FakeNkoReply {
+  std::string text;         // the reply text
+  uint32_t count = 0;       // the announced count; 0 means text.size()
+  bool drop = false;        // close the connection without replying
+};
+
+class FakeNkoServer {
+ public:
+  using Handler = std::function<FakeNkoReply(const std::string& request)>;
+
+  // Answers every request with reply.
+  explicit FakeNkoServer(std::string reply, int instances = 4);
+  explicit FakeNkoServer(Handler handler, int instances = 4);
+  ~FakeNkoServer();
+  FakeNkoServer(const FakeNkoServer&) = delete;
+  FakeNkoServer& operator=(const FakeNkoServer&) = delete;
+
+  std::vector<std::string> Requests() const;
+
+ private:
+  void Serve();
+  void Answer(HANDLE pipe);
+
+  Handler m_handler;
+  int m_instances;
+  std::atomic<bool> m_stopping{false};
+  HANDLE m_stopEvent;
+  std::vector<std::thread> m_threads;
+  mutable std::mutex m_lock;
+  std::vector<std::string> m_requests;
+};

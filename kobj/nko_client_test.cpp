@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "kobj/fake_nko_server.h"
+#include "kobj/nko_client.h"
+#include "kobj/nko_protocol.h"
+
+namespace {
+
+std::string Pid() { return std::to_string(GetCurrentProcessId()); }
+
+// Every test but the first-request ones starts after the first request of the process.
+class NkoClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static bool firstDone = false;
+    if (!firstDone) {
+      FakeNkoServer server("1");
+      NkoRequest("<warm-up/>");
+      firstDone = true;
+    }
+  }
+};
+
+TEST(XmlEscape, ReplacesTheFiveSpecialCharacters) {
+  char out[128];
+  EXPECT_STREQ(XmlEscape(out, sizeof out, "a\"b&c'd<e>f"), "a&quot;b&amp;c&apos;d&lt;e&gt;f");
+  EXPECT_STREQ(XmlEscape(out, sizeof out, "Global\\plain name_1"), "Global\\plain name_1");
+  EXPECT_STREQ(XmlEscape(out, sizeof out, ""), "");
+}
+
+TEST(XmlEscape, NeverCutsAnEntityAndStaysInItsBuffer) {
+  // The limit is size - 1; an entity is written only while it ends below the limit.
+  struct Case {
+    const char* in;
+    int size;
+    const char* expected;
+  } cases[] = {
+      {"abcdef", 4, "abc"}, {"ab&", 8, "ab"},      {"ab&", 9, "ab&amp;"}, {"ab&c", 9, "ab&amp;c"},
+      {"&", 6, ""},         {"&", 7, "&amp;"},     {"x\"y", 8, "x"},      {"x\"y", 9, "x&quot;y"},
+      {"abc", 1, ""},       {"<>", 9, "&lt;"},     {"<>", 10, "&lt;&gt;"},
+  };
+  for (const auto& c : cases) {
+    char out[32];
+    std::memset(out, '#', sizeof out);
+    EXPECT_STREQ(XmlEscape(out, c.size, c.in), c.expected) << c.in << " in " << c.size;
+    EXPECT_EQ(out[c.size], '#') << "wrote past the buffer for " << c.in;
+  }
+}
+
+TEST(XmlEscape, LongNameIsCutBeforeTheFirstPieceThatDoesNotFit) {
+  std::string name(1019, 'n');
+  name += "<tail";
+  char out[1024];
+  XmlEscape(out, sizeof out, name.c_str());
+  EXPECT_EQ(std::string(out), std::string(1019, 'n'));  // "&lt;" would end at 1023 = the limit
+  name = std::string(1018, 'n') + "<tail";
+  XmlEscape(out, sizeof out, name.c_str());
+  EXPECT_EQ(std::string(out), std::string(1018, 'n') + "&lt;t");
+  EXPECT_EQ(std::strlen(out), 1023u);
+}
+
+TEST(NkoReplyParsing, NumbersFollowAtoiRules) {
+  struct Case {
+    const char* text;
+    int value;
+    bool hasError;
+    int error;
+  } cases[] = {
+      {"1234,183", 1234, true, 183}, {"1234", 1234, false, 0}, {"0,5", 0, true, 5},
+      {"-2", -2, false, 0},          {"  77xyz", 77, false, 0}, {"+12,  -4", 12, true, -4},
+      {"garbage", 0, false, 0},      {"", 0, false, 0},         {",183", 0, true, 183},
+      {"99999999999", 2147483647, false, 0}, {"-99999999999", -2147483647 - 1, false, 0},
+  };
+  for (const auto& c : cases) {
+    const NkoReply r = ParseNkoReply(c.text);
+    EXPECT_EQ(r.value, c.value) << c.text;
+    EXPECT_EQ(r.hasError, c.hasError) << c.text;
+    EXPECT_EQ(r.error, c.error) << c.text;
+  }
+}
+
+TEST_F(NkoClient, ReplyWithErrorSetsTheLastError) {
+  FakeNkoServer server("1234,183");
+  SetLastError(0);
+  EXPECT_EQ(NkoServerCommunicate("<x/>"), 1234);
+  EXPECT_EQ(GetLastError(), 183u);
+}
+
+TEST_F(NkoClient, ReplyWithoutErrorLeavesTheLastErrorAlone) {
+  FakeNkoServer server("1234");
+  SetLastError(4242);
+  EXPECT_EQ(NkoServerCommunicate("<x/>"), 1234);
+  EXPECT_EQ(GetLastError(), 4242u);
+}
+
+TEST_F(NkoClient, ZeroReplyCarriesTheServersError) {
+  FakeNkoServer server("0,5");
+  EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
+  EXPECT_EQ(GetLastError(), 5u);
+}
+
+TEST_F(NkoClient, NegativeHandleIsSignExtended) {
+  FakeNkoServer server("-2");
+  EXPECT_EQ(NkoServerCreateEvent(nullptr, TRUE, FALSE, "Global\\x"), intptr_t{-2});
+}
+
+TEST_F(NkoClient, OversizedReplyIsCutToTheBuffer) {
+  // 100000 digits announced and sent: the client keeps 4095 of them and stops.
+  FakeNkoServer server([](const std::string&) { return FakeNkoReply{std::string(100000, '7')}; });
+  EXPECT_EQ(NkoServerCommunicate("<x/>"), 2147483647);
+}
+
+TEST_F(NkoClient, CountLargerThanTheTextUsesWhatArrived) {
+  FakeNkoServer server([](const std::string&) { return FakeNkoReply{"321,183", 4000000000u}; });
+  SetLastError(0);
+  EXPECT_EQ(NkoServerCommunicate("<x/>"), 321);
+  EXPECT_EQ(GetLastError(), 183u);
+}
+
+TEST_F(NkoClient, GarbageAndDroppedRepliesGiveZero) {
+  {
+    FakeNkoServer server("\x01\xff<not a number>");
+    EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
+  }
+  {
+    FakeNkoServer server([](const std::string&) { return FakeNkoReply{"", 0, true}; });
+    EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
+  }
+}
+
+TEST_F(NkoClient, RequestsAreSentInTheirExactFormats) {
+  FakeNkoServer server("10");
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  EXPECT_EQ(NkoServerCreateEvent(&sa, TRUE, FALSE, "Global\\ev"), 10);
+  EXPECT_EQ(NkoServerCreateMutex(nullptr, FALSE, "Global\\mx"), 10);
+  EXPECT_EQ(NkoServerCreateSemaphore(&sa, 1, 65535, "Global\\sem"), 10);
+  EXPECT_EQ(NkoServerCreateFileMapping(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, 296, "Global\\shm"), 10);
+  EXPECT_EQ(NkoServerCloseHandle(-7), 10);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 5u);
+  const std::string p = Pid();
+  EXPECT_EQ(requests[0], "<CreateEvent ProcId=\"" + p +
+                             "\" SecurityAttributes=\"1\" bManualReset=\"1\" bInitialState=\"0\" lpName=\"Global\\ev\"/>");
+  EXPECT_EQ(requests[1], "<CreateMutex ProcId=\"" + p + "\" SecurityAttributes=\"0\" bInitialOwner=\"0\" lpName=\"Global\\mx\"/>");
+  EXPECT_EQ(requests[2], "<CreateSemaphore ProcId=\"" + p +
+                             "\" SecurityAttributes=\"1\" lInitialCount=\"1\" lMaximumCount=\"65535\" lpName=\"Global\\sem\"/>");
+  EXPECT_EQ(requests[3], "<CreateFileMapping ProcId=\"" + p +
+                             "\" hFile=\"-1\" SecurityAttributes=\"1\" flProtect=\"4\" dwMaximumSizeHigh=\"0\" "
+                             "dwMaximumSizeLow=\"296\" lpName=\"Global\\shm\"/>");
+  EXPECT_EQ(requests[4], "<CloseHandle ProcId=\"" + p + "\" Handle=\"-7\"/>");
+}
+
+TEST_F(NkoClient, NameArrivesEscaped) {
+  FakeNkoServer server("10");
+  NkoServerCreateEvent(nullptr, FALSE, FALSE, "Global\\a\"b&c'<d>");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].find("lpName=\"Global\\a&quot;b&amp;c&apos;&lt;d&gt;\"/>"), std::string::npos) << requests[0];
+}
+
+TEST_F(NkoClient, CloseHandleForZeroSendsNothing) {
+  FakeNkoServer server("1");
+  EXPECT_EQ(NkoServerCloseHandle(0), 1);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(NkoClient, FrameCarriesTheTerminatingNul) {
+  std::string raw;
+  FakeNkoServer server([&raw](const std::string& request) {
+    raw = request;
+    return FakeNkoReply{"5"};
+  });
+  EXPECT_EQ(NkoServerCommunicate("<CloseHandle ProcId=\"1\" Handle=\"2\"/>"), 5);
+  EXPECT_EQ(raw, "<CloseHandle ProcId=\"1\" Handle=\"2\"/>");
+}
+
+TEST_F(NkoClient, BusyPipeIsWaitedFor) {
+  // One instance, held by a slow request: the second client waits for it to come free.
+  FakeNkoServer server(
+      [](const std::string&) {
+        Sleep(300);
+        return FakeNkoReply{"9"};
+      },
+      1);
+  int first = 0;
+  std::thread t([&] { first = NkoServerCommunicate("<a/>"); });
+  Sleep(100);
+  EXPECT_EQ(NkoServerCommunicate("<b/>"), 9);
+  t.join();
+  EXPECT_EQ(first, 9);
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(NkoClient, LaterRequestFailsAtOnceWithoutServer) {
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(NkoRequest("<CloseHandle ProcId=\"1\" Handle=\"2\"/>"), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_LT(GetTickCount() - start, kNkoRetryDelayMs);
+}
+
+}  // namespace

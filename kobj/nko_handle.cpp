@@ -1,0 +1,125 @@
+#include "kobj/nko_handle.h"
+
+#include <new>
+
+#include "kobj/nko_client.h"
+#include "kobj/object_names.h"
+
+namespace {
+
+// Constant-initialised, so it exists before any dynamic initialiser of the program runs.
+constinit NkoHandle g_invalidHolder{};
+
+bool IsRealHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
+NkoHandle* NewHolder() { return new (std::nothrow) NkoHandle{}; }
+
+NkoHandle* Fail(NkoHandle* holder) {
+  const DWORD error = GetLastError();
+  delete holder;
+  SetLastError(error);
+  return InvalidNkoHandle;
+}
+
+// One creation, on the server path for Global\ names and locally for the rest.
+// serverCreate asks the server; open opens the server's object by name with full
+// access; localCreate is the plain Win32 creation.
+template <typename ServerCreate, typename Open, typename LocalCreate>
+NkoHandle* Create(const char* name, ServerCreate serverCreate, Open open, LocalCreate localCreate) {
+  NkoHandle* holder = NewHolder();
+  if (holder == nullptr) return nullptr;
+
+  if (!IsGlobalObjectName(name)) {
+    holder->handle = localCreate();
+    return holder->handle != nullptr ? holder : Fail(holder);
+  }
+
+  const intptr_t serverHandle = serverCreate();
+  if (serverHandle == 0) return Fail(holder);
+  holder->serverHandle = serverHandle;
+  const DWORD serverError = GetLastError();
+  holder->handle = open();
+  const DWORD openError = GetLastError();
+  // The server drops its own handle at once: the object lives on through ours alone.
+  NkoServerCloseHandle(holder->serverHandle);
+  SetLastError(openError);
+  holder->serverHandle = 0;
+  if (holder->handle == nullptr) return Fail(holder);
+  if (serverError == ERROR_ALREADY_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
+  return holder;
+}
+
+template <typename LocalOpen>
+NkoHandle* Open(LocalOpen localOpen) {
+  NkoHandle* holder = NewHolder();
+  if (holder == nullptr) return nullptr;
+  holder->handle = localOpen();
+  return holder->handle != nullptr ? holder : Fail(holder);
+}
+
+}  // namespace
+
+NkoHandle* const InvalidNkoHandle = &g_invalidHolder;
+
+NkoHandle* NkoCreateEvent(SECURITY_ATTRIBUTES* sa, BOOL manualReset, BOOL initialState, const char* name) {
+  return Create(
+      name, [&] { return NkoServerCreateEvent(sa, manualReset, initialState, name); },
+      [&] { return OpenEventA(EVENT_ALL_ACCESS, FALSE, name); },
+      [&] { return CreateEventA(sa, manualReset, initialState, name); });
+}
+
+NkoHandle* NkoCreateMutex(SECURITY_ATTRIBUTES* sa, BOOL initialOwner, const char* name) {
+  return Create(
+      name, [&] { return NkoServerCreateMutex(sa, initialOwner, name); },
+      [&] { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); },
+      [&] { return CreateMutexA(sa, initialOwner, name); });
+}
+
+NkoHandle* NkoCreateSemaphore(SECURITY_ATTRIBUTES* sa, LONG initialCount, LONG maximumCount, const char* name) {
+  return Create(
+      name, [&] { return NkoServerCreateSemaphore(sa, initialCount, maximumCount, name); },
+      [&] { return OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, name); },
+      [&] { return CreateSemaphoreA(sa, initialCount, maximumCount, name); });
+}
+
+NkoHandle* NkoCreateFileMapping(HANDLE file, SECURITY_ATTRIBUTES* sa, DWORD protect, DWORD maximumSizeHigh,
+                                DWORD maximumSizeLow, const char* name) {
+  return Create(
+      name, [&] { return NkoServerCreateFileMapping(file, sa, protect, maximumSizeHigh, maximumSizeLow, name); },
+      [&] { return OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name); },
+      [&] { return CreateFileMappingA(file, sa, protect, maximumSizeHigh, maximumSizeLow, name); });
+}
+
+NkoHandle* NkoOpenEvent(DWORD access, BOOL inherit, const char* name) {
+  return Open([&] { return OpenEventA(access, inherit, name); });
+}
+
+NkoHandle* NkoOpenMutex(DWORD access, BOOL inherit, const char* name) {
+  return Open([&] { return OpenMutexA(access, inherit, name); });
+}
+
+NkoHandle* NkoOpenFileMapping(DWORD access, BOOL inherit, const char* name) {
+  return Open([&] { return OpenFileMappingA(access, inherit, name); });
+}
+
+bool NkoIsValid(const NkoHandle* h) {
+  if (h == nullptr || reinterpret_cast<uintptr_t>(h) == ~uintptr_t{0}) return false;
+  return IsRealHandle(h->handle);
+}
+
+HANDLE NkoGetHandle(const NkoHandle* h) { return h != nullptr ? h->handle : nullptr; }
+
+HANDLE NkoDetach(NkoHandle* h) {
+  if (h == nullptr || h == InvalidNkoHandle) return nullptr;
+  HANDLE handle = h->handle;
+  h->handle = nullptr;
+  NkoServerCloseHandle(h->serverHandle);
+  h->serverHandle = 0;
+  delete h;
+  return handle;
+}
+
+BOOL NkoClose(NkoHandle* h) {
+  HANDLE handle = NkoDetach(h);
+  return IsRealHandle(handle) ? CloseHandle(handle) : FALSE;
+}

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kobj/fake_nko_server.h"
+#include "kobj/nko_client.h"
+#include "kobj/nko_handle.h"
+#include "kobj/os_class.h"
+
+namespace {
+
+// A server that really creates the object it is asked for (an event), so the local
+// open after it can succeed, and reports 183 when the object existed.
+FakeNkoReply CreateEventLikeAServer(const std::string& request, std::vector<HANDLE>& held) {
+  if (request.rfind("<CloseHandle", 0) == 0) return {"1"};
+  const auto at = request.find("lpName=\"");
+  const std::string name = request.substr(at + 8, request.size() - at - 8 - 3);
+  HANDLE h = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  held.push_back(h);
+  return {std::to_string(reinterpret_cast<uintptr_t>(h)) + (error == ERROR_ALREADY_EXISTS ? ",183" : ",0")};
+}
+
+class ServerPath : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeNkoServer warmUp("1");
+    NkoRequest("<warm-up/>");  // later requests fail at once instead of retrying
+  }
+};
+
+TEST_F(ServerPath, GlobalNameInAnyLetterCaseGoesThroughTheServer) {
+  std::vector<HANDLE> held;
+  FakeNkoServer server([&](const std::string& r) { return CreateEventLikeAServer(r, held); });
+  for (const char* name : {"Global\\kobj_case_a", "global\\kobj_case_b", "GLOBAL\\kobj_case_c"}) {
+    NkoHandle* h = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, name);
+    ASSERT_TRUE(NkoIsValid(h)) << name;
+    EXPECT_EQ(h->serverHandle, 0);
+    EXPECT_EQ(GetLastError(), 0u) << name;
+    EXPECT_TRUE(NkoClose(h));
+  }
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 6u);
+  for (size_t i = 0; i < requests.size(); i += 2) {
+    EXPECT_EQ(requests[i].rfind("<CreateEvent ", 0), 0u) << requests[i];
+    EXPECT_EQ(requests[i + 1].rfind("<CloseHandle ", 0), 0u) << requests[i + 1];
+  }
+  for (HANDLE h : held) CloseHandle(h);
+}
+
+TEST_F(ServerPath, ExistingObjectLeaves183) {
+  std::vector<HANDLE> held;
+  FakeNkoServer server([&](const std::string& r) { return CreateEventLikeAServer(r, held); });
+  NkoHandle* first = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_exists");
+  ASSERT_TRUE(NkoIsValid(first));
+  EXPECT_EQ(GetLastError(), 0u);
+  NkoHandle* second = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_exists");
+  ASSERT_TRUE(NkoIsValid(second));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  // Both holders name the same object.
+  SetEvent(NkoGetHandle(first));
+  EXPECT_EQ(WaitForSingleObject(NkoGetHandle(second), 0), WAIT_OBJECT_0);
+  NkoClose(first);
+  NkoClose(second);
+  for (HANDLE h : held) CloseHandle(h);
+}
+
+TEST_F(ServerPath, ServerFailureGivesInvalidWithItsErrorAndNothingElse) {
+  // An object of that name exists locally: a local open would succeed, so a valid
+  // result would give the open away.
+  HANDLE existing = CreateEventA(nullptr, TRUE, FALSE, "Global\\kobj_refused");
+  FakeNkoServer server("0,5");
+  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_refused");
+  EXPECT_EQ(h, InvalidNkoHandle);
+  EXPECT_EQ(GetLastError(), 5u);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].rfind("<CreateEvent ", 0), 0u);
+  CloseHandle(existing);
+}
+
+TEST_F(ServerPath, FailingOpenAfterServerSuccessStillReleasesTheServerHandle) {
+  // The server claims success but made nothing: the local open fails with 2.
+  FakeNkoServer server([](const std::string& r) {
+    return FakeNkoReply{r.rfind("<CloseHandle", 0) == 0 ? "1" : "4321,183"};
+  });
+  NkoHandle* h = NkoCreateMutex(nullptr, FALSE, "Global\\kobj_phantom");
+  EXPECT_EQ(h, InvalidNkoHandle);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1], "<CloseHandle ProcId=\"" + std::to_string(GetCurrentProcessId()) + "\" Handle=\"4321\"/>");
+}
+
+TEST(LocalPath, NonGlobalNamesNeverReachTheServer) {
+  FakeNkoServer server("0,5");  // would refuse everything
+  NkoHandle* local = NkoCreateEvent(nullptr, TRUE, FALSE, "Local\\kobj_local");
+  NkoHandle* plain = NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, 65535, "kobj_plain");
+  NkoHandle* unnamed = NkoCreateEvent(nullptr, FALSE, FALSE, nullptr);
+  NkoHandle* mapping = NkoCreateFileMapping(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 32, "Local\\kobj_map");
+  NkoHandle* mutex = NkoCreateMutex(nullptr, FALSE, "kobj_mutex");
+  for (NkoHandle* h : {local, plain, unnamed, mapping, mutex}) {
+    EXPECT_TRUE(NkoIsValid(h));
+    NkoClose(h);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(LocalPath, ExistingObjectLeaves183AndClashingKindFails) {
+  NkoHandle* first = NkoCreateEvent(nullptr, TRUE, FALSE, "Local\\kobj_twice");
+  ASSERT_TRUE(NkoIsValid(first));
+  NkoHandle* second = NkoCreateEvent(nullptr, TRUE, FALSE, "Local\\kobj_twice");
+  ASSERT_TRUE(NkoIsValid(second));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  NkoHandle* clash = NkoCreateMutex(nullptr, FALSE, "Local\\kobj_twice");
+  EXPECT_EQ(clash, InvalidNkoHandle);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  NkoClose(first);
+  NkoClose(second);
+}
+
+TEST(Holders, InvalidHolderIsNeverValidAndSurvivesClose) {
+  EXPECT_FALSE(NkoIsValid(InvalidNkoHandle));
+  EXPECT_FALSE(NkoIsValid(nullptr));
+  EXPECT_EQ(NkoClose(InvalidNkoHandle), 0);
+  EXPECT_EQ(NkoDetach(InvalidNkoHandle), nullptr);
+  EXPECT_EQ(NkoClose(nullptr), 0);
+  EXPECT_EQ(InvalidNkoHandle->handle, nullptr);
+  EXPECT_EQ(InvalidNkoHandle->serverHandle, 0);
+  NkoHandle allOnes{INVALID_HANDLE_VALUE, 0};
+  EXPECT_FALSE(NkoIsValid(&allOnes));
+}
+
+TEST(Holders, DetachHandsOverTheHandle) {
+  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(NkoIsValid(h));
+  HANDLE raw = NkoDetach(h);
+  ASSERT_NE(raw, nullptr);
+  EXPECT_TRUE(SetEvent(raw));
+  EXPECT_TRUE(CloseHandle(raw));
+}
+
+TEST(Opens, FailuresAreTheInvalidHolderWithTheOpensError) {
+  EXPECT_EQ(NkoOpenEvent(EVENT_ALL_ACCESS, FALSE, "Local\\kobj_missing"), InvalidNkoHandle);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  HANDLE m = CreateMutexA(nullptr, FALSE, "Local\\kobj_open_me");
+  NkoHandle* h = NkoOpenMutex(SYNCHRONIZE, FALSE, "Local\\kobj_open_me");
+  EXPECT_TRUE(NkoIsValid(h));
+  NkoClose(h);
+  HANDLE f = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, "Local\\kobj_open_map");
+  h = NkoOpenFileMapping(FILE_MAP_ALL_ACCESS, FALSE, "Local\\kobj_open_map");
+  EXPECT_TRUE(NkoIsValid(h));
+  NkoClose(h);
+  CloseHandle(m);
+  CloseHandle(f);
+}
+
+}  // namespace

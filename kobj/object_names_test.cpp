@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "kobj/object_names.h"
+#include "kobj/os_class.h"
+
+namespace {
+
+OSVERSIONINFOA Version(DWORD platform, DWORD major, DWORD minor) {
+  OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  v.dwPlatformId = platform;
+  v.dwMajorVersion = major;
+  v.dwMinorVersion = minor;
+  return v;
+}
+
+struct OsCase {
+  DWORD platform, major, minor;
+  int expected;
+};
+
+TEST(OsClass, ClassifiesEveryRowOfTheVersionTable) {
+  const OsCase cases[] = {
+      {0, 3, 1, kOsWin32s},  {1, 3, 95, kOsWin95},  {1, 4, 0, kOsWin95},   {1, 4, 10, kOsWin98},
+      {1, 4, 89, kOsWin98},  {1, 4, 90, kOsWinMe},  {1, 5, 0, kOsWin98},   {2, 3, 51, kOsNt4},
+      {2, 4, 0, kOsNt4},     {2, 5, 0, kOsWin2000}, {2, 5, 1, kOsWinXp},   {2, 5, 2, kOsWinXp},
+      {2, 6, 0, kOsVista},   {2, 6, 1, kOsWin7},    {2, 10, 0, kOsVista},  {2, 6, 2, kOsWin7},
+      {3, 10, 0, kOsUnknown},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClassifyOsVersion(Version(c.platform, c.major, c.minor)), c.expected)
+        << "platform " << c.platform << " version " << c.major << "." << c.minor;
+  }
+}
+
+// Plays a given Windows version for the duration of a test.
+class PlayedWindows {
+ public:
+  PlayedWindows(DWORD platform, DWORD major, DWORD minor) {
+    s_version = Version(platform, major, minor);
+    s_calls = 0;
+    kobj_testing::SetVersionSource([](OSVERSIONINFOA* out) -> BOOL {
+      ++s_calls;
+      *out = s_version;
+      return TRUE;
+    });
+  }
+  ~PlayedWindows() { kobj_testing::SetVersionSource(nullptr); }
+  static int Calls() { return s_calls; }
+
+ private:
+  static inline OSVERSIONINFOA s_version{};
+  static inline int s_calls = 0;
+};
+
+TEST(OsClass, PredicatesFollowTheClass) {
+  {
+    PlayedWindows win98(1, 4, 10);
+    EXPECT_FALSE(HasObjectNamespaces());
+    EXPECT_FALSE(IsNtFamily());
+    EXPECT_STREQ(GetGlobalPrefix(), "");
+    EXPECT_STREQ(GetLocalPrefix(), "");
+    EXPECT_EQ(GetNullDaclSecurityAttributes(), nullptr);
+  }
+  {
+    PlayedWindows nt4(2, 4, 0);
+    EXPECT_FALSE(HasObjectNamespaces());
+    EXPECT_TRUE(IsNtFamily());
+  }
+  {
+    PlayedWindows xp(2, 5, 1);
+    EXPECT_TRUE(HasObjectNamespaces());
+    EXPECT_STREQ(GetGlobalPrefix(), "Global\\");
+    EXPECT_STREQ(GetLocalPrefix(), "Local\\");
+  }
+}
+
+TEST(OsClass, UnclassifiedSystemIsAskedAgainAtEveryCall) {
+  PlayedWindows odd(7, 1, 0);
+  EXPECT_FALSE(IsNtFamily());
+  EXPECT_FALSE(HasObjectNamespaces());
+  EXPECT_EQ(PlayedWindows::Calls(), 2);
+  EXPECT_EQ(GetCachedOsClass(), kOsUnknown);
+}
+
+TEST(OsClass, ClassIsCachedOnceKnown) {
+  PlayedWindows seven(2, 6, 1);
+  EXPECT_TRUE(IsNtFamily());
+  EXPECT_TRUE(HasObjectNamespaces());
+  EXPECT_EQ(PlayedWindows::Calls(), 1);
+  EXPECT_EQ(GetCachedOsClass(), kOsWin7);
+}
+
+TEST(SecurityAttributes, NullDaclInheritableAndBuiltOnce) {
+  SECURITY_ATTRIBUTES* sa = GetNullDaclSecurityAttributes();
+  ASSERT_NE(sa, nullptr);
+  EXPECT_EQ(sa->nLength, 24u);
+  EXPECT_TRUE(sa->bInheritHandle);
+  BOOL present = FALSE, defaulted = TRUE;
+  PACL dacl = reinterpret_cast<PACL>(1);
+  ASSERT_TRUE(GetSecurityDescriptorDacl(sa->lpSecurityDescriptor, &present, &dacl, &defaulted));
+  EXPECT_TRUE(present);
+  EXPECT_EQ(dacl, nullptr);
+  EXPECT_FALSE(defaulted);
+  EXPECT_EQ(GetNullDaclSecurityAttributes(), sa);
+  // The attributes work for a real creation that a child could inherit.
+  HANDLE e = CreateEventA(sa, TRUE, FALSE, "Local\\kobj_sa_probe");
+  ASSERT_NE(e, nullptr);
+  DWORD flags = 0;
+  ASSERT_TRUE(GetHandleInformation(e, &flags));
+  EXPECT_TRUE(flags & HANDLE_FLAG_INHERIT);
+  CloseHandle(e);
+}
+
+TEST(BuildObjectName, PutsThePrefixOfTheFlag) {
+  char buffer[260];
+  EXPECT_STREQ(BuildObjectName(1, "__Korvane_QuorvelRunning", buffer, sizeof buffer), "Global\\__Korvane_QuorvelRunning");
+  EXPECT_STREQ(BuildObjectName(0, "_KorvaneQuorvelLock", buffer, sizeof buffer), "Local\\_KorvaneQuorvelLock");
+  EXPECT_STREQ(BuildObjectName(7, "", buffer, sizeof buffer), "Global\\");
+}
+
+TEST(BuildObjectName, CutsToTheBufferAndNeverWritesPastIt) {
+  char buffer[16];
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(BuildObjectName(1, "abc", buffer, 5), buffer);
+  EXPECT_STREQ(buffer, "Glob");
+  EXPECT_EQ(buffer[5], '#');
+
+  std::memset(buffer, '#', sizeof buffer);
+  BuildObjectName(0, "abcdefgh", buffer, 10);
+  EXPECT_STREQ(buffer, "Local\\abc");
+  EXPECT_EQ(buffer[10], '#');
+
+  std::memset(buffer, '#', sizeof buffer);
+  BuildObjectName(1, "abc", buffer, 1);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], '#');
+}
+
+TEST(BuildObjectName, NullBaseNameLeavesTheBufferUntouched) {
+  char buffer[8] = "keep";
+  EXPECT_EQ(BuildObjectName(1, nullptr, buffer, sizeof buffer), nullptr);
+  EXPECT_STREQ(buffer, "keep");
+}
+
+TEST(BuildObjectName, NoPrefixWithoutNamespaces) {
+  PlayedWindows win98(1, 4, 10);
+  char buffer[32];
+  EXPECT_STREQ(BuildObjectName(1, "name", buffer, sizeof buffer), "name");
+  EXPECT_STREQ(BuildObjectName(0, "name", buffer, sizeof buffer), "name");
+}
+
+TEST(GlobalObjectName, RecognisedInAnyLetterCase) {
+  EXPECT_TRUE(IsGlobalObjectName("Global\\x"));
+  EXPECT_TRUE(IsGlobalObjectName("global\\x"));
+  EXPECT_TRUE(IsGlobalObjectName("GLOBAL\\"));
+  EXPECT_TRUE(IsGlobalObjectName("gLoBaL\\x"));
+  EXPECT_FALSE(IsGlobalObjectName("Local\\x"));
+  EXPECT_FALSE(IsGlobalObjectName("Global/x"));
+  EXPECT_FALSE(IsGlobalObjectName("Global"));
+  EXPECT_FALSE(IsGlobalObjectName("x"));
+  EXPECT_FALSE(IsGlobalObjectName(nullptr));
+}
+
+}  // namespace

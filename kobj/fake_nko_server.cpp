@@ -17,11 +17,12 @@ FakeNkoServer::FakeNkoServer(Handler handler, int instances)
   }
   for (HANDLE pipe : pipes) {
     m_threads.emplace_back([this, pipe] {
-      HANDLE current = pipe;
-      while (!m_stopping && current != INVALID_HANDLE_VALUE) {
+      // Each instance is reconnected after every request rather than closed: closing the
+      // last instance would make the pipe vanish for a client waiting in WaitNamedPipe.
+      while (!m_stopping && pipe != INVALID_HANDLE_VALUE) {
         OVERLAPPED ov{};
         ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        bool connected = ConnectNamedPipe(current, &ov) != FALSE;
+        bool connected = ConnectNamedPipe(pipe, &ov) != FALSE;
         if (!connected) {
           const DWORD error = GetLastError();
           if (error == ERROR_PIPE_CONNECTED) {
@@ -30,22 +31,17 @@ FakeNkoServer::FakeNkoServer(Handler handler, int instances)
             HANDLE waits[2] = {ov.hEvent, m_stopEvent};
             if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
               DWORD ignored = 0;
-              connected = GetOverlappedResult(current, &ov, &ignored, FALSE) != FALSE;
+              connected = GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
             } else {
-              CancelIo(current);
+              CancelIo(pipe);
             }
           }
         }
         CloseHandle(ov.hEvent);
-        if (connected) Answer(current);
-        DisconnectNamedPipe(current);
-        CloseHandle(current);
-        current = m_stopping ? INVALID_HANDLE_VALUE
-                             : CreateNamedPipeA(kNkoPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                                static_cast<DWORD>(m_instances), 4096, 4096, 0, nullptr);
+        if (connected) Answer(pipe);
+        DisconnectNamedPipe(pipe);
       }
-      if (current != INVALID_HANDLE_VALUE) CloseHandle(current);
+      if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     });
   }
 }

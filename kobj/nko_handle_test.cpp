@@ -32,18 +32,29 @@ class ServerPath : public ::testing::Test {
 TEST_F(ServerPath, GlobalNameInAnyLetterCaseGoesThroughTheServer) {
   std::vector<HANDLE> held;
   FakeNkoServer server([&](const std::string& r) { return CreateEventLikeAServer(r, held); });
-  for (const char* name : {"Global\\kobj_case_a", "global\\kobj_case_b", "GLOBAL\\kobj_case_c"}) {
+  const char* const names[] = {"Global\\kobj_case_a", "global\\kobj_case_b", "GLOBAL\\kobj_case_c"};
+  for (const char* name : names) {
+    // Wine, unlike Windows, knows the namespace only as "Global\": whether the object
+    // can exist under another spelling is the platform's matter, the routing is ours.
+    HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, name);
+    const bool platformAcceptsName = probe != nullptr;
+    if (probe != nullptr) CloseHandle(probe);
+    const size_t before = server.Requests().size();
     NkoHandle* h = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, name);
-    ASSERT_TRUE(NkoIsValid(h)) << name;
-    EXPECT_EQ(h->serverHandle, 0);
-    EXPECT_EQ(GetLastError(), 0u) << name;
-    EXPECT_TRUE(NkoClose(h));
-  }
-  const auto requests = server.Requests();
-  ASSERT_EQ(requests.size(), 6u);
-  for (size_t i = 0; i < requests.size(); i += 2) {
-    EXPECT_EQ(requests[i].rfind("<CreateEvent ", 0), 0u) << requests[i];
-    EXPECT_EQ(requests[i + 1].rfind("<CloseHandle ", 0), 0u) << requests[i + 1];
+    EXPECT_EQ(NkoIsValid(h), platformAcceptsName) << name;
+    if (NkoIsValid(h)) {
+      EXPECT_EQ(h->serverHandle, 0);
+      EXPECT_EQ(GetLastError(), 0u) << name;
+    }
+    NkoClose(h);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), before + (platformAcceptsName ? 2 : 1)) << name;
+    EXPECT_EQ(requests[before], "<CreateEvent ProcId=\"" + std::to_string(GetCurrentProcessId()) +
+                                    "\" SecurityAttributes=\"1\" bManualReset=\"1\" bInitialState=\"0\" lpName=\"" + name +
+                                    "\"/>");
+    if (platformAcceptsName) {
+      EXPECT_EQ(requests[before + 1].rfind("<CloseHandle ", 0), 0u);
+    }
   }
   for (HANDLE h : held) CloseHandle(h);
 }

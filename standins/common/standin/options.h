@@ -1,0 +1,59 @@
+// Command-line options of a stand-in program: "--name VALUE", "--name=VALUE" and flags,
+// with a generated --help text.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+// Parses a whole decimal integer (optional '-', digits only) within [min, max].
+bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t& out);
+
+class OptionParser {
+ public:
+  // The handler of a value option returns an error text, or an empty string to accept.
+  using ValueHandler = std::function<std::string(std::string_view value)>;
+
+  OptionParser(std::string program, std::string usageLine, std::string description);
+
+  void AddFlag(std::string name, std::string help, std::function<void()> handler);
+  void AddValue(std::string name, std::string valueName, std::string help, ValueHandler handler);
+  // Integer option whose value must lie in [min, max]; the result goes to *target.
+  void AddInteger(std::string name, std::string valueName, std::string help, int64_t min, int64_t max,
+                  std::function<void(int64_t)> handler);
+  // Free text appended to --help (examples, exit codes).
+  void AddEpilogue(std::string text) { epilogue_ += text; }
+
+  enum class Outcome { Run, HelpShown, Error };
+  // Applies the options in order. --help/-h prints the help to stdout; a bad option
+  // prints one error line and the usage line to stderr.
+  Outcome Parse(int argc, const char* const* argv);
+  Outcome Parse(const std::vector<std::string>& args);
+
+  std::string HelpText() const;
+  const std::string& LastError() const { return lastError_; }
+
+ private:
+  struct Option {
+    std::string name;
+    std::string valueName;  // empty for a flag
+    std::string help;
+    std::function<void()> flag;
+    ValueHandler value;
+  };
+  const Option* Find(std::string_view name) const;
+  Outcome Fail(std::string message);
+
+  std::string program_;
+  std::string usageLine_;
+  std::string description_;
+  std::string epilogue_;
+  std::vector<Option> options_;
+  std::string lastError_;
+};
+
+}  // namespace standin

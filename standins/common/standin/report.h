@@ -1,0 +1,21 @@
+// Error and progress output of a stand-in program: "<program>: error: ..." on stderr,
+// "<program>: ..." on stdout, both flushed at once so that a parent reading a pipe sees
+// each line when it happens.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace standin {
+
+void SetProgramName(const char* name);
+const char* ProgramName();
+
+void Error(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+void Info(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+
+// "The system cannot find the file specified. (error 2)"
+std::string DescribeError(DWORD error);
+
+}  // namespace standin

@@ -1,0 +1,60 @@
+#include "standin/stop_signal.h"
+
+#include <atomic>
+
+namespace standin {
+namespace {
+
+std::atomic<HANDLE> g_stopEvent{nullptr};
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      if (HANDLE event = g_stopEvent.load()) SetEvent(event);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+SECURITY_ATTRIBUTES* NullDaclAttributes() {
+  // A descriptor without a DACL grants everyone full access.
+  static SECURITY_DESCRIPTOR descriptor;
+  static SECURITY_ATTRIBUTES attributes = [] {
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES sa{};
+    sa.nLength = sizeof sa;
+    sa.lpSecurityDescriptor = &descriptor;
+    sa.bInheritHandle = FALSE;
+    return sa;
+  }();
+  return &attributes;
+}
+
+StopSignal::~StopSignal() {
+  if (event_) {
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    g_stopEvent.store(nullptr);
+    CloseHandle(event_);
+  }
+}
+
+bool StopSignal::Init(const std::string& name, std::string& error) {
+  event_ = CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str());
+  if (!event_) {
+    error = "cannot create the stop event \"" + name + "\" (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  g_stopEvent.store(event_);
+  // A program started in a new process group ignores Ctrl-C until it asks for it.
+  SetConsoleCtrlHandler(nullptr, FALSE);
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  return true;
+}
+
+}  // namespace standin

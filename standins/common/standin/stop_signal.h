@@ -1,0 +1,38 @@
+// The stop request of a stand-in: one manual-reset event that a named stop event, Ctrl-C,
+// Ctrl-Break or the console closing all set. Everything that waits in the program waits
+// on this one handle as well, so a stop is seen at once wherever the program is.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace standin {
+
+// Security attributes with a NULL DACL: any user of the machine may open the objects
+// created with them (as the real services do for their shared objects).
+SECURITY_ATTRIBUTES* NullDaclAttributes();
+
+class StopSignal {
+ public:
+  StopSignal() = default;
+  StopSignal(const StopSignal&) = delete;
+  StopSignal& operator=(const StopSignal&) = delete;
+  ~StopSignal();
+
+  // Creates (or opens, when the starter created it first) the event under |name|, or an
+  // unnamed one when |name| is empty, and installs the console control handler.
+  // Only one StopSignal per process may be initialised.
+  bool Init(const std::string& name, std::string& error);
+
+  HANDLE Handle() const { return event_; }
+  bool Requested() const { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
+  void Request() const { SetEvent(event_); }
+  // Sleeps for |ms| milliseconds unless a stop comes first; returns true on a stop.
+  bool SleepFor(DWORD ms) const { return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0; }
+
+ private:
+  HANDLE event_ = nullptr;
+};
+
+}  // namespace standin

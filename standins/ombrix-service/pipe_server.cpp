@@ -1,0 +1,201 @@
+#include "pipe_server.h"
+
+#include <cstring>
+
+#include "nko_request.h"
+#include "standin/report.h"
+#include "standin/stop_signal.h"
+
+namespace ombrix {
+namespace {
+
+// Requests are at most a few kilobytes; a larger count is a broken client.
+constexpr uint32_t kMaxRequestBytes = 65536;
+constexpr DWORD kPipeBufferBytes = 65536;
+// After the reply the server waits this long for the client to close its end, because
+// disconnecting earlier would throw away a reply the client has not read yet.
+constexpr DWORD kCloseWaitMs = 5000;
+
+enum class Io { Done, MoreData, Failed, Stopped, TimedOut };
+
+// One overlapped read or write that gives up when the stop event is set or the time-out
+// passes. A message longer than |size| gives MoreData with the part that fitted.
+Io Transfer(bool write, HANDLE pipe, HANDLE ioEvent, HANDLE stop, void* buffer, DWORD size, DWORD timeoutMs,
+            DWORD& transferred) {
+  OVERLAPPED ov{};
+  ov.hEvent = ioEvent;
+  ResetEvent(ioEvent);
+  transferred = 0;
+  BOOL ok = write ? WriteFile(pipe, buffer, size, nullptr, &ov) : ReadFile(pipe, buffer, size, nullptr, &ov);
+  if (!ok) {
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      HANDLE waits[2] = {stop, ioEvent};
+      DWORD which = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
+      if (which != WAIT_OBJECT_0 + 1) {
+        CancelIoEx(pipe, &ov);
+        GetOverlappedResult(pipe, &ov, &transferred, TRUE);
+        return which == WAIT_OBJECT_0 ? Io::Stopped : Io::TimedOut;
+      }
+    } else if (error != ERROR_MORE_DATA) {
+      return Io::Failed;
+    }
+  }
+  if (GetOverlappedResult(pipe, &ov, &transferred, FALSE)) return Io::Done;
+  return GetLastError() == ERROR_MORE_DATA ? Io::MoreData : Io::Failed;
+}
+
+// Fills |buffer| completely, across message boundaries: the count and the text may come
+// as two messages (as clients send them) or as one.
+bool ReadExact(HANDLE pipe, HANDLE ioEvent, HANDLE stop, char* buffer, DWORD size, DWORD timeoutMs) {
+  DWORD have = 0;
+  while (have < size) {
+    DWORD n = 0;
+    Io io = Transfer(false, pipe, ioEvent, stop, buffer + have, size - have, timeoutMs, n);
+    if (io != Io::Done && io != Io::MoreData) return false;
+    have += n;
+  }
+  return true;
+}
+
+bool WriteMessage(HANDLE pipe, HANDLE ioEvent, HANDLE stop, const void* data, DWORD size, DWORD timeoutMs) {
+  DWORD n = 0;
+  return Transfer(true, pipe, ioEvent, stop, const_cast<void*>(data), size, timeoutMs, n) == Io::Done && n == size;
+}
+
+std::string_view RequestText(const std::vector<char>& body) {
+  return {body.data(), strnlen(body.data(), body.size())};
+}
+
+}  // namespace
+
+PipeServer::PipeServer(ServerOptions options, ObjectTable& objects, RequestLog& log, HANDLE stopEvent)
+    : options_(std::move(options)), objects_(objects), log_(log), stop_(stopEvent) {}
+
+bool PipeServer::Start(std::string& error) {
+  for (int i = 0; i < options_.instances; ++i) {
+    // The first instance claims the name, so a second server fails here instead of
+    // silently sharing the pipe with the first one.
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    HANDLE pipe = CreateNamedPipeA(options_.pipeName.c_str(), openMode,
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                   static_cast<DWORD>(options_.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
+                                   standin::NullDaclAttributes());
+    if (pipe == INVALID_HANDLE_VALUE) {
+      error = "cannot create the pipe " + options_.pipeName + ": " + standin::DescribeError(GetLastError());
+      for (HANDLE p : pipes_) CloseHandle(p);
+      pipes_.clear();
+      return false;
+    }
+    pipes_.push_back(pipe);
+  }
+  for (HANDLE pipe : pipes_) threads_.emplace_back([this, pipe] { Serve(pipe); });
+  return true;
+}
+
+void PipeServer::Join() {
+  for (std::thread& t : threads_) {
+    if (t.joinable()) t.join();
+  }
+  for (HANDLE p : pipes_) CloseHandle(p);
+  pipes_.clear();
+}
+
+void PipeServer::Serve(HANDLE pipe) {
+  HANDLE ioEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
+    OVERLAPPED ov{};
+    ov.hEvent = ioEvent;
+    ResetEvent(ioEvent);
+    bool connected = ConnectNamedPipe(pipe, &ov) != FALSE;
+    if (!connected) {
+      DWORD error = GetLastError();
+      if (error == ERROR_PIPE_CONNECTED) {
+        connected = true;
+      } else if (error == ERROR_IO_PENDING) {
+        HANDLE waits[2] = {stop_, ioEvent};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+          CancelIoEx(pipe, &ov);
+          DWORD ignored = 0;
+          GetOverlappedResult(pipe, &ov, &ignored, TRUE);
+          break;
+        }
+        DWORD ignored = 0;
+        connected = GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
+      } else if (error == ERROR_NO_DATA) {
+        // The client came and went before we looked; start over with this instance.
+      } else {
+        standin::Error("ConnectNamedPipe failed: %s", standin::DescribeError(error).c_str());
+        if (WaitForSingleObject(stop_, 100) == WAIT_OBJECT_0) break;
+      }
+    }
+    if (connected) ServeConnection(pipe, ioEvent);
+    DisconnectNamedPipe(pipe);
+  }
+  CloseHandle(ioEvent);
+}
+
+void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
+  const ServerFaults& faults = options_.faults;
+  uint32_t count = 0;
+  if (!ReadExact(pipe, ioEvent, stop_, reinterpret_cast<char*>(&count), 4, options_.ioTimeoutMs)) return;
+  uint64_t sequence = served_++;
+  bool faulted = faults.faultLimit < 0 || sequence < static_cast<uint64_t>(faults.faultLimit);
+
+  std::vector<char> body;
+  std::string reply;
+  if (count == 0 || count > kMaxRequestBytes) {
+    // Too big to be a request: answer without reading it.
+    reply = "0,87";
+  } else {
+    body.resize(count);
+    if (!ReadExact(pipe, ioEvent, stop_, body.data(), count, options_.ioTimeoutMs)) {
+      log_.Write(RequestText(body), "(incomplete request)");
+      return;
+    }
+    reply = Answer(body, faulted);
+  }
+
+  if (faulted && faults.replyDelayMs > 0 && WaitForSingleObject(stop_, faults.replyDelayMs) == WAIT_OBJECT_0) return;
+  if (faulted && faults.dropReply) {
+    log_.Write(RequestText(body), "(dropped)");
+    return;
+  }
+
+  std::string payload = reply;
+  payload.push_back('\0');
+  if (faulted && faults.oversizedCount > 0) {
+    // The real reply first, then filler up to the announced count: a client that reads
+    // only what fits its buffer still gets a usable answer.
+    payload.resize(faults.oversizedCount, 'x');
+    reply += " (padded to " + std::to_string(faults.oversizedCount) + " bytes)";
+  }
+  log_.Write(RequestText(body), reply);
+
+  auto replyCount = static_cast<uint32_t>(payload.size());
+  if (!WriteMessage(pipe, ioEvent, stop_, &replyCount, 4, options_.ioTimeoutMs)) return;
+  if (!WriteMessage(pipe, ioEvent, stop_, payload.data(), replyCount, options_.ioTimeoutMs)) return;
+
+  // Wait for the client to close its end (the read then fails) before the caller
+  // disconnects; anything more it sends is ignored.
+  char scratch[64];
+  DWORD n = 0;
+  while (Transfer(false, pipe, ioEvent, stop_, scratch, sizeof scratch, kCloseWaitMs, n) != Io::Failed) {
+    if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+    if (n == 0) break;
+  }
+}
+
+std::string PipeServer::Answer(const std::vector<char>& body, bool faulted) {
+  const ServerFaults& faults = options_.faults;
+  if (faulted && faults.replyText) return *faults.replyText;
+  if (faulted && faults.garbageReply) return "\x01garbage\xff reply, not a number";
+  // The text must fill the frame exactly: one NUL, at the end.
+  std::string_view text = RequestText(body);
+  if (text.size() + 1 != body.size()) return "0,87";
+  std::optional<NkoRequest> request = ParseNkoRequest(text);
+  if (!request) return "0,87";
+  return objects_.Execute(*request, faulted && faults.refuseCreate);
+}
+
+}  // namespace ombrix

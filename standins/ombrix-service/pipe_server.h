@@ -1,0 +1,71 @@
+// The NKO server's message-type pipe: a fixed number of instances, each served by a
+// thread of its own, one request per connection.
+//   client -> server: 4-byte little-endian count N, then N bytes (request text + NUL)
+//   server -> client: 4-byte little-endian count M, then M bytes (reply text + NUL)
+// Tests inject faults through ServerFaults.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "object_table.h"
+#include "request_log.h"
+
+namespace ombrix {
+
+inline constexpr const char kNkoPipeName[] = "\\\\.\\pipe\\KorvaneOmbrixNkoPipe_20070208";
+
+struct ServerFaults {
+  bool refuseCreate = false;              // every create request: "0,5"
+  DWORD replyDelayMs = 0;                 // wait this long before each reply
+  bool dropReply = false;                 // read the request, close without a reply
+  bool garbageReply = false;              // reply with text that is no number
+  std::optional<std::string> replyText;   // reply with this text and carry out nothing
+  uint32_t oversizedCount = 0;            // announce this reply count: the reply, then filler
+  int64_t faultLimit = -1;                // faults hit only the first N requests (-1: all)
+};
+
+struct ServerOptions {
+  std::string pipeName = kNkoPipeName;
+  int instances = 4;
+  ServerFaults faults;
+  DWORD ioTimeoutMs = 10000;  // a client silent for this long loses its connection
+};
+
+class PipeServer {
+ public:
+  PipeServer(ServerOptions options, ObjectTable& objects, RequestLog& log, HANDLE stopEvent);
+  PipeServer(const PipeServer&) = delete;
+  PipeServer& operator=(const PipeServer&) = delete;
+  ~PipeServer() { Join(); }
+
+  // Creates every pipe instance (so that clients can connect once this returns) and
+  // starts their threads. Fails when another server already owns the pipe name.
+  bool Start(std::string& error);
+  // Waits for the threads; they end once the stop event is set.
+  void Join();
+
+  bool Started() const { return !threads_.empty(); }
+  uint64_t Served() const { return served_.load(); }
+
+ private:
+  void Serve(HANDLE pipe);
+  void ServeConnection(HANDLE pipe, HANDLE ioEvent);
+  std::string Answer(const std::vector<char>& body, bool faulted);
+
+  ServerOptions options_;
+  ObjectTable& objects_;
+  RequestLog& log_;
+  HANDLE stop_;
+  std::vector<HANDLE> pipes_;
+  std::vector<std::thread> threads_;
+  std::atomic<uint64_t> served_{0};
+};
+
+}  // namespace ombrix

@@ -1,0 +1,89 @@
+// The translator against the straightforward reference over many generated messages:
+// well-formed ones with every flag and size combination, and the same with bytes flipped
+// and ends cut, where the walk over entries and array blocks is easiest to get wrong.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <random>
+
+#include "trace/xlate/event_translator.h"
+#include "trace/xlate/reference/reference_translator.h"
+#include "trace/xlate/xlate_test_support.h"
+
+namespace quorvel::xlate {
+namespace {
+
+class MessageGenerator {
+ public:
+  explicit MessageGenerator(std::uint64_t seed) : m_random(seed) {}
+
+  std::vector<std::uint8_t> Next() {
+    static constexpr std::string_view kKeys[] = {"VISA", "TRIL", "TRIL_B", "visa", "", "K&\"<>"};
+    TraceMessageBuilder builder(Below(8) < 6 ? kKeys[Below(6)] : Text(70));
+    const bool isEnter = Below(2) == 0;
+    if (isEnter) {
+      builder.Enter({.processId = Word(), .threadId = Word(), .appName = Keep(Text(70)), .methodName = Keep(Text(70)),
+                     .address = Keep(Text(70)), .timestamp = static_cast<std::int64_t>(m_random())});
+    } else {
+      builder.Exit({.processId = Word(), .threadId = Word(),
+                    .elapsedNs = static_cast<std::int64_t>(m_random()) >> Below(64),
+                    .status = static_cast<std::int32_t>(Word()), .address = Keep(Text(70)),
+                    .timestamp = static_cast<std::int64_t>(m_random())});
+    }
+    for (std::uint32_t n = Below(5); n > 0; --n) {
+      const auto flags = static_cast<std::uint8_t>(Below(256));
+      builder.Param({.name = Keep(Text(130)), .flags = flags, .valueSize = static_cast<std::uint8_t>(Size()),
+                     .pointer = Below(4) == 0 ? 0 : Word(), .value = m_random()});
+      if (HasArrayBlock(flags, isEnter) || Below(16) == 0) {
+        std::vector<std::uint8_t> data(Below(48));
+        for (auto& b : data) b = static_cast<std::uint8_t>(m_random());
+        builder.ArrayBlock(static_cast<std::uint16_t>(Size()), data);
+      }
+    }
+    auto message = builder.Take();
+    m_kept.clear();
+    if (Below(3) == 0) {  // damage it
+      for (std::uint32_t n = Below(4); n > 0 && !message.empty(); --n)
+        message[Below(static_cast<std::uint32_t>(message.size()))] = static_cast<std::uint8_t>(m_random());
+      message.resize(message.size() - Below(static_cast<std::uint32_t>(message.size()) / 4 + 1));
+    }
+    return message;
+  }
+
+ private:
+  std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(m_random() % n); }
+  std::uint32_t Word() { return static_cast<std::uint32_t>(m_random()); }
+  std::uint32_t Size() { return Below(4) == 0 ? Below(10) : (1u << Below(4)); }
+  std::string Text(std::uint32_t maxLength) {
+    static constexpr char kAlphabet[] = "abcXYZ09 :&<>\"'\x80\x81\x9D\xE9\xFF";
+    std::string text(Below(maxLength + 1), ' ');
+    for (char& c : text) c = kAlphabet[Below(sizeof kAlphabet - 1)];
+    return text;
+  }
+  std::string_view Keep(std::string text) { return m_kept.emplace_back(std::move(text)); }
+
+  std::mt19937_64 m_random;
+  std::deque<std::string> m_kept;  // the builder copies texts; they only need to outlive the call
+};
+
+TEST(TranslateEventDifferential, MatchesReferenceOnGeneratedMessages) {
+  MessageGenerator generator(5);
+  EventTranslator translator;
+  int mismatches = 0, withOutput = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const auto message = generator.Next();
+    const auto expected = reference::TranslateEvent(message.data(), message.data() + message.size());
+    const auto actual = translator.TranslateEvent(message.data(), message.data() + message.size());
+    withOutput += actual.has_value();
+    const bool same = expected.has_value() == actual.has_value() && (!expected || *expected == *actual);
+    if (!same && ++mismatches <= 5) {
+      ADD_FAILURE() << "message " << i << "\nexpected: " << (expected ? testing::ToUtf8(*expected) : "<none>")
+                    << "\nactual:   " << (actual ? testing::ToUtf8(*actual) : "<none>");
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(withOutput, 10000);  // the generator mostly makes messages that translate
+}
+
+}  // namespace
+}  // namespace quorvel::xlate

@@ -1,0 +1,59 @@
+// Helpers shared by the translator tests: run a message through the translator and
+// compare the result as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trace/xlate/event_translator.h"
+#include "trace/xlate/trace_record_builder.h"
+
+namespace quorvel::xlate::testing {
+
+inline std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The translation as UTF-8, or std::nullopt for no output.
+inline std::optional<std::string> Translate(const std::vector<std::uint8_t>& message,
+                                            const NarrowCodePage& codePage = Windows1252CodePage()) {
+  EventTranslator translator(codePage);
+  const auto text = translator.TranslateEvent(message.data(), message.data() + message.size());
+  if (!text) return std::nullopt;
+  return ToUtf8(*text);
+}
+
+// A typical enter and exit record for tests that vary something else.
+inline MethodEnterFields SampleEnter() {
+  return {.processId = 988, .threadId = 412, .appName = "demo.exe", .methodName = "viClear",
+          .address = "GPIB0::7::INSTR", .timestamp = 512};
+}
+inline MethodExitFields SampleExit() {
+  return {.processId = 988, .threadId = 412, .elapsedNs = 1500, .status = 0, .address = "GPIB0::7::INSTR",
+          .timestamp = 2012};
+}
+
+}  // namespace quorvel::xlate::testing

@@ -1,0 +1,42 @@
+#pragma once
+// The four ways the program opens registry keys. Every reader and writer of the
+// configuration goes through them, so the view (64-bit unless a caller asks for the
+// 32-bit one) and the access mask are decided here and nowhere else. Each returns the
+// Win32 status (0 on success) and, on success, the opened key through the out-parameter;
+// the caller closes it (or hands it to a UniqueKey).
+#include <windows.h>
+
+// RegOpenKeyExA in the 64-bit view with the given access.
+LONG OpenKey64(HKEY root, const char* path, REGSAM access, HKEY* key);
+// RegOpenKeyExA in the 64-bit view with KEY_ALL_ACCESS.
+LONG OpenKeyFull64(HKEY root, const char* path, HKEY* key);
+// RegOpenKeyExA in the 32-bit view (the one 32-bit programs see) with KEY_READ.
+LONG OpenKeyRead32(HKEY root, const char* path, HKEY* key);
+// RegCreateKeyExA in the 64-bit view with KEY_ALL_ACCESS; opens the key if it exists.
+LONG CreateKeyFull64(HKEY root, const char* path, HKEY* key);
+
+// Owns one opened key and closes it when it goes out of scope; a key that was never
+// opened (null) is not closed.
+class UniqueKey {
+ public:
+  UniqueKey() = default;
+  explicit UniqueKey(HKEY key) : m_key(key) {}
+  ~UniqueKey() { Reset(); }
+  UniqueKey(const UniqueKey&) = delete;
+  UniqueKey& operator=(const UniqueKey&) = delete;
+
+  HKEY Get() const { return m_key; }
+  // For the out-parameter of the opening functions; closes any key held before.
+  HKEY* Receive() {
+    Reset();
+    return &m_key;
+  }
+  explicit operator bool() const { return m_key != nullptr; }
+  void Reset() {
+    if (m_key != nullptr) RegCloseKey(m_key);
+    m_key = nullptr;
+  }
+
+ private:
+  HKEY m_key = nullptr;
+};

@@ -1,0 +1,200 @@
+#include "bed/child_process.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <cctype>
+#include <stdexcept>
+
+namespace bed {
+namespace {
+
+// Handles are made inheritable only while one child is being created, so that a child
+// started by another thread at the same moment does not inherit our output pipe and
+// keep it open.
+std::mutex g_createMutex;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
+  std::vector<std::string> entries;
+  if (char* block = GetEnvironmentStringsA()) {
+    for (const char* p = block; *p; p += strlen(p) + 1) entries.emplace_back(p);
+    FreeEnvironmentStringsA(block);
+  }
+  for (const auto& [name, value] : changes) {
+    std::string key = Lower(name) + "=";
+    std::erase_if(entries, [&key](const std::string& e) { return Lower(e.substr(0, key.size())) == key; });
+    if (!value.empty()) entries.push_back(name + "=" + value);
+  }
+  std::string result;
+  for (const std::string& e : entries) {
+    result += e;
+    result.push_back('\0');
+  }
+  result.push_back('\0');
+  return result;
+}
+
+HANDLE InheritableCopy(HANDLE handle) {
+  HANDLE copy = nullptr;
+  if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
+  DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+  return copy;
+}
+
+}  // namespace
+
+std::string BinDir() {
+  char path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path, n);
+  size_t slash = dir.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
+}
+
+std::string BinPath(const std::string& file) { return BinDir() + "\\" + file; }
+
+std::string UniqueName(const std::string& stem) {
+  static std::atomic<unsigned> counter{0};
+  return stem + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+}
+
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  // Backslashes are literal except before a quote, where each one must be doubled.
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      out.append(backslashes * 2 + 1, '\\');
+    } else {
+      out.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  out += '"';
+  return out;
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args, ChildOptions options) {
+  std::string path = program.find_first_of("\\/:") == std::string::npos ? BinPath(program) : program;
+  commandLine_ = QuoteArgument(path);
+  for (const std::string& arg : args) commandLine_ += " " + QuoteArgument(arg);
+  std::string environment = EnvironmentBlock(options.environment);
+
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  HANDLE readEnd = nullptr;
+  PROCESS_INFORMATION pi{};
+  BOOL started = FALSE;
+  DWORD error = 0;
+  {
+    std::lock_guard lock(g_createMutex);
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    si.hStdInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                               0, nullptr);
+    if (options.captureOutput) {
+      HANDLE writeEnd = nullptr;
+      if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
+      si.hStdOutput = InheritableCopy(writeEnd);
+      CloseHandle(writeEnd);
+    } else {
+      si.hStdOutput = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
+    }
+    si.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+    std::string mutableLine = commandLine_;
+    started = CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                             environment.data(),
+                             options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &si, &pi);
+    error = GetLastError();
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) {
+      if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+  }
+  if (!started) {
+    if (readEnd) CloseHandle(readEnd);
+    throw std::runtime_error("cannot start " + commandLine_ + " (error " + std::to_string(error) + ")");
+  }
+  CloseHandle(pi.hThread);
+  process_ = pi.hProcess;
+  pid_ = pi.dwProcessId;
+  if (readEnd) {
+    reader_ = std::thread([this, readEnd] { ReadOutput(readEnd); });
+  } else {
+    outputEnded_ = true;
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (Running()) Kill();
+  WaitForSingleObject(process_, 10000);
+  if (reader_.joinable()) reader_.join();
+  CloseHandle(process_);
+}
+
+void ChildProcess::ReadOutput(HANDLE pipe) {
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+    std::lock_guard lock(outputMutex_);
+    output_.append(buffer, n);
+    outputChanged_.notify_all();
+  }
+  CloseHandle(pipe);
+  std::lock_guard lock(outputMutex_);
+  outputEnded_ = true;
+  outputChanged_.notify_all();
+}
+
+bool ChildProcess::Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+bool ChildProcess::Wait(DWORD timeoutMs) const {
+  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+  // The rest of the output is still on its way through the pipe.
+  std::unique_lock lock(outputMutex_);
+  outputChanged_.wait_for(lock, std::chrono::seconds(5), [this] { return outputEnded_; });
+  return true;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process_, &code);
+  return code;
+}
+
+DWORD ChildProcess::WaitExitCode(DWORD timeoutMs) const {
+  if (!Wait(timeoutMs)) {
+    throw std::runtime_error(commandLine_ + " still runs after " + std::to_string(timeoutMs) + " ms");
+  }
+  return ExitCode();
+}
+
+void ChildProcess::Kill(UINT exitCode) {
+  TerminateProcess(process_, exitCode);
+  WaitForSingleObject(process_, 10000);
+}
+
+std::string ChildProcess::Output() const {
+  std::lock_guard lock(outputMutex_);
+  return output_;
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeoutMs) const {
+  std::unique_lock lock(outputMutex_);
+  outputChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return output_.find(text) != std::string::npos || outputEnded_; });
+  return output_.find(text) != std::string::npos;
+}
+
+}  // namespace bed

@@ -1,0 +1,81 @@
+// Child processes for tests: programs of the build's bin/ folder started with arguments
+// and extra environment variables, optionally with their standard output captured.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace bed {
+
+// The folder of the running test executable (every executable of the build is in it),
+// without a trailing backslash.
+std::string BinDir();
+// BinDir() + "\" + file.
+std::string BinPath(const std::string& file);
+// A name unique to this process and call: "<stem>_<pid>_<n>".
+std::string UniqueName(const std::string& stem);
+// One argument quoted for a Windows command line, so that the C runtime of the child
+// gives it back unchanged.
+std::string QuoteArgument(const std::string& arg);
+
+struct ChildOptions {
+  // Variables set (or replaced) in the child's environment; an empty value removes one.
+  // Example: {"WINEDEBUG", "-all,+pid,+eventlog"} makes the child's event-log entries
+  // appear in the test run's Wine log.
+  std::vector<std::pair<std::string, std::string>> environment;
+  // Collect the child's standard output (Output(), WaitForOutput()); otherwise it goes
+  // to the test's own standard output.
+  bool captureOutput = false;
+  std::string workingDirectory;  // empty: the test's current directory
+};
+
+class ChildProcess {
+ public:
+  // Starts |program| (a bare file name is looked up in BinDir()). Throws
+  // std::runtime_error when the process cannot be started.
+  ChildProcess(const std::string& program, const std::vector<std::string>& args, ChildOptions options = {});
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Kills the process if it still runs and waits for it.
+  ~ChildProcess();
+
+  DWORD Pid() const { return pid_; }
+  HANDLE Handle() const { return process_; }
+  const std::string& CommandLine() const { return commandLine_; }
+
+  bool Running() const;
+  // True once the process has exited (within |timeoutMs|).
+  bool Wait(DWORD timeoutMs) const;
+  // STILL_ACTIVE (259) while running.
+  DWORD ExitCode() const;
+  // Waits for the exit and returns the exit code; throws std::runtime_error on time-out.
+  DWORD WaitExitCode(DWORD timeoutMs) const;
+  void Kill(UINT exitCode = 999);
+
+  // Captured standard output so far (complete once the process has exited and Wait
+  // returned); empty unless captureOutput was set.
+  std::string Output() const;
+  // Waits until the captured output contains |text|; false on time-out or when the
+  // output ended without it.
+  bool WaitForOutput(const std::string& text, DWORD timeoutMs) const;
+
+ private:
+  void ReadOutput(HANDLE pipe);
+
+  std::string commandLine_;
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  std::thread reader_;
+  mutable std::mutex outputMutex_;
+  mutable std::condition_variable outputChanged_;
+  std::string output_;
+  bool outputEnded_ = false;
+};
+
+}  // namespace bed

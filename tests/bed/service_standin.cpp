@@ -1,0 +1,148 @@
+#include "bed/service_standin.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace bed {
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+std::string ReadShared(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string data;
+  char buffer[16384];
+  DWORD n = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
+  CloseHandle(file);
+  return data;
+}
+
+int Hex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string UnescapeRequestLog(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char next = text[++i];
+    if (next == 'n') {
+      out += '\n';
+    } else if (next == 'r') {
+      out += '\r';
+    } else if (next == 't') {
+      out += '\t';
+    } else if (next == 'x' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
+      out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+      i += 2;
+    } else {
+      out += next;
+    }
+  }
+  return out;
+}
+
+ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTimeoutMs) {
+  std::string stopName = "Local\\" + UniqueName("ombrix_service_stop");
+  std::string readyName = "Local\\" + UniqueName("ombrix_service_ready");
+  // Both events exist before the stand-in starts, so neither side can miss the other.
+  stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+  if (!stopEvent_ || !ready) throw std::runtime_error("cannot create the stand-in's events");
+
+  bool hasLog = false;
+  for (size_t i = 0; i < options.size(); ++i) {
+    if (options[i].rfind("--request-log", 0) != 0) continue;
+    hasLog = true;
+    if (options[i] == "--request-log" && i + 1 < options.size()) requestLog_ = options[i + 1];
+    if (options[i].rfind("--request-log=", 0) == 0) requestLog_ = options[i].substr(14);
+  }
+  if (!hasLog) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
+    ownsLog_ = true;
+    options.push_back("--request-log");
+    options.push_back(requestLog_);
+  }
+  options.insert(options.begin(), {"--stop-event", stopName, "--ready-event", readyName});
+
+  ChildOptions childOptions;
+  childOptions.captureOutput = true;
+  process_ = std::make_unique<ChildProcess>("ombrix-service.exe", options, childOptions);
+
+  HANDLE waits[2] = {ready, process_->Handle()};
+  DWORD which = WaitForMultipleObjects(2, waits, FALSE, readyTimeoutMs);
+  CloseHandle(ready);
+  if (which == WAIT_OBJECT_0) return;
+  std::string why = which == WAIT_OBJECT_0 + 1
+                        ? "exited with code " + std::to_string(process_->WaitExitCode(5000))
+                        : "was not ready after " + std::to_string(readyTimeoutMs) + " ms";
+  std::string message = "ombrix-service " + why + "; output:\n" + process_->Output();
+  process_->Kill();
+  stopped_ = true;
+  CloseHandle(stopEvent_);
+  stopEvent_ = nullptr;
+  throw std::runtime_error(message);
+}
+
+ServiceStandIn::~ServiceStandIn() {
+  if (!stopped_) {
+    try {
+      DWORD code = Stop();
+      EXPECT_EQ(code, 0u) << "ombrix-service did not stop cleanly; output:\n" << process_->Output();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  if (stopEvent_) CloseHandle(stopEvent_);
+  if (ownsLog_) DeleteFileA(requestLog_.c_str());
+}
+
+DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
+  stopped_ = true;
+  SetEvent(stopEvent_);
+  if (!process_->Wait(timeoutMs)) {
+    process_->Kill();
+    throw std::runtime_error("ombrix-service did not stop within " + std::to_string(timeoutMs) +
+                             " ms and was killed; output:\n" + process_->Output());
+  }
+  return process_->ExitCode();
+}
+
+std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
+  std::vector<Request> requests;
+  if (requestLog_ == "-") return requests;
+  std::string data = ReadShared(requestLog_);
+  std::string_view rest = data;
+  for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
+    std::string_view line = rest.substr(0, nl);
+    size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) continue;
+    requests.push_back({UnescapeRequestLog(line.substr(0, tab)), UnescapeRequestLog(line.substr(tab + 1))});
+  }
+  return requests;
+}
+
+std::vector<ServiceStandIn::Request> ServiceStandIn::WaitForRequests(size_t count, DWORD timeoutMs) const {
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    std::vector<Request> requests = Requests();
+    if (requests.size() >= count || GetTickCount64() >= deadline) return requests;
+    Sleep(kPollMs);
+  }
+}
+
+}  // namespace bed

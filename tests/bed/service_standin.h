@@ -1,0 +1,57 @@
+// The suite service stand-in (ombrix-service.exe) as a test fixture: started with the
+// given options, ready when the constructor returns, stopped through its own stop event
+// when the object goes (its exit code must then be 0, or the test fails).
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bed/child_process.h"
+
+namespace bed {
+
+class ServiceStandIn {
+ public:
+  struct Request {
+    std::string text;   // the request exactly as received (its NUL not included)
+    std::string reply;  // the reply text, "(dropped)" when none was sent
+  };
+
+  // Starts ombrix-service.exe with |options| (see its --help) plus a unique stop event,
+  // ready event and, unless |options| name one, a request log of its own. Returns once
+  // the stand-in is ready: everything not deliberately delayed is published and the
+  // pipe serves. Throws std::runtime_error when it exits or is not ready in time.
+  explicit ServiceStandIn(std::vector<std::string> options = {}, DWORD readyTimeoutMs = 20000);
+  ServiceStandIn(const ServiceStandIn&) = delete;
+  ServiceStandIn& operator=(const ServiceStandIn&) = delete;
+  ~ServiceStandIn();
+
+  DWORD Pid() const { return process_->Pid(); }
+  ChildProcess& Process() { return *process_; }
+  // What the stand-in printed on its standard output.
+  std::string Output() const { return process_->Output(); }
+
+  // The requests received so far, in order.
+  std::vector<Request> Requests() const;
+  // Waits until at least |count| requests were received; returns them.
+  std::vector<Request> WaitForRequests(size_t count, DWORD timeoutMs) const;
+
+  // Sets the stop event and waits for the exit; returns the exit code. Throws
+  // std::runtime_error when the stand-in does not stop in time (it is killed then).
+  DWORD Stop(DWORD timeoutMs = 15000);
+
+ private:
+  HANDLE stopEvent_ = nullptr;
+  std::string requestLog_;
+  bool ownsLog_ = false;
+  bool stopped_ = false;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+// Undoes the escaping of the stand-in's request log (\\ \n \r \t \xHH).
+std::string UnescapeRequestLog(std::string_view text);
+
+}  // namespace bed

@@ -68,7 +68,7 @@ class MessageGenerator {
 
 TEST(TranslateEventDifferential, MatchesReferenceOnGeneratedMessages) {
   MessageGenerator generator(5);
-  EventTranslator translator;
+  EventTranslator translator(testing::GoldenCodePage());
   int mismatches = 0, withOutput = 0;
   for (int i = 0; i < 20000; ++i) {
     const auto message = generator.Next();

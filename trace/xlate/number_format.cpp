@@ -23,6 +23,13 @@ int CountDigits(std::uint64_t v) noexcept {
   }
 }
 
+char16_t* PutNan(char16_t* p) noexcept {
+  *p++ = u'n';
+  *p++ = u'a';
+  *p++ = u'n';
+  return p;
+}
+
 }  // namespace
 
 char16_t* WriteUnsigned(char16_t* p, std::uint64_t value) noexcept {
@@ -65,6 +72,7 @@ char16_t* WriteGeneral(char16_t* p, double value) noexcept {
   // std::to_chars with the general format and a precision is defined as printf's "%.6g"
   // (correctly rounded); only the exponent, which printf writes with two digits at least,
   // is widened here to three.
+  if (value != value) return PutNan(p);  // one spelling for every NaN, whatever its sign bit
   char text[40];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
   const char* end = result.ptr;

@@ -22,7 +22,7 @@ char16_t* WriteHex(char16_t* p, std::uint32_t value) noexcept;
 // General floating format with 6 significant digits: fixed notation when the decimal
 // exponent is in [-4, 6), exponent notation otherwise; trailing zeros and a trailing
 // point removed; the exponent signed and at least three digits ("1e+006"). Infinities
-// and NaNs are written "inf", "-inf", "nan", "-nan".
+// are written "inf" and "-inf", every NaN "nan".
 char16_t* WriteGeneral(char16_t* p, double value) noexcept;
 
 // The same for a signed 64-bit count converted to a double (elapsed times); counts below

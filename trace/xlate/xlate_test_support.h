@@ -10,8 +10,21 @@
 
 #include "trace/xlate/event_translator.h"
 #include "trace/xlate/trace_record_builder.h"
+#ifdef _WIN32
+#include "trace/xlate/event_translator_win32.h"
+#endif
 
 namespace quorvel::xlate::testing {
+
+// The code page the golden vectors are written for. On Windows with the ANSI code page
+// 1252 it is the one built from MultiByteToWideChar, which checks that against the
+// native build's table.
+inline const NarrowCodePage& GoldenCodePage() {
+#ifdef _WIN32
+  if (GetACP() == 1252) return AnsiCodePage();
+#endif
+  return Windows1252CodePage();
+}
 
 inline std::string ToUtf8(std::u16string_view text) {
   std::string out;
@@ -39,7 +52,7 @@ inline std::string ToUtf8(std::u16string_view text) {
 
 // The translation as UTF-8, or std::nullopt for no output.
 inline std::optional<std::string> Translate(const std::vector<std::uint8_t>& message,
-                                            const NarrowCodePage& codePage = Windows1252CodePage()) {
+                                            const NarrowCodePage& codePage = GoldenCodePage()) {
   EventTranslator translator(codePage);
   const auto text = translator.TranslateEvent(message.data(), message.data() + message.size());
   if (!text) return std::nullopt;

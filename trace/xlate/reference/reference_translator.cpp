@@ -160,6 +160,7 @@ std::string FormatGeneral(double value) {
   s.precision(6);
   s << value;
   std::string text = s.str();
+  if (text == "-nan") return "nan";
   const std::size_t e = text.find('e');
   if (e != std::string::npos) {
     std::string digits = text.substr(e + 2);

@@ -15,6 +15,16 @@ LONG OpenKeyRead32(HKEY root, const char* path, HKEY* key);
 // RegCreateKeyExA in the 64-bit view with KEY_ALL_ACCESS; opens the key if it exists.
 LONG CreateKeyFull64(HKEY root, const char* path, HKEY* key);
 
+// Queries a value's bytes (type not examined) into buffer, size bytes with the NUL, and
+// leaves a terminated text there. Data that does not fit with a NUL within size bytes
+// fails with ERROR_MORE_DATA; on any failure the buffer is left empty (when size > 0).
+// On success *stored (if given) receives the stored data size in bytes.
+LONG QueryValueText(HKEY key, const char* name, char* buffer, DWORD size, DWORD* stored = nullptr);
+
+// Queries up to four bytes of a value (type not examined) into *value, which is zeroed
+// first and again on failure.
+LONG QueryValueDword(HKEY key, const char* name, DWORD* value);
+
 // Owns one opened key and closes it when it goes out of scope; a key that was never
 // opened (null) is not closed.
 class UniqueKey {

@@ -1,0 +1,28 @@
+#include "shell/instance_lock.h"
+
+#include "kobj/object_names.h"
+#include "kobj/os_class.h"
+#include "shell/event_log.h"
+#include "shell/window_messages.h"
+
+namespace {
+constexpr int kLockNameSize = 260;
+}
+
+NkoHandle* CreateInstanceLock(bool& alreadyRunning) {
+  char name[kLockNameSize];
+  BuildObjectName(0, kInstanceLockBaseName, name, kLockNameSize);
+  NkoHandle* lock = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, name);
+  // Read at once: any later call may overwrite it.
+  alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
+  return lock;
+}
+
+void ReportInstanceLockFailure() {
+  MessageBoxA(nullptr,
+              "The Korvane Quorvel could not start.\n\n"
+              "Restart your computer and if the problem persists,\n"
+              "contact Korvane Technologies.",
+              kMessageBoxCaption, MB_ICONERROR);
+  WriteEventLog("Unable to create Quorvel lock event.  Quorvel cannot continue.");
+}

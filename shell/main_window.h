@@ -1,0 +1,21 @@
+#pragma once
+// The program's one window. It is never shown: it owns the notification-area icon, lets
+// other processes find the running instance by class and title, and receives the
+// messages they post.
+#include <windows.h>
+
+// The program's module instance, kept for loading its icons.
+void SetProgramInstance(HINSTANCE instance);
+HINSTANCE GetProgramInstance();
+
+// Registers the window class; false when the system refuses it.
+bool RegisterMainWindowClass(HINSTANCE instance);
+// Creates the hidden window (null on failure) and remembers it as the main window.
+HWND CreateMainWindow(HINSTANCE instance);
+HWND GetMainWindow();
+
+// Registers "TaskbarCreated", which the shell broadcasts when the taskbar is recreated.
+void RegisterTaskbarCreatedMessage();
+UINT GetTaskbarCreatedMessage();
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

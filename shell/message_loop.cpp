@@ -1,0 +1,30 @@
+#include "shell/message_loop.h"
+
+#include "shell/event_log.h"
+#include "shell/window_messages.h"
+
+int RunMessageLoop(HWND window) {
+  SetTimer(window, kIconTimerId, kIconTimerPeriodMs, nullptr);
+  MSG message{};
+  // 0 is the quit message and -1 an error; both end the loop.
+  while (GetMessageA(&message, nullptr, 0, 0) == 1) {
+    // Join point: Check488Library runs here, before every message.
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+void ShutDown(HWND window, NkoHandle* lock, NkoHandle* runningEvent) {
+  KillTimer(window, kIconTimerId);
+  // Join point: StopK7302Server closes the K7302 server's window here.
+  // Join point: StopRunPrograms closes the programs of the Run key here.
+  if (NkoIsValid(lock)) NkoClose(lock);
+  if (NkoIsValid(runningEvent)) {
+    ResetEvent(NkoGetHandle(runningEvent));
+    NkoClose(runningEvent);
+  }
+  // Join point: StopTraceEvents stops the trace relay here (waiting at most 30000 ms).
+  // Join point: the tray icon's lock (TrayIconLock) is deleted here.
+  WriteEventLog("Quorvel is quitting because the Windows message loop has terminated.");
+}

@@ -1,0 +1,33 @@
+#include "shell/rm_signals.h"
+
+#include "config/suite_values.h"
+#include "shell/window_messages.h"
+
+namespace {
+
+DWORD SignalEvent(const char* name) {
+  SetLastError(ERROR_SUCCESS);
+  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+  if (event != nullptr) {
+    SetEvent(event);
+    CloseHandle(event);
+  }
+  return GetLastError();
+}
+
+// Yes/no, warning icon, "yes" as the default button, above every other window.
+constexpr UINT kVxiResetStyle = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1 | MB_TOPMOST;
+static_assert(kVxiResetStyle == 0x40034);
+
+}  // namespace
+
+DWORD SignalEditRM() { return SignalEvent(kEditRmEventName); }
+DWORD SignalRefreshRM() { return SignalEvent(kRefreshRmEventName); }
+DWORD SignalHideRM() { return SignalEvent(kHideRmEventName); }
+DWORD SignalUnhideRM() { return SignalEvent(kUnhideRmEventName); }
+
+DWORD ToggleHideRM() { return IsRmDialogHidden() != 0 ? SignalUnhideRM() : SignalHideRM(); }
+
+int ConfirmVxiReset(HWND owner) {
+  return MessageBoxA(owner, kVxiResetQuestion, kMessageBoxCaption, kVxiResetStyle);
+}

@@ -1,0 +1,85 @@
+#include "shell/service_status.h"
+
+#include "config/startup_timeouts.h"
+#include "kobj/bounded_text.h"
+#include "kobj/nko_handle.h"
+#include "kobj/os_class.h"
+#include "shell/event_log.h"
+#include "shell/service_info.h"
+#include "shell/window_messages.h"
+
+namespace {
+
+constexpr DWORD kServiceTryPauseMs = 5000;
+// Added to the NKO start-up time-out when the service event exists but is not yet set.
+constexpr DWORD kServiceEventGraceMs = 5000;
+constexpr size_t kSummarySize = 1024;
+
+int ProbeService() {
+  // Rounded to tries of 5 s each: the default 240000 ms gives 48.
+  const int tries = static_cast<int>((static_cast<unsigned>(GetProcessStartupTimeoutMs()) + 2500u) / 5000u);
+  int status = kProbeAbsent;
+  for (int left = tries; left >= 1 && !IsServiceInfoMissing(); --left) {
+    status = ProbeEvent(kServiceRunningEventName, 0);
+    if (status == kProbeWaiting) {
+      status = ProbeEvent(kServiceRunningEventName,
+                          static_cast<DWORD>(GetProcessNkoStartupTimeoutMs()) + kServiceEventGraceMs);
+      break;
+    }
+    if (status == kProbeSignalled) break;
+    Sleep(kServiceTryPauseMs);
+  }
+  return status;
+}
+
+bool NkoServerCreatesObjects() {
+  NkoHandle* test = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, kNkoTestEventName);
+  if (!NkoIsValid(test)) return false;
+  NkoClose(test);
+  return true;
+}
+
+}  // namespace
+
+int ProbeEvent(const char* name, DWORD timeoutMs) {
+  HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+  if (event == nullptr) return kProbeAbsent;
+  const int result = WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0 ? kProbeSignalled : kProbeWaiting;
+  CloseHandle(event);
+  return result;
+}
+
+ServiceStatus ProbeServiceStatus() {
+  ServiceStatus status;
+  status.serviceStatus = ProbeService();
+  if (status.serviceStatus == kProbeSignalled) {
+    status.nkoStatus = ProbeEvent(kNkoRunningEventName, 0);
+    if (status.nkoStatus == kProbeSignalled && NkoServerCreatesObjects()) status.nkoWorking = 1;
+  }
+  return status;
+}
+
+void FormatServiceStatusSummary(const ServiceStatus& status, char* buffer, size_t size) {
+  FormatBounded(buffer, size,
+                "The Korvane Quorvel could not start because there was a problem \n"
+                "communicating with the Korvane Ombrix Service.\n\n"
+                "Status Summary:\n"
+                "    %d = KorvaneOmbrixService status\n"
+                "    %d = NkoServer status\n"
+                "    %d = NkoServer working\n\n"
+                "Restart your computer and if the problem persists,\n"
+                "contact Korvane Technologies.",
+                status.serviceStatus, status.nkoStatus, status.nkoWorking);
+}
+
+bool CheckServiceStatus() {
+  const ServiceStatus status = ProbeServiceStatus();
+  if (status.serviceStatus == kProbeSignalled && status.nkoStatus == kProbeSignalled && status.nkoWorking == 1) {
+    return true;
+  }
+  char summary[kSummarySize];
+  FormatServiceStatusSummary(status, summary, sizeof summary);
+  WriteEventLog(summary);
+  MessageBoxA(nullptr, summary, kMessageBoxCaption, MB_ICONERROR);
+  return false;
+}

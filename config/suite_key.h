@@ -1,9 +1,10 @@
 #pragma once
 // Where the suite's configuration lives: the suite key,
 // HKLM\SOFTWARE\<MfgName>\<KeyName>\CurrentVersion. The two names come from
-// HKLM\SOFTWARE\Korvane\Ombrix; when either is missing or empty the default pair ("Korvane", "Ombrix") is used, or the
-// legacy pair ("Brannock-Wexley", "TRIL") when the legacy key
-// HKLM\SOFTWARE\Brannock-Wexley\TRIL exists, and the chosen pair is written back.
+// HKLM\SOFTWARE\Korvane\Ombrix; when either is missing or empty the default pair
+// ("Korvane", "Ombrix") is used, or the legacy pair ("Brannock-Wexley", "TRIL") when the
+// legacy key HKLM\SOFTWARE\Brannock-Wexley\TRIL exists, and the chosen pair is written
+// back.
 #include <windows.h>
 
 inline constexpr size_t kSuiteTextSize = 1024;  // registry texts, with the NUL

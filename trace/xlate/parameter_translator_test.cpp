@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 #include "trace/xlate/event_translator.h"
@@ -217,6 +218,23 @@ TEST(TranslateParameters, ArrayElements) {
     const std::size_t at = s.parameters.find(" ParamType=");
     ASSERT_NE(at, std::string::npos) << c.name;
     EXPECT_EQ(s.parameters.substr(at), body + "</Parameter></Parameters>") << c.name;
+  }
+}
+
+TEST(TranslateParameters, LongByteArraysGiveEveryByteInHex) {
+  for (std::size_t length : {15u, 16u, 17u, 256u, 1000u}) {
+    std::vector<std::uint8_t> data(length);
+    std::string hex;
+    for (std::size_t i = 0; i < length; ++i) {
+      data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02x", data[i]);
+      hex += pair;
+    }
+    const auto message = Enter().Param({.name = "p", .flags = 0x24, .valueSize = 1}).ArrayBlock(1, data).Take();
+    EXPECT_EQ(Parameters(message).parameters,
+              One(kIn, " ParamType=\"array_uint8\"><Element BinHexValue=\"" + hex + "\"/>"))
+        << length;
   }
 }
 

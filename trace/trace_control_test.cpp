@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "nko_object_server.h"
+#include "trace/named_pipe_m.h"
+#include "trace/trace_control.h"
+
+namespace {
+
+class TraceControlTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ShutdownTraceControl(); }
+  NkoObjectServer m_server;
+};
+
+std::string TempPath() {
+  char path[MAX_PATH] = {};
+  GetTempPathA(sizeof path, path);
+  return path;
+}
+
+TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
+  EXPECT_EQ(GetTraceControlView(), nullptr);
+  ASSERT_EQ(InitTraceControl(), 1);
+  const TraceControlBlock* block = GetTraceControlView();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->traceVersion, 20020228);
+  EXPECT_EQ(block->maxArraySize, 1024);
+  for (int32_t flag : {block->enabled, block->visaEnabled, block->trilTopEnabled, block->trilBottomEnabled,
+                       block->llEnabled, block->logToFile, block->logToFilePerProc, block->viewerEnabled}) {
+    EXPECT_EQ(flag, 0);
+  }
+  EXPECT_EQ(std::string(block->logFilePath), TempPath() + "kvnIOTrace.bin");
+  EXPECT_FALSE(IsTraceEnabled());
+
+  const TraceTimerBlock* timer = GetTraceTimerView();
+  ASSERT_NE(timer, nullptr);
+  EXPECT_EQ(timer->initialized, 1);
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  EXPECT_DOUBLE_EQ(timer->ticksPerNanosecond, static_cast<double>(frequency.QuadPart) / 1e9);
+  // The clock reads wall-clock time: compare with the system's own idea of now.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const int64_t wallNs =
+      ((static_cast<int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) - 116444736000000000LL) * 100;
+  EXPECT_NEAR(static_cast<double>(ReadTraceClock(*timer)), static_cast<double>(wallNs), 1e9);
+
+  // The trace event pipe exists for clients with its full capacity.
+  NamedPipeM* client = OpenNamedPipeM(kTraceEventPipeName);
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client->capacity, kTraceEventPipeCapacity);
+  CloseNamedPipeM(client);
+}
+
+TEST_F(TraceControlTest, ExistingBlockIsAdoptedUnchanged) {
+  // Another process (a library) made the block and has set flags in it.
+  NkoHandle* holder = nullptr;
+  int created = -1;
+  ASSERT_EQ(CreateSharedMemory(kTraceControlName, sizeof(TraceControlBlock), &holder, &created), 0);
+  EXPECT_EQ(created, 1);
+  void* view = nullptr;
+  ASSERT_EQ(MapSharedMemory(holder, &view), 0);
+  auto* theirs = static_cast<TraceControlBlock*>(view);
+  theirs->enabled = 1;
+  theirs->maxArraySize = 77;
+
+  EXPECT_EQ(InitTraceControl(), 0);
+  const TraceControlBlock* ours = GetTraceControlView();
+  ASSERT_NE(ours, nullptr);
+  EXPECT_EQ(ours->traceVersion, 0);
+  EXPECT_EQ(ours->maxArraySize, 77);
+  EXPECT_TRUE(IsTraceEnabled());
+  // A second init in the same process keeps what is mapped.
+  EXPECT_EQ(InitTraceControl(), 0);
+  EXPECT_EQ(InitTraceTimer(), 0);
+  UnmapSharedMemory(view);
+  CloseSharedMemory(holder);
+}
+
+TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
+  m_server.RefuseSemaphores(true);
+  EXPECT_EQ(InitTraceControl(), -1);
+  EXPECT_EQ(GetTraceControlView(), nullptr);
+  // The timer's own lock was refused too, so the timer failed as well; the pipe needs no lock.
+  EXPECT_EQ(GetTraceTimerView(), nullptr);
+  NamedPipeM* client = OpenNamedPipeM(kTraceEventPipeName);
+  EXPECT_NE(client, nullptr);
+  CloseNamedPipeM(client);
+  m_server.RefuseSemaphores(false);
+  EXPECT_EQ(InitTraceControl(), 1);
+}
+
+TEST_F(TraceControlTest, OverlongTempDirectoryGivesBareFileName) {
+  char saved[1024] = {};
+  GetEnvironmentVariableA("TMP", saved, sizeof saved);
+  const std::string longDir = "C:\\" + std::string(250, 'd');
+  SetEnvironmentVariableA("TMP", longDir.c_str());
+  SetEnvironmentVariableA("TEMP", longDir.c_str());
+  const int result = InitTraceControl();
+  SetEnvironmentVariableA("TMP", saved);
+  SetEnvironmentVariableA("TEMP", saved);
+  ASSERT_EQ(result, 1);
+  EXPECT_STREQ(GetTraceControlView()->logFilePath, "kvnIOTrace.bin");
+}
+
+TEST(TraceClock, CounterConvertsToNanosecondsPlusOffset) {
+  // Ten million ticks a second is 0.01 ticks per nanosecond.
+  EXPECT_EQ(TraceTimeFromCounter(5000000000LL, 0.01, 0), 500000000000LL);
+  EXPECT_EQ(TraceTimeFromCounter(5000000000LL, 0.01, -7), 499999999993LL);
+  // The quotient is truncated toward zero.
+  EXPECT_EQ(TraceTimeFromCounter(7, 2.0, 0), 3);
+  EXPECT_EQ(TraceTimeFromCounter(-7, 2.0, 0), -3);
+}
+
+TEST(TraceControlShutdown, WithoutInitDoesNothingHarmful) {
+  ShutdownTraceControl();
+  ShutdownTraceTimer();
+  EXPECT_EQ(GetTraceControlView(), nullptr);
+  EXPECT_EQ(GetTraceTimerView(), nullptr);
+}
+
+}  // namespace

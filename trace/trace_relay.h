@@ -1,0 +1,37 @@
+#pragma once
+// The trace relay: instrument libraries in any process post one message per traced call
+// on the trace event pipe; the relay thread translates each to XML and writes it to the
+// trace viewer's pipe while the viewer wants tracing, and answers every message with an
+// 8-byte "ack" (or "nack" when it did not fit). A poller thread ticks the relay every
+// 500 ms to follow the viewer's status and tells the main window when tracing changes.
+//
+//   StartTraceEvents(instance);   // once, before the main window is created
+//   ...                           // message loop
+//   StopTraceEvents();            // once, after the loop; at most 30000 ms
+#include <windows.h>
+
+#include <cstdarg>
+
+inline constexpr char kTraceShutdownEventName[] = "TraceEventsShutdown_011030";
+inline constexpr DWORD kTraceStatusTickMs = 500;
+inline constexpr DWORD kTraceStopTimeoutMs = 30000;
+inline constexpr UINT kWmUserShowIcon = 1026;
+inline constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
+inline constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";
+inline constexpr char kTraceLogSource[] = "Sightline";
+inline constexpr unsigned kTraceReplySize = 8;
+
+// Starts the poller and the relay thread. Does nothing while a relay is already running.
+void StartTraceEvents(HINSTANCE instance);
+// Asks the relay to stop and waits until it has released everything (at most
+// kTraceStopTimeoutMs). Returns true when it finished in time.
+bool StopTraceEvents();
+
+DWORD WINAPI TraceEventsThread(LPVOID instance);
+DWORD WINAPI TraceStatusThread(LPVOID instance);
+// Follows the viewer's status: connects and switches the libraries' flags on, or
+// disconnects and switches them off. Relay thread only.
+void UpdateTraceInfo(HINSTANCE instance);
+
+// One diagnostic line under the source "Sightline", prefixed "traceEvents(pid=N): ".
+void TraceEventsLog(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));

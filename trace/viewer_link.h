@@ -1,0 +1,46 @@
+#pragma once
+// This process's side of the link to the trace viewer: the viewer's status memory (does
+// it want tracing, how many array elements), and the connection handshake that yields a
+// write handle of the viewer's pipe. The viewer creates every object named here.
+#include <windows.h>
+
+#include <cstdint>
+
+inline constexpr char kViewerStatusMemoryName[] =
+    "Global\\Korvane_Shared_Trace_Memory_{D5E05FB0-FF1C-446d-A87D-91C0675F6783}";
+inline constexpr char kViewerMutexName[] = "Global\\Korvane_Shared_Trace_Mutex_{923C0762-076A-427a-91C4-35E39C12B8D7}";
+inline constexpr char kViewerRequestEventName[] =
+    "Global\\Korvane_Shared_Trace_Event_{C68CAA88-6446-4955-874D-7ABFBAD72E48}";
+inline constexpr char kViewerReadyEventName[] =
+    "Global\\Korvane_Shared_Trace_Event_{B5D40ED8-696E-4826-BF12-688AB369ABBB}";
+inline constexpr char kViewerPipeName[] =
+    "\\\\.\\pipe\\Global\\Korvane_Shared_Trace_Pipe_{CB335EBA-78B5-4CA2-9C00-67B4922B860B}";
+inline constexpr char kTraceStatusLockMarkerName[] = "KvnTraceStatusCriticalSectionLock_20090807";
+
+// The viewer's status block: traceStatus (one byte) at 4, viewerArraySizeLimit at 8.
+inline constexpr DWORD kViewerStatusMemorySize = 412;
+inline constexpr size_t kViewerTraceStatusOffset = 4;
+inline constexpr size_t kViewerArraySizeLimitOffset = 8;
+
+// Handshake limits: each wait, and the opens of the pipe with a pause after each failure.
+inline constexpr DWORD kViewerHandshakeWaitMs = 8000;
+inline constexpr int kViewerPipeOpenTries = 100;
+inline constexpr DWORD kViewerPipeRetryMs = 100;
+
+// The handshake; returns a write handle of a new viewer-pipe connection (the caller
+// closes it) or INVALID_HANDLE_VALUE. Blocks up to about 26 s.
+HANDLE ConnectTraceViewer();
+// The same handshake, given up as soon as cancel (when not null) is signalled.
+HANDLE ConnectTraceViewerCancellable(HANDLE cancel);
+
+// The viewer's current status byte (1 on, 0 off, others leave things as they are); 0 while
+// its status memory cannot be opened. Opens the memory on first use and keeps it.
+int GetViewerTraceStatus();
+// The viewer's array-size limit; meaningful right after GetViewerTraceStatus returned 1.
+uint32_t GetViewerArraySizeLimit();
+
+void OpenViewerStatusMemory();
+// Must not run while another thread may call GetViewerTraceStatus.
+void CloseViewerStatusMemory();
+void InitTraceStatusLock();
+void DeleteTraceStatusLock();

@@ -6,6 +6,7 @@
 #include "kobj/fake_nko_server.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
+#include "bed/wine_log.h"
 
 namespace {
 
@@ -195,11 +196,83 @@ TEST_F(NkoClient, BusyPipeIsWaitedFor) {
   EXPECT_EQ(server.Requests().size(), 2u);
 }
 
-TEST_F(NkoClient, LaterRequestFailsAtOnceWithoutServer) {
+// The log entries this process writes from now on.
+class LogWatch {
+ public:
+  LogWatch() : m_before(bed::WineLogEntries(GetCurrentProcessId()).size()) {}
+  std::vector<std::string> NewTexts() const {
+    const auto all = bed::WineLogEntries(GetCurrentProcessId());
+    std::vector<std::string> texts;
+    for (size_t i = m_before; i < all.size(); ++i) texts.push_back(all[i].text);
+    return texts;
+  }
+
+ private:
+  size_t m_before;
+};
+
+const char kProbeRequest[] = "<CloseHandle ProcId=\"1\" Handle=\"2\"/>";
+
+TEST(FirstRequest, AbsentServerIsTriedTenTimesThenLoggedOnce) {
+  kobj_testing::ResetFirstRequest();
+  LogWatch log;
   const DWORD start = GetTickCount();
-  EXPECT_EQ(NkoRequest("<CloseHandle ProcId=\"1\" Handle=\"2\"/>"), 0);
+  EXPECT_EQ(NkoRequest(kProbeRequest), 0);
+  // Ten attempts with a pause after each: at least nine full pauses went by.
+  EXPECT_GE(GetTickCount() - start, 9 * kNkoRetryDelayMs);
+  const auto texts = log.NewTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], std::string("NkoServerCommunicate: Failed to establish communications with NkoServer.  "
+                                  "Quitting after 10 tries. lastError=2\n") + kProbeRequest);
+
+  // Only the first request retries: a later one fails at its first attempt, logged.
+  LogWatch later;
+  EXPECT_EQ(NkoRequest(kProbeRequest), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_LT(GetTickCount() - start, kNkoRetryDelayMs);
+  const auto laterTexts = later.NewTexts();
+  ASSERT_EQ(laterTexts.size(), 1u);
+  EXPECT_EQ(laterTexts[0], std::string("NkoServerCommunicate: could not open pipe.  lastError=2\n") + kProbeRequest);
+}
+
+TEST(FirstRequest, ZeroRepliesAreRetriedAndTheSuccessIsLogged) {
+  kobj_testing::ResetFirstRequest();
+  int served = 0;
+  FakeNkoServer server([&served](const std::string&) { return FakeNkoReply{++served < 3 ? "0,2" : "77"}; });
+  LogWatch log;
+  EXPECT_EQ(NkoRequest(kProbeRequest), 77);
+  EXPECT_EQ(server.Requests().size(), 3u);
+  const auto texts = log.NewTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], "NkoServerCommunicate: NkoServer communications established in 3 tries.");
+}
+
+TEST(FirstRequest, ImmediateSuccessWritesNothing) {
+  kobj_testing::ResetFirstRequest();
+  FakeNkoServer server("12");
+  LogWatch log;
+  EXPECT_EQ(NkoRequest(kProbeRequest), 12);
+  EXPECT_TRUE(log.NewTexts().empty());
+}
+
+TEST_F(NkoClient, LongRequestIsCutInTheLogLine) {
+  const std::string request = "<CreateEvent lpName=\"" + std::string(600, 'x') + "\"/>";
+  LogWatch log;
+  EXPECT_EQ(NkoRequest(request.c_str()), 0);
+  const auto texts = log.NewTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].size(), kNkoLogBufferSize - 1);
+  EXPECT_EQ(texts[0].rfind("NkoServerCommunicate: could not open pipe.  lastError=2\n<CreateEvent lpName=\"xxx", 0), 0u);
+}
+
+TEST_F(NkoClient, LaterFailuresAreLoggedWithTheirStep) {
+  LogWatch log;
+  {
+    FakeNkoServer server([](const std::string&) { return FakeNkoReply{"", 0, true}; });
+    EXPECT_EQ(NkoRequest("<dropped/>"), 0);
+  }
+  const auto texts = log.NewTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].rfind("NkoServerCommunicate: ReadFile failed.  lastError=", 0), 0u) << texts[0];
 }
 
 }  // namespace

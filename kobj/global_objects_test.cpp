@@ -1,0 +1,126 @@
+// Global\ objects made through the suite service stand-in's NKO server, and used from
+// other processes: the whole path across real processes and real kernel objects.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bed/child_process.h"
+#include "bed/service_standin.h"
+#include "bed/wine_log.h"
+#include "kobj/nko_client.h"
+#include "kobj/nko_handle.h"
+#include "kobj/nko_protocol.h"
+#include "kobj/os_class.h"
+
+namespace {
+
+NkoHandle* CreateKind(const std::string& kind, const std::string& name) {
+  SECURITY_ATTRIBUTES* sa = GetNullDaclSecurityAttributes();
+  if (kind == "event") return NkoCreateEvent(sa, TRUE, FALSE, name.c_str());
+  if (kind == "mutex") return NkoCreateMutex(sa, FALSE, name.c_str());
+  if (kind == "semaphore") return NkoCreateSemaphore(sa, 1, 65535, name.c_str());
+  return NkoCreateFileMapping(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, 4096, name.c_str());
+}
+
+bed::ChildOptions Quiet() {
+  bed::ChildOptions options;
+  options.captureOutput = true;
+  return options;
+}
+
+DWORD ProbeOpen(const std::string& kind, const std::string& name) {
+  bed::ChildProcess probe("nko-probe.exe", {"open", kind, name}, Quiet());
+  return probe.WaitExitCode(20000);
+}
+
+TEST(GlobalObjects, EveryKindIsMadeByTheServerAndOpenedByAnotherProcess) {
+  bed::ServiceStandIn service;
+  for (const std::string kind : {"event", "mutex", "semaphore", "mapping"}) {
+    const std::string name = "Global\\kobj_sys_" + kind;
+    SetLastError(1234);
+    NkoHandle* h = CreateKind(kind, name);
+    ASSERT_TRUE(NkoIsValid(h)) << kind << " error " << GetLastError();
+    EXPECT_EQ(GetLastError(), 0u) << kind;
+    EXPECT_EQ(ProbeOpen(kind, name), 0u) << kind;
+
+    NkoHandle* again = CreateKind(kind, name);
+    ASSERT_TRUE(NkoIsValid(again)) << kind;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << kind;
+    NkoClose(again);
+    NkoClose(h);
+  }
+  // Each creation is a create request followed by the CloseHandle of the value it got.
+  const auto requests = service.Requests();
+  ASSERT_EQ(requests.size(), 16u);
+  const std::regex closeRequest("<CloseHandle ProcId=\"" + std::to_string(GetCurrentProcessId()) + "\" Handle=\"(-?[0-9]+)\"/>");
+  for (size_t i = 0; i < requests.size(); i += 2) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(requests[i + 1].text, m, closeRequest)) << requests[i + 1].text;
+    EXPECT_EQ(requests[i].reply.substr(0, requests[i].reply.find(',')), m[1].str()) << requests[i].text;
+  }
+}
+
+TEST(GlobalObjects, ObjectOutlivesTheServersHandle) {
+  bed::ServiceStandIn service;
+  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_alive");
+  ASSERT_TRUE(NkoIsValid(h));
+  // The server has dropped its handle; another process still finds the object and sets it.
+  bed::ChildProcess probe("nko-probe.exe", {"open", "event", "Global\\kobj_sys_alive", "--set"}, Quiet());
+  EXPECT_EQ(probe.WaitExitCode(20000), 0u);
+  EXPECT_EQ(WaitForSingleObject(NkoGetHandle(h), 5000), WAIT_OBJECT_0);
+  NkoClose(h);
+}
+
+TEST(GlobalObjects, ManyThreadsAtOnceAllSucceed) {
+  bed::ServiceStandIn service;
+  constexpr int kThreads = 8;
+  constexpr int kEach = 20;
+  std::vector<int> failures(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < kEach; ++i) {
+        const std::string name = "Global\\kobj_sys_many_" + std::to_string(t) + "_" + std::to_string(i);
+        NkoHandle* h = NkoCreateSemaphore(nullptr, 1, 65535, name.c_str());
+        if (!NkoIsValid(h) || GetLastError() != 0) ++failures[static_cast<size_t>(t)];
+        NkoClose(h);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[static_cast<size_t>(t)], 0) << "thread " << t;
+  EXPECT_EQ(service.Requests().size(), static_cast<size_t>(2 * kThreads * kEach));
+}
+
+TEST(GlobalObjects, RefusedCreationSendsNoCloseAndKeepsTheServersError) {
+  bed::ServiceStandIn service({"--refuse-create"});
+  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_refused");
+  EXPECT_EQ(h, InvalidNkoHandle);
+  EXPECT_EQ(GetLastError(), 5u);
+  const auto requests = service.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].text.rfind("<CreateEvent ", 0), 0u);
+}
+
+TEST(GlobalObjects, FirstRequestWaitsForAServerThatComesUpLate) {
+  bed::ServiceStandIn service({"--pipe-after", "3000"});
+  kobj_testing::ResetFirstRequest();
+  const size_t before = bed::WineLogEntries(GetCurrentProcessId()).size();
+  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_late");
+  ASSERT_TRUE(NkoIsValid(h));
+  NkoClose(h);
+  const auto entries = bed::WineLogEntries(GetCurrentProcessId());
+  ASSERT_EQ(entries.size(), before + 1);
+  std::smatch m;
+  const std::string& text = entries.back().text;
+  ASSERT_TRUE(std::regex_match(text, m, std::regex("NkoServerCommunicate: NkoServer communications established in ([0-9]+) tries\\.")))
+      << text;
+  // The pipe opened about three seconds in: the first attempts failed, a later one found it.
+  EXPECT_GE(std::stoi(m[1].str()), 3);
+  EXPECT_LE(std::stoi(m[1].str()), kNkoFirstRequestAttempts);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 //   char16_t* p = out.Reserve(n);  ...  p = WriteX(p, ...);  ...  out.Commit(p);
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -30,10 +31,15 @@ class Utf16Buffer {
   // Throws std::bad_alloc when memory runs out.
   char16_t* Reserve(std::size_t extra) {
     if (extra > m_capacity - m_size) Grow(extra);
+    m_reservedEnd = m_size + extra;
     return m_data.get() + m_size;
   }
-  // Ends the text at p, a position inside the last reservation.
-  void Commit(char16_t* p) noexcept { m_size = static_cast<std::size_t>(p - m_data.get()); }
+  // Ends the text at p, a position inside the last reservation. Checked builds catch a
+  // writer that went past what it reserved, even where the capacity would have hidden it.
+  void Commit(char16_t* p) noexcept {
+    m_size = static_cast<std::size_t>(p - m_data.get());
+    assert(m_size <= m_reservedEnd);
+  }
   void Truncate(std::size_t size) noexcept {
     if (size < m_size) m_size = size;
   }
@@ -55,6 +61,7 @@ class Utf16Buffer {
   std::unique_ptr<char16_t[]> m_data;
   std::size_t m_size = 0;
   std::size_t m_capacity = 0;
+  std::size_t m_reservedEnd = 0;
 };
 
 // Writes an ASCII literal (the fixed pieces of the XML) as UTF-16.

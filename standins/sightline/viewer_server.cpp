@@ -1,0 +1,192 @@
+#include "viewer_server.h"
+
+#include <cstring>
+
+#include "standin/report.h"
+#include "standin/stop_signal.h"
+#include "trace/viewer_link.h"
+
+namespace sightline {
+namespace {
+
+constexpr DWORD kPipeBufferSize = 1024 * 1024;
+constexpr DWORD kReadChunk = 64 * 1024;
+
+std::string ToUtf8(const char16_t* text, size_t length) {
+  if (length == 0) return {};
+  const auto* wide = reinterpret_cast<const wchar_t*>(text);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+ViewerServer::~ViewerServer() {
+  DropConnections();
+  if (m_view != nullptr) UnmapViewOfFile(m_view);
+  for (HANDLE h : {m_memory, m_mutex, m_request, m_ready}) {
+    if (h != nullptr) CloseHandle(h);
+  }
+  if (m_capture != nullptr) std::fclose(m_capture);
+}
+
+bool ViewerServer::Publish(std::string& error) {
+  SECURITY_ATTRIBUTES* sa = standin::NullDaclAttributes();
+  auto fail = [&](const char* what) {
+    error = std::string("cannot create the ") + what + ": " + standin::DescribeError(GetLastError());
+    return false;
+  };
+  m_memory = CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
+                                kViewerStatusMemoryName);
+  if (m_memory == nullptr) return fail("status memory");
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    error = "another viewer runs already (its status memory exists)";
+    return false;
+  }
+  m_view = static_cast<uint8_t*>(MapViewOfFile(m_memory, FILE_MAP_WRITE, 0, 0, 0));
+  if (m_view == nullptr) return fail("status memory view");
+  SetArrayLimit(m_options.arrayLimit);
+  SetStatus(m_options.status);
+  m_stall = m_options.stallReady;
+  if ((m_mutex = CreateMutexA(sa, FALSE, kViewerMutexName)) == nullptr) return fail("connection mutex");
+  if ((m_request = CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName)) == nullptr) return fail("request event");
+  if ((m_ready = CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName)) == nullptr) return fail("ready event");
+  if (!m_options.capturePath.empty()) {
+    m_capture = std::fopen(m_options.capturePath.c_str(), "wb");
+    if (m_capture == nullptr) {
+      error = "cannot write the capture file " + m_options.capturePath;
+      return false;
+    }
+  }
+  return true;
+}
+
+void ViewerServer::SetStatus(uint8_t status) { reinterpret_cast<volatile uint8_t*>(m_view)[kViewerTraceStatusOffset] = status; }
+
+void ViewerServer::SetArrayLimit(uint32_t limit) {
+  *reinterpret_cast<volatile uint32_t*>(m_view + kViewerArraySizeLimitOffset) = limit;
+}
+
+void ViewerServer::Serve() {
+  HANDLE waits[2] = {m_stop, m_request};
+  while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    if (m_stall) {
+      standin::Info("connection request ignored (ready event stalled)");
+      continue;
+    }
+    AcceptRequest();
+  }
+}
+
+void ViewerServer::AcceptRequest() {
+  HANDLE pipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
+                                 kPipeBufferSize, 0, standin::NullDaclAttributes());
+  if (pipe == INVALID_HANDLE_VALUE) {
+    standin::Error("cannot create a pipe instance: %s", standin::DescribeError(GetLastError()).c_str());
+    return;
+  }
+  auto* connection = new Connection;
+  connection->pipe = pipe;
+  connection->drop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  {
+    std::lock_guard lock(m_connectionsLock);
+    m_connections.push_back(connection);
+  }
+  connection->reader = std::thread([this, connection] { Read(connection); });
+  SetEvent(m_ready);
+}
+
+void ViewerServer::Read(Connection* c) {
+  OVERLAPPED ov{};
+  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE waits[3] = {ov.hEvent, c->drop, m_stop};
+  auto complete = [&](BOOL started, DWORD& done) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
+    if (WaitForMultipleObjects(3, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      CancelIo(c->pipe);
+      return false;
+    }
+    return GetOverlappedResult(c->pipe, &ov, &done, FALSE) != FALSE;
+  };
+  DWORD done = 0;
+  if (complete(ConnectNamedPipe(c->pipe, &ov), done)) {
+    standin::Info("connected");
+    // Texts end with a 16-bit NUL; a text may arrive in several reads.
+    std::vector<char16_t> pending;
+    std::vector<uint8_t> chunk(kReadChunk);
+    uint8_t odd = 0;
+    bool haveOdd = false;
+    for (;;) {
+      ResetEvent(ov.hEvent);
+      if (!complete(ReadFile(c->pipe, chunk.data(), kReadChunk, nullptr, &ov), done) || done == 0) break;
+      size_t i = 0;
+      if (haveOdd) {
+        pending.push_back(static_cast<char16_t>(odd | chunk[0] << 8));
+        haveOdd = false;
+        i = 1;
+      }
+      for (; i + 1 < done; i += 2) pending.push_back(static_cast<char16_t>(chunk[i] | chunk[i + 1] << 8));
+      if (i < done) {
+        odd = chunk[i];
+        haveOdd = true;
+      }
+      size_t start = 0;
+      for (size_t k = 0; k < pending.size(); ++k) {
+        if (pending[k] == 0) {
+          Deliver(pending.data() + start, k - start);
+          start = k + 1;
+        }
+      }
+      pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(start));
+    }
+    standin::Info("disconnected");
+  }
+  CloseHandle(ov.hEvent);
+  c->open = false;
+}
+
+void ViewerServer::Deliver(const char16_t* text, size_t length) {
+  const std::string line = ToUtf8(text, length);
+  {
+    std::lock_guard lock(m_captureLock);
+    if (m_capture != nullptr) {
+      std::fwrite(line.data(), 1, line.size(), m_capture);
+      std::fputc('\n', m_capture);
+      std::fflush(m_capture);
+    }
+    if (m_options.echo) {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    }
+  }
+  ++m_messages;
+}
+
+void ViewerServer::DropConnections() {
+  std::vector<Connection*> connections;
+  {
+    std::lock_guard lock(m_connectionsLock);
+    connections.swap(m_connections);
+  }
+  for (Connection* c : connections) {
+    SetEvent(c->drop);
+    c->reader.join();
+    DisconnectNamedPipe(c->pipe);
+    CloseHandle(c->pipe);
+    CloseHandle(c->drop);
+    delete c;
+  }
+}
+
+int ViewerServer::Connections() const {
+  std::lock_guard lock(m_connectionsLock);
+  int open = 0;
+  for (const Connection* c : m_connections) open += c->open ? 1 : 0;
+  return open;
+}
+
+}  // namespace sightline

@@ -1,0 +1,72 @@
+// The viewer side of the trace link: the status memory, the connection handshake
+// (mutex, request event, ready event) and one inbound pipe instance per connection,
+// whose UTF-16 texts are captured one per line in UTF-8.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sightline {
+
+struct ViewerOptions {
+  uint8_t status = 0;
+  uint32_t arrayLimit = 1024;
+  std::string capturePath;  // empty: no capture file
+  bool echo = false;        // print every message to standard output
+  bool stallReady = false;  // never set the ready event
+};
+
+class ViewerServer {
+ public:
+  ViewerServer(ViewerOptions options, HANDLE stop) : m_options(std::move(options)), m_stop(stop) {}
+  ~ViewerServer();
+  ViewerServer(const ViewerServer&) = delete;
+  ViewerServer& operator=(const ViewerServer&) = delete;
+
+  // Creates every object; false (with the reason) when one exists already or fails.
+  bool Publish(std::string& error);
+  // Answers connection requests until the stop event is set.
+  void Serve();
+
+  void SetStatus(uint8_t status);
+  void SetArrayLimit(uint32_t limit);
+  void SetStallReady(bool stall) { m_stall = stall; }
+  // Disconnects every current connection; the writer's next write fails.
+  void DropConnections();
+  uint64_t Messages() const { return m_messages.load(); }
+  int Connections() const;
+
+ private:
+  struct Connection {
+    HANDLE pipe = nullptr;
+    HANDLE drop = nullptr;
+    std::thread reader;
+    std::atomic<bool> open{true};
+  };
+  void AcceptRequest();
+  void Read(Connection* connection);
+  void Deliver(const char16_t* text, size_t length);
+
+  ViewerOptions m_options;
+  HANDLE m_stop;
+  HANDLE m_memory = nullptr;
+  uint8_t* m_view = nullptr;
+  HANDLE m_mutex = nullptr;
+  HANDLE m_request = nullptr;
+  HANDLE m_ready = nullptr;
+  std::atomic<bool> m_stall{false};
+  std::atomic<uint64_t> m_messages{0};
+  std::FILE* m_capture = nullptr;
+  std::mutex m_captureLock;
+  mutable std::mutex m_connectionsLock;
+  std::vector<Connection*> m_connections;
+};
+
+}  // namespace sightline

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "kobj/nko_protocol.h"  // the pipe name and frame sizes, shared with the client
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -18,8 +20,6 @@
 #include "request_log.h"
 
 namespace ombrix {
-
-inline constexpr const char kNkoPipeName[] = "\\\\.\\pipe\\KorvaneOmbrixNkoPipe_20070208";
 
 struct ServerFaults {
   bool refuseCreate = false;              // every create request: "0,5"

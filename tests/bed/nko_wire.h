@@ -5,14 +5,14 @@
 
 #include <windows.h>
 
+#include "kobj/nko_protocol.h"  // the pipe name and frame sizes, shared with the client
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace bed {
-
-inline constexpr const char kNkoPipeName[] = "\\\\.\\pipe\\KorvaneOmbrixNkoPipe_20070208";
 
 struct NkoWireOptions {
   std::string pipeName = kNkoPipeName;

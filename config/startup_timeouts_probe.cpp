@@ -1,17 +1,16 @@
-// Prints the two start-up time-outs this process read before main, for the tests.
-// With "--change-first" it first stores other values, which must not show: the numbers
-// printed are the ones read during static initialisation.
+// Stores the two start-up time-outs this process read before main as the suite key's
+// "ProbeResult" ("<startup> <nko>"), for the tests. It first overwrites both registry
+// values, so what it stores can only be what was read during static initialisation.
 #include <cstdio>
-#include <cstring>
 
 #include "config/startup_timeouts.h"
 #include "config/suite_values.h"
+#include "kobj/bounded_text.h"
 
-int main(int argc, char** argv) {
-  if (argc > 1 && strcmp(argv[1], "--change-first") == 0) {
-    WriteSuiteText("QuorvelStartupTimeoutMilliseconds", "4321");
-    WriteSuiteText("NkoStartupTimeoutMilliseconds", "4321");
-  }
-  printf("%d %d\n", GetProcessStartupTimeoutMs(), GetProcessNkoStartupTimeoutMs());
-  return 0;
+int main() {
+  WriteSuiteText("QuorvelStartupTimeoutMilliseconds", "4321");
+  WriteSuiteText("NkoStartupTimeoutMilliseconds", "4321");
+  char result[64];
+  FormatBounded(result, sizeof result, "%d %d", GetProcessStartupTimeoutMs(), GetProcessNkoStartupTimeoutMs());
+  return WriteSuiteText("ProbeResult", result) ? 0 : 1;
 }

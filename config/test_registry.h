@@ -13,29 +13,23 @@ enum class View { Bits64, Bits32 };
 
 struct StoredValue {
   DWORD type = REG_NONE;
-  std::string bytes;  // the stored data as raw bytes, NUL included where stored
+  std::string bytes;  // raw data, NUL included where stored
   bool operator==(const StoredValue&) const = default;
 };
 void PrintTo(const StoredValue& value, std::ostream* out);
 
-// Creates the key (and its parents) in the view and sets one value; fails the test if it
-// cannot.
-void SetRaw(View view, const std::string& path, const char* name, DWORD type, const std::string& bytes);
-// REG_SZ with its terminating zero.
-void SetText(View view, const std::string& path, const char* name, const std::string& text);
-void SetDword(View view, const std::string& path, const char* name, DWORD value);
-void CreateKey(View view, const std::string& path);
+// Bytes of a REG_SZ with its NUL, and of a REG_DWORD.
+std::string Text(const std::string& text);
+std::string Dword(DWORD value);
 
-// The value as stored, or nothing when the key or the value is missing.
+// Creates the key (and its parents) in the view; sets one value unless name is null.
+void Set(View view, const std::string& path, const char* name = nullptr, DWORD type = REG_SZ,
+         const std::string& bytes = {});
+// The value as stored; nothing when the key or value is missing.
 std::optional<StoredValue> Read(View view, const std::string& path, const char* name);
-// REG_SZ text as stored, NUL included.
-StoredValue TextValue(const std::string& text);
-StoredValue DwordValue(DWORD value);
 bool KeyExists(View view, const std::string& path);
-
-// Deletes HKLM\SOFTWARE\<top> with everything below it, in the view; a missing key is fine.
-void DeleteSoftwareTree(View view, const char* top);
-// Deletes every tree the config code reads or writes, in both views.
-void DeleteSuiteTrees();
+// Deletes HKLM\SOFTWARE\<top> with all below it (missing is fine); without a top, every
+// tree the config code touches, in both views.
+void DeleteTrees(const std::string& top = {});
 
 }  // namespace test_registry

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "config/suite_key.h"
 #include "config/test_registry.h"
 
@@ -15,82 +17,74 @@ constexpr const char* kVisaInfo = "SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\\VI
 class VisaSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    DeleteSuiteTrees();
+    DeleteTrees();
     config_testing::ForgetSuiteKeyPath();
-    CreateKey(View::Bits64, kSuiteKey);
+    Set(View::Bits64, kSuiteKey);
   }
 };
 
-TEST_F(VisaSettings, PresenceWithNeitherValueIsPrimaryAndIsStored) {
-  EXPECT_EQ(GetVisaPresence(), 1);
-  EXPECT_EQ(Read(View::Bits64, kSuiteKey, "OmbrixVisaPresent"), DwordValue(1));
+TEST_F(VisaSettings, PresenceMigratesTheLegacyValue) {
+  const struct {
+    const char* title;
+    std::optional<DWORD> newValue;  // "OmbrixVisaPresent" before
+    std::optional<DWORD> legacyValue;
+    int expected;
+    bool legacyKept;
+  } cases[] = {
+      {"neither value", {}, {}, 1, false},
+      {"legacy 2", {}, 2, 2, false},
+      {"new name wins", 0, 2, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    DeleteTrees();
+    Set(View::Bits64, kSuiteKey);
+    if (c.newValue) Set(View::Bits64, kSuiteKey, "OmbrixVisaPresent", REG_DWORD, Dword(*c.newValue));
+    if (c.legacyValue) Set(View::Bits64, kSuiteKey, "BWVisaPresent", REG_DWORD, Dword(*c.legacyValue));
+    EXPECT_EQ(GetVisaPresence(), c.expected);
+    EXPECT_EQ(Read(View::Bits64, kSuiteKey, "OmbrixVisaPresent"),
+              (StoredValue{REG_DWORD, Dword(static_cast<DWORD>(c.expected))}));
+    EXPECT_EQ(Read(View::Bits64, kSuiteKey, "BWVisaPresent").has_value(), c.legacyKept);
+  }
 }
 
-TEST_F(VisaSettings, PresenceMovesTheLegacyValueToItsNewName) {
-  SetDword(View::Bits64, kSuiteKey, "BWVisaPresent", 2);
-  EXPECT_EQ(GetVisaPresence(), 2);
-  EXPECT_EQ(Read(View::Bits64, kSuiteKey, "OmbrixVisaPresent"), DwordValue(2));
-  EXPECT_FALSE(Read(View::Bits64, kSuiteKey, "BWVisaPresent"));
-  EXPECT_EQ(GetVisaPresence(), 2);
-}
-
-TEST_F(VisaSettings, PresenceUnderTheNewNameWins) {
-  SetDword(View::Bits64, kSuiteKey, "OmbrixVisaPresent", 0);
-  SetDword(View::Bits64, kSuiteKey, "BWVisaPresent", 2);
-  EXPECT_EQ(GetVisaPresence(), 0);
-  EXPECT_EQ(Read(View::Bits64, kSuiteKey, "OmbrixVisaPresent"), DwordValue(0));
-  EXPECT_EQ(Read(View::Bits64, kSuiteKey, "BWVisaPresent"), DwordValue(2));
-}
-
-TEST_F(VisaSettings, PresenceWithoutSuiteKeyIsNoneAndWritesNothing) {
-  DeleteSoftwareTree(View::Bits64, "Korvane");
-  config_testing::ForgetSuiteKeyPath();
-  EXPECT_EQ(GetVisaPresence(), 0);
-  EXPECT_FALSE(KeyExists(View::Bits64, kSuiteKey));
-}
-
-TEST_F(VisaSettings, LoggingReadsItsThreeWordsInAnyCase) {
+TEST_F(VisaSettings, LoggingWordsReadInAnyCaseAndAreStoredInCapitals) {
   const struct {
     const char* stored;
     int mode;
-  } cases[] = {{"TRIL", 2}, {"tril", 2}, {"ODS", 1}, {"oDs", 1}, {"OFF", 0}, {"Debug", 0}, {"", 0}, {"TRIL2", 0}};
-  for (const auto& c : cases) {
-    SetText(View::Bits64, kVisaInfo, "Logging", c.stored);
+  } reads[] = {{"TRIL", 2}, {"tril", 2}, {"oDs", 1}, {"OFF", 0}, {"Debug", 0}, {"", 0}};
+  for (const auto& c : reads) {
+    Set(View::Bits64, kVisaInfo, "Logging", REG_SZ, Text(c.stored));
     EXPECT_EQ(GetVisaLogging(), c.mode) << c.stored;
   }
-  SetDword(View::Bits64, kVisaInfo, "Logging", 2);
-  EXPECT_EQ(GetVisaLogging(), 0);
-}
-
-TEST_F(VisaSettings, LoggingModesAreStoredAsWords) {
-  CreateKey(View::Bits64, kVisaInfo);
   const struct {
     int mode;
     const char* stored;
-  } cases[] = {{1, "ODS"}, {2, "TRIL"}, {0, "OFF"}, {3, "OFF"}, {-1, "OFF"}};
-  for (const auto& c : cases) {
+  } writes[] = {{1, "ODS"}, {2, "TRIL"}, {0, "OFF"}, {3, "OFF"}};
+  for (const auto& c : writes) {
     SetVisaLogging(c.mode);
-    EXPECT_EQ(Read(View::Bits64, kVisaInfo, "Logging"), TextValue(c.stored)) << c.mode;
+    EXPECT_EQ(Read(View::Bits64, kVisaInfo, "Logging"), (StoredValue{REG_SZ, Text(c.stored)})) << c.mode;
   }
 }
 
-TEST_F(VisaSettings, WritersNeverCreateVisaInfo) {
+TEST_F(VisaSettings, DefaultLockWaitIsADwordOfVisaInfo) {
+  Set(View::Bits64, kVisaInfo);
+  SetDefaultLockWait(1);
+  EXPECT_EQ(Read(View::Bits64, kVisaInfo, "DefaultLockWait"), (StoredValue{REG_DWORD, Dword(1)}));
+  EXPECT_EQ(GetDefaultLockWait(), 1);
+  SetDefaultLockWait(0);
+  EXPECT_EQ(GetDefaultLockWait(), 0);
+}
+
+TEST_F(VisaSettings, WithoutTheirKeysNothingIsReadOrCreated) {
   SetVisaLogging(kVisaLoggingTril);
   SetDefaultLockWait(1);
   EXPECT_FALSE(KeyExists(View::Bits64, kVisaInfo));
   EXPECT_EQ(GetVisaLogging(), 0);
   EXPECT_EQ(GetDefaultLockWait(), 0);
-}
-
-TEST_F(VisaSettings, DefaultLockWaitIsADword) {
-  CreateKey(View::Bits64, kVisaInfo);
-  EXPECT_EQ(GetDefaultLockWait(), 0);
-  SetDefaultLockWait(1);
-  EXPECT_EQ(Read(View::Bits64, kVisaInfo, "DefaultLockWait"), DwordValue(1));
-  EXPECT_EQ(GetDefaultLockWait(), 1);
-  SetDefaultLockWait(0);
-  EXPECT_EQ(Read(View::Bits64, kVisaInfo, "DefaultLockWait"), DwordValue(0));
-  EXPECT_EQ(GetDefaultLockWait(), 0);
+  DeleteTrees("Korvane");
+  EXPECT_EQ(GetVisaPresence(), 0);
+  EXPECT_FALSE(KeyExists(View::Bits64, kSuiteKey));
 }
 
 }  // namespace

@@ -161,4 +161,31 @@ TEST(QuorvelAlone, ExitOptionWithNoInstanceStartsNothing) {
               ElementsAre("Quorvel is starting", "Quorvel is already running.  This instance is quitting silently."));
 }
 
+TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
+  bed::ServiceStandIn service;
+  CreateSuiteKey();
+  TestEvent edit("Global\\KorvaneK7302EditRM");
+  auto runUntilExit = [](const std::string& option) {
+    auto quorvel = StartQuorvel(option);
+    EXPECT_NE(WaitForMainWindow(quorvel->Pid(), kWindowTimeoutMs), nullptr) << option;
+    EXPECT_EQ(RunQuorvel("-x"), 1u);
+    EXPECT_EQ(quorvel->WaitExitCode(kExitTimeoutMs), 0u);
+    return LogLines(quorvel->Pid());
+  };
+
+  runUntilExit("-e");
+  EXPECT_TRUE(edit.WaitSignalled(0));
+
+  runUntilExit("-s0");
+  EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "1");
+
+  EXPECT_THAT(runUntilExit("-o"),
+              ElementsAre("Quorvel is starting", "(-o) Starting Quorvl and setting the 'RebootOccurred' registry flag.",
+                          "(-o) Starting Quorvl and resetting the 'RebootRequiredVxi' registry flag.",
+                          "Entering the Quorvel Windows message loop.",
+                          "Quorvel is quitting because the Windows message loop has terminated."));
+  EXPECT_EQ(ReadSuiteText("RebootOccurred"), "1");
+  EXPECT_EQ(ReadSuiteText("RebootRequiredVxi"), "0");
+}
+
 }  // namespace

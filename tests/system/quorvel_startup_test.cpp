@@ -188,4 +188,28 @@ TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
   EXPECT_EQ(ReadSuiteText("RebootRequiredVxi"), "0");
 }
 
+TEST(QuorvelExe, CarriesItsVersionAndManifest) {
+  const std::string path = bed::BinPath("quorvel.exe");
+  DWORD ignored = 0;
+  std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 15));
+  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(1, 13009));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  char* text = nullptr;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text),
+                             &size));
+  EXPECT_STREQ(text, "15.5.13009.1");
+
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr) << "no manifest";
+  FreeLibrary(module);
+}
+
 }  // namespace

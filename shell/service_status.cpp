@@ -15,6 +15,13 @@ constexpr DWORD kServiceTryPauseMs = 5000;
 constexpr DWORD kServiceEventGraceMs = 5000;
 constexpr size_t kSummarySize = 1024;
 
+// The three facts the status summary shows.
+struct ServiceStatus {
+  int serviceStatus = 0;
+  int nkoStatus = 0;
+  int nkoWorking = 0;
+};
+
 int ProbeService() {
   // Rounded to tries of 5 s each: the default 240000 ms gives 48.
   const int tries = static_cast<int>((static_cast<unsigned>(GetProcessStartupTimeoutMs()) + 2500u) / 5000u);
@@ -39,16 +46,6 @@ bool NkoServerCreatesObjects() {
   return true;
 }
 
-}  // namespace
-
-int ProbeEvent(const char* name, DWORD timeoutMs) {
-  HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
-  if (event == nullptr) return kProbeAbsent;
-  const int result = WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0 ? kProbeSignalled : kProbeWaiting;
-  CloseHandle(event);
-  return result;
-}
-
 ServiceStatus ProbeServiceStatus() {
   ServiceStatus status;
   status.serviceStatus = ProbeService();
@@ -59,7 +56,7 @@ ServiceStatus ProbeServiceStatus() {
   return status;
 }
 
-void FormatServiceStatusSummary(const ServiceStatus& status, char* buffer, size_t size) {
+void FormatSummary(const ServiceStatus& status, char* buffer, size_t size) {
   FormatBounded(buffer, size,
                 "The Korvane Quorvel could not start because there was a problem \n"
                 "communicating with the Korvane Ombrix Service.\n\n"
@@ -72,13 +69,23 @@ void FormatServiceStatusSummary(const ServiceStatus& status, char* buffer, size_
                 status.serviceStatus, status.nkoStatus, status.nkoWorking);
 }
 
+}  // namespace
+
+int ProbeEvent(const char* name, DWORD timeoutMs) {
+  HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+  if (event == nullptr) return kProbeAbsent;
+  const int result = WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0 ? kProbeSignalled : kProbeWaiting;
+  CloseHandle(event);
+  return result;
+}
+
 bool CheckServiceStatus() {
   const ServiceStatus status = ProbeServiceStatus();
   if (status.serviceStatus == kProbeSignalled && status.nkoStatus == kProbeSignalled && status.nkoWorking == 1) {
     return true;
   }
   char summary[kSummarySize];
-  FormatServiceStatusSummary(status, summary, sizeof summary);
+  FormatSummary(status, summary, sizeof summary);
   WriteEventLog(summary);
   MessageBoxA(nullptr, summary, kMessageBoxCaption, MB_ICONERROR);
   return false;

@@ -16,21 +16,8 @@ enum ProbeResult : int {
 
 int ProbeEvent(const char* name, DWORD timeoutMs);
 
-// The three facts the status summary shows.
-struct ServiceStatus {
-  int serviceStatus = 0;
-  int nkoStatus = 0;
-  int nkoWorking = 0;
-};
-
-// Probes the service (as long as the start-up time-out allows and only when the service
-// information block was found), then the NKO server, then has the server create a test
-// event.
-ServiceStatus ProbeServiceStatus();
-
-// True when the program may run. Otherwise logs the status summary, shows it in a box
-// (the call returns once the box is closed) and returns false.
+// Probes the service (for as long as the start-up time-out allows, and only when the
+// service information block was found), then the NKO server, then has the server create a
+// test event. True when all three are fine; otherwise logs the status summary, shows it in
+// a box (returning once the box is closed) and returns false.
 bool CheckServiceStatus();
-
-// The summary text for the three values (at most 1023 characters).
-void FormatServiceStatusSummary(const ServiceStatus& status, char* buffer, size_t size);

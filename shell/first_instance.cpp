@@ -10,6 +10,7 @@
 #include "shell/message_loop.h"
 #include "shell/suite_dirs.h"
 #include "shell/window_messages.h"
+#include "trace/trace_relay.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ NkoHandle* SignalRunning() {
 }  // namespace
 
 int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* commandLine, NkoHandle* lock) {
-  // Join point: StartTraceEvents(instance) starts the trace relay here.
+  StartTraceEvents(instance);
   PrepareSuiteDirs();
   // Join point: StartK7302Server starts the K7302 server program here.
   // Join point: StartRunPrograms starts the programs of the Run key here.

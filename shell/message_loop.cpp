@@ -2,6 +2,7 @@
 
 #include "shell/event_log.h"
 #include "shell/window_messages.h"
+#include "trace/trace_relay.h"
 
 int RunMessageLoop(HWND window) {
   SetTimer(window, kIconTimerId, kIconTimerPeriodMs, nullptr);
@@ -24,7 +25,7 @@ void ShutDown(HWND window, NkoHandle* lock, NkoHandle* runningEvent) {
     ResetEvent(NkoGetHandle(runningEvent));
     NkoClose(runningEvent);
   }
-  // Join point: StopTraceEvents stops the trace relay here (waiting at most 30000 ms).
+  StopTraceEvents();
   // Join point: the tray icon's lock (TrayIconLock) is deleted here.
   WriteEventLog("Quorvel is quitting because the Windows message loop has terminated.");
 }

@@ -9,6 +9,13 @@
 #include "shell/instance_lock.h"
 #include "shell/second_instance.h"
 #include "shell/startup_checks.h"
+#include "trace/viewer_link.h"
+
+namespace {
+// Before WinMain: creates the trace status lock on the main thread, before any thread
+// that uses it, and opens the viewer's status memory if the viewer already runs.
+[[maybe_unused]] const int g_viewerStatusAtStart = GetViewerTraceStatus();
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int) {
   if (!PassStartupChecks()) return 1;

@@ -17,6 +17,13 @@
 
 namespace {
 
+// The program's main window, which the poller tells when tracing switches so that it
+// re-applies its icon. Other processes find it the same way, by class and title.
+constexpr UINT kWmUserShowIcon = 1026;
+constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
+constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";
+
+
 constexpr char kAck[kTraceReplySize] = "ack";
 constexpr char kNack[kTraceReplySize] = "nack";
 // The relay waits for the poller this long at its end; the poller wakes at once.

@@ -15,9 +15,6 @@
 inline constexpr char kTraceShutdownEventName[] = "TraceEventsShutdown_011030";
 inline constexpr DWORD kTraceStatusTickMs = 500;
 inline constexpr DWORD kTraceStopTimeoutMs = 30000;
-inline constexpr UINT kWmUserShowIcon = 1026;
-inline constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
-inline constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";
 inline constexpr char kTraceLogSource[] = "Sightline";
 inline constexpr unsigned kTraceReplySize = 8;
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "bed/child_process.h"
 
 namespace {
@@ -49,6 +51,17 @@ TEST(ParseWineLogLine, IgnoresOtherLinesAndBrokenOnes) {
       "zz:trace:eventlog:ReportEventW L\"x\"",
   };
   for (const char* line : lines) EXPECT_FALSE(ParseWineLogLine(line)) << line;
+}
+
+// Run as a child (BED_CHILD_MODE=log) by the test below: writes one entry and exits.
+TEST(ChildHelper, Act) {
+  const char* mode = std::getenv("BED_CHILD_MODE");
+  if (mode == nullptr) GTEST_SKIP() << "only meaningful as a child of the test below";
+  HANDLE source = RegisterEventSourceA(nullptr, "bed test");
+  const char* text = std::getenv("BED_LOG_TEXT");
+  ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000002, nullptr, 1, 0, &text, nullptr);
+  DeregisterEventSource(source);
+  std::exit(0);
 }
 
 // The whole path: this process and a child write entries, the wrapper's copy of the

@@ -29,6 +29,11 @@ step() { printf '\n== %s\n' "$*"; }
 run() { printf '$ %s\n' "$*"; "$@"; }
 probe() { wine64 "$bin/nko-probe.exe" "$@"; }
 
+suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
+mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
+wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /f >/dev/null
+wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
+
 step "1. Start the suite service stand-in: it publishes its information block and running events, and serves the NKO pipe"
 wine64 "$bin/ombrix-service.exe" --stop-event "$stop_event" --ready-event 'Local\QuorvelDemoReady' \
   --status-line "Korvane Ombrix Service (demo)" &
@@ -55,7 +60,50 @@ sleep 1
 probe open event 'Global\QuorvelDemoEvent' --set
 wait $probe_a
 
-step "6. Stop the service stand-in through its stop event"
+quorvel_log=$wine_root/demo-quorvel.log
+show_log() {
+  # Quorvel's event-log entries, as Wine prints them on the debug channel.
+  sed -n 's/^[0-9a-f]*:[0-9a-f]*:trace:eventlog:ReportEventW L"\(.*\)"$/  event log: \1/p' "$quorvel_log" | tail -n "$1"
+}
+quorvel() { WINEDEBUG=-all,+pid,+eventlog wine64 "$bin/quorvel.exe" "$@" 2>>"$quorvel_log"; }
+window() { wine64 "$bin/win-probe.exe" "$@"; }
+: >"$quorvel_log"
+
+step "6. Start Quorvel: it checks the service, takes its per-session lock, starts the trace relay and runs its hidden window"
+quorvel &
+quorvel_pid=$!
+window find BW_Halvoric_Class BW_Halvoric_Wnd --wait 20000
+probe open event 'Global\__Korvane_QuorvelRunning' --wait 5000
+show_log 20
+
+step "7. A second instance forwards its option to the running one and exits with 1"
+set +e
+quorvel -s0; echo "second instance with -s0 exited with $?"
+set -e
+sleep 0.5
+wine64 reg query "$suite_key" /v QuorvelHidden | tr -d '\r' | grep QuorvelHidden
+quorvel -s1 || true
+show_log 4
+
+step "8. Live tracing: the viewer stand-in asks for tracing; an instrument library posts traced calls; Quorvel relays them as XML"
+viewer_stop='Local\QuorvelDemoViewerStop'
+wine64 "$bin/sightline.exe" --status 1 --echo --stop-event "$viewer_stop" </dev/null &
+viewer_pid=$!
+wine64 "$bin/instrument-sim.exe" --mix small --calls 2 --wait-enabled 20000 --app-name demo.exe
+sleep 1
+probe open event "$viewer_stop" --set >/dev/null
+wait $viewer_pid || true
+show_log 3
+
+step "9. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
+set +e
+quorvel -x; echo "second instance with -x exited with $?"
+wait $quorvel_pid; echo "Quorvel exited with $?"
+probe open event 'Global\__Korvane_QuorvelRunning' --wait 0
+set -e
+show_log 3
+
+step "10. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null
 wait $service_pid && echo "the service stand-in stopped cleanly"
 

@@ -5,9 +5,10 @@
 # Environment: QUORVEL_WINE_ROOT (the test bed; default: beside the executable's bin/),
 # QUORVEL_TEST_NAME (names the prefix), WINEDEBUG.
 # Wine writes debug channels (the event log among them) to the Unix standard error that
-# every process of the prefix inherits, whatever its Windows handles say. The run keeps a
-# copy of that stream in QUORVEL_WINE_LOG, and by default turns on the event-log channel
-# with process ids, so a test can read the log entries of itself and of its children.
+# every process of the prefix inherits, whatever its Windows handles say. The run sends
+# that stream to the file QUORVEL_WINE_LOG (and prints it at the end), and by default turns
+# on the event-log channel with process ids, so a test can read the log entries of itself
+# and of its children.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 exe=${1:?usage: wine-run.sh EXE [ARGS...]}
@@ -25,9 +26,12 @@ export QUORVEL_WINE_LOG=$root/prefixes/$name.stderr.log
 export DISPLAY=${DISPLAY_OVERRIDE:-$(cat "$root/display")}
 export QUORVEL_BIN_DIR=$(cd "$(dirname "$exe")" && pwd)
 
+# Every process appends to the file itself (no copying process in between), so a line is
+# in the file before the process that wrote it has exited.
 : >"$QUORVEL_WINE_LOG"
-wine64 "$exe" "$@" 2> >(tee -a "$QUORVEL_WINE_LOG" >&2)
+wine64 "$exe" "$@" 2>>"$QUORVEL_WINE_LOG"
 rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
+cat "$QUORVEL_WINE_LOG" >&2
 exit $rc

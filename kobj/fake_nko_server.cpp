@@ -1,5 +1,6 @@
 #include "kobj/fake_nko_server.h"
 
+#include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
 
 FakeNkoServer::FakeNkoServer(std::string reply, int instances)
@@ -87,4 +88,12 @@ void FakeNkoServer::Answer(HANDLE pipe) {
   if (!reply.text.empty()) SyncIo(pipe, true, reply.text.data(), static_cast<DWORD>(reply.text.size()), &done);
   // Let the client read everything before the instance is disconnected.
   FlushFileBuffers(pipe);
+}
+
+void SpendFirstNkoRequest() {
+  static bool spent = false;
+  if (spent) return;
+  FakeNkoServer server("1");
+  NkoRequest("<warm-up/>");
+  spent = true;
 }

@@ -42,3 +42,7 @@ class FakeNkoServer {
   mutable std::mutex m_lock;
   std::vector<std::string> m_requests;
 };
+
+// Uses up the process's first NKO request against a server that answers at once, so
+// that later requests make one attempt instead of ten.
+void SpendFirstNkoRequest();

@@ -15,14 +15,7 @@ std::string Pid() { return std::to_string(GetCurrentProcessId()); }
 // Every test but the first-request ones starts after the first request of the process.
 class NkoClient : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static bool firstDone = false;
-    if (!firstDone) {
-      FakeNkoServer server("1");
-      NkoRequest("<warm-up/>");
-      firstDone = true;
-    }
-  }
+  void SetUp() override { SpendFirstNkoRequest(); }
 };
 
 TEST(XmlEscape, ReplacesTheFiveSpecialCharacters) {
@@ -83,54 +76,41 @@ TEST(NkoReplyParsing, NumbersFollowAtoiRules) {
   }
 }
 
-TEST_F(NkoClient, ReplyWithErrorSetsTheLastError) {
-  FakeNkoServer server("1234,183");
-  SetLastError(0);
-  EXPECT_EQ(NkoServerCommunicate("<x/>"), 1234);
-  EXPECT_EQ(GetLastError(), 183u);
-}
-
-TEST_F(NkoClient, ReplyWithoutErrorDoesNotReportAnOldOne) {
-  // A stale 183 from earlier work must not pass for the server's "object existed".
-  FakeNkoServer server("1234");
-  SetLastError(ERROR_ALREADY_EXISTS);
-  EXPECT_EQ(NkoServerCommunicate("<x/>"), 1234);
-  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-}
-
-TEST_F(NkoClient, ZeroReplyCarriesTheServersError) {
-  FakeNkoServer server("0,5");
-  EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
-  EXPECT_EQ(GetLastError(), 5u);
+// What arrives on the wire, and what the caller sees: the value, and the last error
+// (the stale 183 set before each call must never pass for the server's "object existed").
+TEST_F(NkoClient, RepliesOnTheWireGiveValueAndLastError) {
+  constexpr DWORD kStale = ERROR_ALREADY_EXISTS;
+  constexpr DWORD kNotStale = 0;  // anything but the stale value
+  struct Case {
+    const char* what;
+    FakeNkoReply reply;
+    int value;
+    DWORD lastError;
+  } cases[] = {
+      {"value and error", {"1234,183"}, 1234, 183},
+      {"value alone", {"1234"}, 1234, kNotStale},
+      {"failure with the server's error", {"0,5"}, 0, 5},
+      {"negative value", {"-2"}, -2, kNotStale},
+      {"100000 digits: 4095 kept", {std::string(100000, '7')}, 2147483647, kNotStale},
+      {"count larger than the text", {"321,183", 4000000000u}, 321, 183},
+      {"garbage", {"\x01\xff<not a number>"}, 0, kNotStale},
+      {"dropped without a reply", {"", 0, true}, 0, kNotStale},
+  };
+  for (const auto& c : cases) {
+    FakeNkoServer server([&c](const std::string&) { return c.reply; });
+    SetLastError(kStale);
+    EXPECT_EQ(NkoServerCommunicate("<x/>"), c.value) << c.what;
+    if (c.lastError == kNotStale) {
+      EXPECT_NE(GetLastError(), kStale) << c.what;
+    } else {
+      EXPECT_EQ(GetLastError(), c.lastError) << c.what;
+    }
+  }
 }
 
 TEST_F(NkoClient, NegativeHandleIsSignExtended) {
   FakeNkoServer server("-2");
   EXPECT_EQ(NkoServerCreateEvent(nullptr, TRUE, FALSE, "Global\\x"), intptr_t{-2});
-}
-
-TEST_F(NkoClient, OversizedReplyIsCutToTheBuffer) {
-  // 100000 digits announced and sent: the client keeps 4095 of them and stops.
-  FakeNkoServer server([](const std::string&) { return FakeNkoReply{std::string(100000, '7')}; });
-  EXPECT_EQ(NkoServerCommunicate("<x/>"), 2147483647);
-}
-
-TEST_F(NkoClient, CountLargerThanTheTextUsesWhatArrived) {
-  FakeNkoServer server([](const std::string&) { return FakeNkoReply{"321,183", 4000000000u}; });
-  SetLastError(0);
-  EXPECT_EQ(NkoServerCommunicate("<x/>"), 321);
-  EXPECT_EQ(GetLastError(), 183u);
-}
-
-TEST_F(NkoClient, GarbageAndDroppedRepliesGiveZero) {
-  {
-    FakeNkoServer server("\x01\xff<not a number>");
-    EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
-  }
-  {
-    FakeNkoServer server([](const std::string&) { return FakeNkoReply{"", 0, true}; });
-    EXPECT_EQ(NkoServerCommunicate("<x/>"), 0);
-  }
 }
 
 TEST_F(NkoClient, RequestsAreSentInTheirExactFormats) {

@@ -114,29 +114,27 @@ TEST(SecurityAttributes, NullDaclInheritableAndBuiltOnce) {
   CloseHandle(e);
 }
 
-TEST(BuildObjectName, PutsThePrefixOfTheFlag) {
-  char buffer[260];
-  EXPECT_STREQ(BuildObjectName(1, "__Korvane_QuorvelRunning", buffer, sizeof buffer), "Global\\__Korvane_QuorvelRunning");
-  EXPECT_STREQ(BuildObjectName(0, "_KorvaneQuorvelLock", buffer, sizeof buffer), "Local\\_KorvaneQuorvelLock");
-  EXPECT_STREQ(BuildObjectName(7, "", buffer, sizeof buffer), "Global\\");
-}
-
-TEST(BuildObjectName, CutsToTheBufferAndNeverWritesPastIt) {
-  char buffer[16];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(BuildObjectName(1, "abc", buffer, 5), buffer);
-  EXPECT_STREQ(buffer, "Glob");
-  EXPECT_EQ(buffer[5], '#');
-
-  std::memset(buffer, '#', sizeof buffer);
-  BuildObjectName(0, "abcdefgh", buffer, 10);
-  EXPECT_STREQ(buffer, "Local\\abc");
-  EXPECT_EQ(buffer[10], '#');
-
-  std::memset(buffer, '#', sizeof buffer);
-  BuildObjectName(1, "abc", buffer, 1);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(buffer[1], '#');
+TEST(BuildObjectName, PutsThePrefixOfTheFlagAndCutsToTheBuffer) {
+  struct Case {
+    int global;
+    const char* base;
+    int size;
+    const char* expected;
+  } cases[] = {
+      {1, "__Korvane_QuorvelRunning", 260, "Global\\__Korvane_QuorvelRunning"},
+      {0, "_KorvaneQuorvelLock", 260, "Local\\_KorvaneQuorvelLock"},
+      {7, "", 260, "Global\\"},
+      {1, "abc", 5, "Glob"},
+      {0, "abcdefgh", 10, "Local\\abc"},
+      {1, "abc", 1, ""},
+  };
+  for (const auto& c : cases) {
+    char buffer[300];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(BuildObjectName(c.global, c.base, buffer, c.size), buffer) << c.base;
+    EXPECT_STREQ(buffer, c.expected) << c.base << " in " << c.size;
+    EXPECT_EQ(buffer[c.size], '#') << "wrote past the buffer for " << c.base;
+  }
 }
 
 TEST(BuildObjectName, NullBaseNameLeavesTheBufferUntouched) {

@@ -305,14 +305,7 @@ int main(int argc, char** argv) {
   standin::SetProgramName("instrument-sim");
   Settings s;
   standin::OptionParser parser = MakeParser(s);
-  switch (parser.Parse(argc, argv)) {
-    case standin::OptionParser::Outcome::HelpShown:
-      return 0;
-    case standin::OptionParser::Outcome::Error:
-      return 2;
-    case standin::OptionParser::Outcome::Run:
-      break;
-  }
+  if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
   if (s.waitEnabledMs > 0 && !WaitForTracing(s.waitEnabledMs)) {
     standin::Error("tracing was not switched on within %lu ms", static_cast<unsigned long>(s.waitEnabledMs));
     return 1;

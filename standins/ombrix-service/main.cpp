@@ -229,13 +229,6 @@ int main(int argc, char** argv) {
   standin::SetProgramName("ombrix-service");
   Settings settings;
   standin::OptionParser parser = MakeParser(settings);
-  switch (parser.Parse(argc, argv)) {
-    case standin::OptionParser::Outcome::HelpShown:
-      return 0;
-    case standin::OptionParser::Outcome::Error:
-      return 2;
-    case standin::OptionParser::Outcome::Run:
-      break;
-  }
+  if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
   return Run(settings);
 }

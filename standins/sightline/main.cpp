@@ -83,14 +83,7 @@ int main(int argc, char** argv) {
   parser.AddEpilogue(std::string(kCommands) +
                      "It prints \"sightline: ready\" once everything is published.\n"
                      "Exit codes: 0 stopped cleanly, 1 could not set up, 2 bad command line.\n");
-  switch (parser.Parse(argc, argv)) {
-    case standin::OptionParser::Outcome::HelpShown:
-      return 0;
-    case standin::OptionParser::Outcome::Error:
-      return 2;
-    case standin::OptionParser::Outcome::Run:
-      break;
-  }
+  if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
 
   std::string error;
   standin::StopSignal stop;

@@ -77,6 +77,18 @@ OptionParser::Outcome OptionParser::Parse(int argc, const char* const* argv) {
   return Parse(args);
 }
 
+std::optional<int> OptionParser::ExitCodeUnlessRun(int argc, const char* const* argv) {
+  switch (Parse(argc, argv)) {
+    case Outcome::HelpShown:
+      return 0;
+    case Outcome::Error:
+      return 2;
+    case Outcome::Run:
+      break;
+  }
+  return std::nullopt;
+}
+
 OptionParser::Outcome OptionParser::Parse(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,9 @@ class OptionParser {
   // prints one error line and the usage line to stderr.
   Outcome Parse(int argc, const char* const* argv);
   Outcome Parse(const std::vector<std::string>& args);
+  // For main(): nothing when the program should run, else its exit code (0 after --help,
+  // 2 after a bad command line).
+  std::optional<int> ExitCodeUnlessRun(int argc, const char* const* argv);
 
   std::string HelpText() const;
   const std::string& LastError() const { return lastError_; }

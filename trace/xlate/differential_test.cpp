@@ -3,7 +3,6 @@
 // and ends cut, where the walk over entries and array blocks is easiest to get wrong.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <random>
 
 #include "trace/xlate/event_translator.h"
@@ -21,18 +20,18 @@ class MessageGenerator {
     static constexpr std::string_view kKeys[] = {"VISA", "TRIL", "TRIL_B", "visa", "", "K&\"<>"};
     TraceMessageBuilder builder(Below(8) < 6 ? kKeys[Below(6)] : Text(70));
     const bool isEnter = Below(2) == 0;
+    const std::string app = Text(70), method = Text(70), address = Text(70);
+    const auto timestamp = static_cast<std::int64_t>(m_random());
     if (isEnter) {
-      builder.Enter({.processId = Word(), .threadId = Word(), .appName = Keep(Text(70)), .methodName = Keep(Text(70)),
-                     .address = Keep(Text(70)), .timestamp = static_cast<std::int64_t>(m_random())});
+      builder.Enter({Word(), Word(), app, method, address, timestamp});
     } else {
-      builder.Exit({.processId = Word(), .threadId = Word(),
-                    .elapsedNs = static_cast<std::int64_t>(m_random()) >> Below(64),
-                    .status = static_cast<std::int32_t>(Word()), .address = Keep(Text(70)),
-                    .timestamp = static_cast<std::int64_t>(m_random())});
+      builder.Exit({Word(), Word(), static_cast<std::int64_t>(m_random()) >> Below(64),
+                    static_cast<std::int32_t>(Word()), address, timestamp});
     }
     for (std::uint32_t n = Below(5); n > 0; --n) {
       const auto flags = static_cast<std::uint8_t>(Below(256));
-      builder.Param({.name = Keep(Text(130)), .flags = flags, .valueSize = static_cast<std::uint8_t>(Size()),
+      const std::string name = Text(130);
+      builder.Param({.name = name, .flags = flags, .valueSize = static_cast<std::uint8_t>(Size()),
                      .pointer = Below(4) == 0 ? 0 : Word(), .value = m_random()});
       if (HasArrayBlock(flags, isEnter) || Below(16) == 0) {
         std::vector<std::uint8_t> data(Below(48));
@@ -41,7 +40,6 @@ class MessageGenerator {
       }
     }
     auto message = builder.Take();
-    m_kept.clear();
     if (Below(3) == 0) {  // damage it
       for (std::uint32_t n = Below(4); n > 0 && !message.empty(); --n)
         message[Below(static_cast<std::uint32_t>(message.size()))] = static_cast<std::uint8_t>(m_random());
@@ -60,10 +58,8 @@ class MessageGenerator {
     for (char& c : text) c = kAlphabet[Below(sizeof kAlphabet - 1)];
     return text;
   }
-  std::string_view Keep(std::string text) { return m_kept.emplace_back(std::move(text)); }
 
   std::mt19937_64 m_random;
-  std::deque<std::string> m_kept;  // the builder copies texts; they only need to outlive the call
 };
 
 TEST(TranslateEventDifferential, MatchesReferenceOnGeneratedMessages) {

@@ -26,26 +26,14 @@ inline const NarrowCodePage& GoldenCodePage() {
   return Windows1252CodePage();
 }
 
+// The translator never writes surrogate pairs (every code page it uses maps a byte to
+// one unit), so each unit becomes one to three bytes.
 inline std::string ToUtf8(std::u16string_view text) {
   std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+  for (const char16_t c : text) {
+    if (c >= 0x800) out += static_cast<char>(0xE0 | (c >> 12));
+    if (c >= 0x80) out += static_cast<char>(c >= 0x800 ? 0x80 | ((c >> 6) & 0x3F) : 0xC0 | (c >> 6));
+    out += static_cast<char>(c >= 0x80 ? 0x80 | (c & 0x3F) : c);
   }
   return out;
 }
@@ -67,6 +55,12 @@ inline MethodEnterFields SampleEnter() {
 inline MethodExitFields SampleExit() {
   return {.processId = 988, .threadId = 412, .elapsedNs = 1500, .status = 0, .address = "GPIB0::7::INSTR",
           .timestamp = 2012};
+}
+inline TraceMessageBuilder Enter(std::string_view key = "VISA") {
+  return std::move(TraceMessageBuilder(key).Enter(SampleEnter()));
+}
+inline TraceMessageBuilder Exit(std::string_view key = "VISA") {
+  return std::move(TraceMessageBuilder(key).Exit(SampleExit()));
 }
 
 }  // namespace quorvel::xlate::testing

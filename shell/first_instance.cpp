@@ -5,6 +5,7 @@
 #include "kobj/object_names.h"
 #include "kobj/os_class.h"
 #include "shell/command_options.h"
+#include "shell/companion_programs.h"
 #include "shell/event_log.h"
 #include "shell/main_window.h"
 #include "shell/message_loop.h"
@@ -54,8 +55,8 @@ NkoHandle* SignalRunning() {
 int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* commandLine, NkoHandle* lock) {
   StartTraceEvents(instance);
   PrepareSuiteDirs();
-  // Join point: StartK7302Server starts the K7302 server program here.
-  // Join point: StartRunPrograms starts the programs of the Run key here.
+  StartK7302Server();
+  StartRunPrograms(RunProcessTable, kRunProcessTableSize);
   RegisterTaskbarCreatedMessage();
   SetProgramInstance(instance);
 

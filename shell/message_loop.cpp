@@ -1,5 +1,6 @@
 #include "shell/message_loop.h"
 
+#include "shell/companion_programs.h"
 #include "shell/event_log.h"
 #include "shell/window_messages.h"
 #include "trace/trace_relay.h"
@@ -18,8 +19,8 @@ int RunMessageLoop(HWND window) {
 
 void ShutDown(HWND window, NkoHandle* lock, NkoHandle* runningEvent) {
   KillTimer(window, kIconTimerId);
-  // Join point: StopK7302Server closes the K7302 server's window here.
-  // Join point: StopRunPrograms closes the programs of the Run key here.
+  StopK7302Server();
+  StopRunPrograms(RunProcessTable, kRunProcessTableSize);
   if (NkoIsValid(lock)) NkoClose(lock);
   if (NkoIsValid(runningEvent)) {
     ResetEvent(NkoGetHandle(runningEvent));

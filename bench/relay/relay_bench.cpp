@@ -23,6 +23,7 @@
 
 #include "bed/child_process.h"
 #include "bed/service_standin.h"
+#include "bed/viewer_standin.h"
 #include "bench_client.h"
 #include "bench_records.h"
 #include "floor_server.h"
@@ -30,7 +31,6 @@
 #include "trace/trace_control.h"
 #include "trace/trace_relay.h"
 #include "trace/xlate/event_translator_win32.h"
-#include "viewer_process.h"
 
 namespace {
 
@@ -185,7 +185,7 @@ void PrintTable(const Options& o, const KindFigures (&figures)[2]) {
 
 int RunBenchmark(const Options& o) {
   bed::ServiceStandIn service;
-  ViewerProcess viewer(1, kBenchArrayLimit);
+  bed::ViewerStandIn viewer({.status = 1, .arrayLimit = kBenchArrayLimit});
   FloorServer floor(kFloorPipeName);
   if (!floor.Ok()) {
     std::fprintf(stderr, "relay_bench: cannot create the floor pipe (error %lu)\n", GetLastError());

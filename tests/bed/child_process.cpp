@@ -39,6 +39,12 @@ std::string EnvironmentBlock(const std::vector<std::pair<std::string, std::strin
   return result;
 }
 
+size_t Occurrences(const std::string& haystack, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + needle.size())) ++count;
+  return count;
+}
+
 HANDLE InheritableCopy(HANDLE handle) {
   HANDLE copy = nullptr;
   if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -102,8 +108,15 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   {
     std::lock_guard lock(g_createMutex);
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    si.hStdInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-                               0, nullptr);
+    if (options.pipeInput) {
+      HANDLE childEnd = nullptr;
+      if (!CreatePipe(&childEnd, &input_, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
+      si.hStdInput = InheritableCopy(childEnd);
+      CloseHandle(childEnd);
+    } else {
+      si.hStdInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                 0, nullptr);
+    }
     if (options.captureOutput) {
       HANDLE writeEnd = nullptr;
       if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
@@ -124,6 +137,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   }
   if (!started) {
     if (readEnd) CloseHandle(readEnd);
+    if (input_) CloseHandle(input_);
     throw std::runtime_error("cannot start " + commandLine_ + " (error " + std::to_string(error) + ")");
   }
   CloseHandle(pi.hThread);
@@ -139,6 +153,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 ChildProcess::~ChildProcess() {
   if (Running()) Kill();
   WaitForSingleObject(process_, 10000);
+  if (input_) CloseHandle(input_);
   if (reader_.joinable()) reader_.join();
   CloseHandle(process_);
 }
@@ -185,16 +200,27 @@ void ChildProcess::Kill(UINT exitCode) {
   WaitForSingleObject(process_, 10000);
 }
 
+bool ChildProcess::WriteInput(const std::string& text) {
+  DWORD written = 0;
+  return input_ != nullptr && WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
 std::string ChildProcess::Output() const {
   std::lock_guard lock(outputMutex_);
   return output_;
 }
 
-bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeoutMs) const {
+size_t ChildProcess::OutputCount(const std::string& text) const {
+  std::lock_guard lock(outputMutex_);
+  return Occurrences(output_, text);
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeoutMs, size_t occurrences) const {
   std::unique_lock lock(outputMutex_);
   outputChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                          [&] { return output_.find(text) != std::string::npos || outputEnded_; });
-  return output_.find(text) != std::string::npos;
+                          [&] { return outputEnded_ || Occurrences(output_, text) >= occurrences; });
+  return Occurrences(output_, text) >= occurrences;
 }
 
 }  // namespace bed

@@ -1,5 +1,6 @@
 // Child processes for tests: programs of the build's bin/ folder started with arguments
-// and extra environment variables, optionally with their standard output captured.
+// and extra environment variables, optionally with their standard output captured and
+// their standard input fed by the test.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +33,9 @@ struct ChildOptions {
   // Collect the child's standard output (Output(), WaitForOutput()); otherwise it goes
   // to the test's own standard output.
   bool captureOutput = false;
+  // Give the child a pipe as standard input, written with WriteInput(); otherwise it
+  // reads from NUL.
+  bool pipeInput = false;
   std::string workingDirectory;  // empty: the test's current directory
 };
 
@@ -58,12 +62,18 @@ class ChildProcess {
   DWORD WaitExitCode(DWORD timeoutMs) const;
   void Kill(UINT exitCode = 999);
 
+  // Writes |text| to the child's standard input; false unless pipeInput was set and the
+  // whole text was written (the child may have ended).
+  bool WriteInput(const std::string& text);
+
   // Captured standard output so far (complete once the process has exited and Wait
   // returned); empty unless captureOutput was set.
   std::string Output() const;
-  // Waits until the captured output contains |text|; false on time-out or when the
-  // output ended without it.
-  bool WaitForOutput(const std::string& text, DWORD timeoutMs) const;
+  // How often |text| occurs in the captured output so far (non-overlapping).
+  size_t OutputCount(const std::string& text) const;
+  // Waits until the captured output contains |text| at least |occurrences| times; false
+  // on time-out or when the output ended short of that.
+  bool WaitForOutput(const std::string& text, DWORD timeoutMs, size_t occurrences = 1) const;
 
  private:
   void ReadOutput(HANDLE pipe);
@@ -71,6 +81,7 @@ class ChildProcess {
   std::string commandLine_;
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
+  HANDLE input_ = nullptr;  // our end of the child's standard input, when piped
   std::thread reader_;
   mutable std::mutex outputMutex_;
   mutable std::condition_variable outputChanged_;

@@ -11,13 +11,13 @@
 
 #include "bed/child_process.h"
 #include "bed/service_standin.h"
+#include "bed/viewer_standin.h"
 #include "bed/wine_log.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
 #include "trace/trace_relay.h"
 #include "trace/xlate/event_translator_win32.h"
 #include "trace/xlate/trace_record_builder.h"
-#include "trace_viewer_driver.h"
 
 namespace {
 
@@ -97,13 +97,13 @@ std::vector<uint8_t> EnterMessage(const char* method) {
 }
 
 TEST_F(TraceRelay, FollowsTheViewerSwitch) {
-  SightlineDriver viewer(0, 4096);
+  bed::ViewerStandIn viewer({.status = 0, .arrayLimit = 4096, .capture = true});
   StartTraceEvents(GetModuleHandleA(nullptr));
   ASSERT_TRUE(Eventually([] { return GetTraceControlView() != nullptr; }, 5000));
   Sleep(1200);
   EXPECT_FALSE(TracingOn());
 
-  viewer.Command("status 1");
+  ASSERT_TRUE(viewer.Command("status 1"));
   ASSERT_TRUE(Eventually(TracingOn, 1500));
   const TraceControlBlock* block = GetTraceControlView();
   EXPECT_EQ(block->visaEnabled, 1);
@@ -114,18 +114,18 @@ TEST_F(TraceRelay, FollowsTheViewerSwitch) {
   EXPECT_TRUE(Logged("UpdateTraceInfo: tracing has been enabled.", 3000));
 
   // Status 2: the pipe stays, the poller switches the libraries off, messages are dropped.
-  viewer.Command("status 2");
+  ASSERT_TRUE(viewer.Command("status 2"));
   EXPECT_TRUE(Eventually([&] { return block->enabled == 0 && block->viewerEnabled == 0; }, 1200));
   EXPECT_EQ(Exchange(EnterMessage("viClear")), "ack");
   Sleep(300);
   EXPECT_TRUE(viewer.Capture().empty());
-  EXPECT_EQ(CountOccurrences(viewer.Output(), "sightline: disconnected"), 0u);
+  EXPECT_EQ(viewer.OutputCount("sightline: disconnected"), 0u);
 
   // Back to 1 reconnects nothing (still connected) but writes again; 0 disconnects.
-  viewer.Command("status 1");
+  ASSERT_TRUE(viewer.Command("status 1"));
   EXPECT_EQ(Exchange(EnterMessage("viClear")), "ack");
   EXPECT_EQ(viewer.WaitForCapture(1, 2000).size(), 1u);
-  viewer.Command("status 0");
+  ASSERT_TRUE(viewer.Command("status 0"));
   EXPECT_TRUE(viewer.WaitForOutput("sightline: disconnected", 2000));
   EXPECT_TRUE(Logged("UpdateTraceInfo: tracing has been disabled.", 3000));
   EXPECT_EQ(block->enabled, 0);
@@ -176,7 +176,7 @@ std::vector<std::string> ExpectedFromDump(const std::string& path) {
 TEST_F(TraceRelay, EveryMessageOfManyClientsArrivesOnceInOrder) {
   constexpr int kProcesses = 4;
   constexpr int kCalls = 1000;
-  SightlineDriver viewer(1, 262144);
+  bed::ViewerStandIn viewer({.status = 1, .arrayLimit = 262144, .capture = true});
   StartTraceEvents(GetModuleHandleA(nullptr));
   ASSERT_TRUE(Eventually(TracingOn, 3000));
 
@@ -218,7 +218,7 @@ TEST_F(TraceRelay, EveryMessageOfManyClientsArrivesOnceInOrder) {
 }
 
 TEST_F(TraceRelay, BadInputIsAnsweredAndNeverWritten) {
-  SightlineDriver viewer(1, 1024);
+  bed::ViewerStandIn viewer({.status = 1, .arrayLimit = 1024, .capture = true});
   StartTraceEvents(GetModuleHandleA(nullptr));
   ASSERT_TRUE(Eventually(TracingOn, 3000));
 
@@ -252,11 +252,11 @@ TEST_F(TraceRelay, BadInputIsAnsweredAndNeverWritten) {
 }
 
 TEST_F(TraceRelay, StalledOrVanishedViewerNeverStopsTheReplies) {
-  SightlineDriver viewer(0, 1024, {"--stall-ready"});
+  bed::ViewerStandIn viewer({.status = 0, .arrayLimit = 1024, .stallReady = true});
   StartTraceEvents(GetModuleHandleA(nullptr));
   ASSERT_TRUE(Eventually([] { return GetTraceControlView() != nullptr; }, 5000));
   // The viewer wants tracing but never finishes a handshake: the relay keeps answering.
-  viewer.Command("status 1");
+  ASSERT_TRUE(viewer.Command("status 1"));
   ASSERT_TRUE(viewer.WaitForOutput("connection request ignored", 3000));
   DWORD code = 0;
   std::string out = RunClient({"--calls", "200", "--always", "--timeout", "2000"}, &code);
@@ -264,16 +264,16 @@ TEST_F(TraceRelay, StalledOrVanishedViewerNeverStopsTheReplies) {
   EXPECT_NE(out.find("ack=400 nack=0 noreply=0"), std::string::npos) << out;
 
   // Once it answers, tracing comes on; then it drops the pipe mid-stream.
-  viewer.Command("stall off");
+  ASSERT_TRUE(viewer.Command("stall off"));
   ASSERT_TRUE(Eventually(TracingOn, 20000));
-  viewer.Command("drop");
+  ASSERT_TRUE(viewer.Command("drop"));
   out = RunClient({"--calls", "200", "--timeout", "2000"}, &code);
   EXPECT_EQ(code, 0u) << out;
   EXPECT_NE(out.find("ack=400 nack=0 noreply=0"), std::string::npos) << out;
 }
 
 TEST_F(TraceRelay, StopsQuicklyUnderLoadAndStartsAgain) {
-  SightlineDriver viewer(1, 65536);
+  bed::ViewerStandIn viewer({.status = 1, .arrayLimit = 65536, .capture = true});
   StartTraceEvents(GetModuleHandleA(nullptr));
   ASSERT_TRUE(Eventually(TracingOn, 3000));
   std::vector<std::unique_ptr<bed::ChildProcess>> clients;

@@ -10,6 +10,7 @@
 #include "shell/main_window.h"
 #include "shell/message_loop.h"
 #include "shell/suite_dirs.h"
+#include "shell/tray_icon.h"
 #include "shell/window_messages.h"
 #include "trace/trace_relay.h"
 
@@ -67,7 +68,7 @@ int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* command
   const CommandOption option = ParseCommandOption(commandLine);
   if (option == CommandOption::kHideIcon) SetIconHidden(1);
   if (option == CommandOption::kShowIcon) SetIconHidden(0);
-  // Join point: TrayIconLock is initialised here, before the window shows the icon.
+  InitTrayIconLock();
   // A window that cannot be made is not fatal: the loop still serves the timer and the
   // thread's messages.
   HWND window = CreateMainWindow(instance);

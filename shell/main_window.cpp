@@ -2,6 +2,7 @@
 
 #include "config/suite_values.h"
 #include "shell/rm_signals.h"
+#include "shell/tray_icon.h"
 #include "shell/window_messages.h"
 
 namespace {
@@ -28,7 +29,7 @@ void OnTrayNotify(LPARAM mouseMessage) {
 void OnDestroy() {
   const int wasHidden = IsIconHidden();
   SetIconHidden(1);
-  // Join point: UpdateTrayIcon removes the icon here.
+  UpdateTrayIcon(GetMainWindow());
   SetIconHidden(wasHidden);
   PostQuitMessage(0);
 }
@@ -63,13 +64,13 @@ UINT GetTaskbarCreatedMessage() { return g_taskbarCreatedMessage; }
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      // Join point: UpdateTrayIcon shows the icon unless "QuorvelHidden" is set.
+      UpdateTrayIcon(window);
       return 0;
     case WM_DESTROY:
       OnDestroy();
       return 0;
     case WM_TIMER:
-      // Join point: UpdateTrayIcon re-applies the icon state on every tick.
+      UpdateTrayIcon(window);
       return 0;
     case WM_POWERBROADCAST:
       return TRUE;  // every power request is granted
@@ -80,7 +81,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       SignalRefreshRM();
       return 0;
     case WM_USER_SHOW_ICON:
-      // Join point: UpdateTrayIcon shows or removes the icon by "QuorvelHidden".
+      UpdateTrayIcon(window);
       return 0;
     case WM_VXI_RM_EDIT:
       SignalEditRM();

@@ -2,6 +2,7 @@
 
 #include "shell/companion_programs.h"
 #include "shell/event_log.h"
+#include "shell/tray_icon.h"
 #include "shell/window_messages.h"
 #include "trace/trace_relay.h"
 
@@ -27,6 +28,6 @@ void ShutDown(HWND window, NkoHandle* lock, NkoHandle* runningEvent) {
     NkoClose(runningEvent);
   }
   StopTraceEvents();
-  // Join point: the tray icon's lock (TrayIconLock) is deleted here.
+  DeleteTrayIconLock();
   WriteEventLog("Quorvel is quitting because the Windows message loop has terminated.");
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/suite_values.h"
+#include "shell/balloon_tip.h"
 #include "shell/command_options.h"
 #include "shell/event_log.h"
 #include "shell/window_messages.h"
@@ -23,7 +24,7 @@ void Reshow(HWND window) {
     SetIconHidden(0);
     PostMessageA(window, WM_USER_SHOW_ICON, 0, 0);
   }
-  // Join point: StartBalloonTip("Click the 'IO' icon to use the Quorvel.", "Korvane Quorvel", information).
+  StartBalloonTip("Click the 'IO' icon to use the Quorvel.", kMessageBoxCaption, kBalloonInfo);
   WriteEventLog("Quorvel is already running.  Re-display the IO icon and show a balloon tip.");
   Sleep(kBalloonGraceMs);
 }

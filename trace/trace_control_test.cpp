@@ -15,14 +15,11 @@ class TraceControlTest : public ::testing::Test {
   NkoObjectServer m_server;
 };
 
-std::string TempPath() {
-  char path[MAX_PATH] = {};
-  GetTempPathA(sizeof path, path);
-  return path;
-}
-
 TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
+  ShutdownTraceControl();  // before any init: harmless
+  ShutdownTraceTimer();
   EXPECT_EQ(GetTraceControlView(), nullptr);
+  EXPECT_EQ(GetTraceTimerView(), nullptr);
   ASSERT_EQ(InitTraceControl(), 1);
   const TraceControlBlock* block = GetTraceControlView();
   ASSERT_NE(block, nullptr);
@@ -32,7 +29,9 @@ TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
                        block->llEnabled, block->logToFile, block->logToFilePerProc, block->viewerEnabled}) {
     EXPECT_EQ(flag, 0);
   }
-  EXPECT_EQ(std::string(block->logFilePath), TempPath() + "kvnIOTrace.bin");
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  EXPECT_EQ(std::string(block->logFilePath), std::string(temp) + "kvnIOTrace.bin");
   EXPECT_FALSE(IsTraceEnabled());
 
   const TraceTimerBlock* timer = GetTraceTimerView();
@@ -94,32 +93,25 @@ TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
 }
 
 TEST_F(TraceControlTest, OverlongTempDirectoryGivesBareFileName) {
-  char saved[1024] = {};
-  GetEnvironmentVariableA("TMP", saved, sizeof saved);
-  const std::string longDir = "C:\\" + std::string(250, 'd');
-  SetEnvironmentVariableA("TMP", longDir.c_str());
-  SetEnvironmentVariableA("TEMP", longDir.c_str());
+  char saved[2][1024] = {};
+  const char* names[] = {"TMP", "TEMP"};
+  for (int i = 0; i < 2; ++i) {
+    GetEnvironmentVariableA(names[i], saved[i], sizeof saved[i]);
+    SetEnvironmentVariableA(names[i], ("C:\\" + std::string(250, 'd')).c_str());
+  }
   const int result = InitTraceControl();
-  SetEnvironmentVariableA("TMP", saved);
-  SetEnvironmentVariableA("TEMP", saved);
+  for (int i = 0; i < 2; ++i) SetEnvironmentVariableA(names[i], saved[i]);
   ASSERT_EQ(result, 1);
   EXPECT_STREQ(GetTraceControlView()->logFilePath, "kvnIOTrace.bin");
 }
 
 TEST(TraceClock, CounterConvertsToNanosecondsPlusOffset) {
-  // Ten million ticks a second is 0.01 ticks per nanosecond.
+  // Ten million ticks a second is 0.01 ticks per nanosecond; the quotient is truncated
+  // toward zero.
   EXPECT_EQ(TraceTimeFromCounter(5000000000LL, 0.01, 0), 500000000000LL);
   EXPECT_EQ(TraceTimeFromCounter(5000000000LL, 0.01, -7), 499999999993LL);
-  // The quotient is truncated toward zero.
   EXPECT_EQ(TraceTimeFromCounter(7, 2.0, 0), 3);
   EXPECT_EQ(TraceTimeFromCounter(-7, 2.0, 0), -3);
-}
-
-TEST(TraceControlShutdown, WithoutInitDoesNothingHarmful) {
-  ShutdownTraceControl();
-  ShutdownTraceTimer();
-  EXPECT_EQ(GetTraceControlView(), nullptr);
-  EXPECT_EQ(GetTraceTimerView(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 
@@ -9,26 +8,7 @@
 
 namespace {
 
-// The viewer's handshake objects, made by the test; serve() plays the viewer's side.
-struct FakeViewer {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kViewerMutexName);
-  HANDLE request = CreateEventA(nullptr, FALSE, FALSE, kViewerRequestEventName);
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kViewerReadyEventName);
-  HANDLE pipe = nullptr;
-  ~FakeViewer() {
-    for (HANDLE h : {mutex, request, ready, pipe}) {
-      if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-  }
-  // Creates a pipe instance and says it is ready, as the viewer does on a request.
-  void OfferPipe() {
-    pipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
-    SetEvent(ready);
-  }
-};
-
 TEST(ViewerStatus, FollowsTheViewersMemoryOnceItExists) {
-  EXPECT_EQ(GetViewerTraceStatus(), 0);
   EXPECT_EQ(GetViewerTraceStatus(), 0);
   {
     ViewerStatusMemory viewer(2, 4096);
@@ -45,76 +25,74 @@ TEST(ViewerStatus, FollowsTheViewersMemoryOnceItExists) {
   DeleteTraceStatusLock();
 }
 
-TEST(ViewerHandshake, NoMutexFailsAtOnce) {
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kViewerReadyEventName);
-  const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(ConnectTraceViewer(), INVALID_HANDLE_VALUE);
-  EXPECT_LT(GetTickCount64() - start, 500u);
-  CloseHandle(ready);
+// Whether another thread can take the mutex (this one could even while holding it).
+bool FreeForOthers(HANDLE mutex) {
+  DWORD taken = WAIT_FAILED;
+  std::thread([&] {
+    taken = WaitForSingleObject(mutex, 0);
+    if (taken == WAIT_OBJECT_0) ReleaseMutex(mutex);
+  }).join();
+  return taken == WAIT_OBJECT_0;
 }
 
-TEST(ViewerHandshake, ViewerServesPipeOnRequest) {
-  FakeViewer viewer;
-  std::thread serve([&] {
-    if (WaitForSingleObject(viewer.request, 5000) == WAIT_OBJECT_0) viewer.OfferPipe();
-  });
-  HANDLE pipe = ConnectTraceViewer();
-  serve.join();
-  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-  const char16_t text[] = u"<Message/>";
-  DWORD written = 0;
-  EXPECT_TRUE(WriteFile(pipe, text, sizeof text, &written, nullptr));
-  char16_t read[16] = {};
-  DWORD got = 0;
-  EXPECT_TRUE(ReadFile(viewer.pipe, read, sizeof read, &got, nullptr));
-  EXPECT_EQ(got, sizeof text);
-  EXPECT_EQ(std::u16string(read), u"<Message/>");
-  // The attempt leaves the mutex free and the ready event reset.
-  EXPECT_EQ(WaitForSingleObject(viewer.mutex, 0), WAIT_OBJECT_0);
-  ReleaseMutex(viewer.mutex);
-  EXPECT_EQ(WaitForSingleObject(viewer.ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  CloseHandle(pipe);
-}
+enum class Offer { Never, OnRequest, After300Ms };
 
-TEST(ViewerHandshake, MissingRequestEventStillWaitsForReady) {
-  FakeViewer viewer;
-  CloseHandle(viewer.request);
-  viewer.request = nullptr;
-  std::thread serve([&] {
-    Sleep(300);
-    viewer.OfferPipe();
-  });
-  HANDLE pipe = ConnectTraceViewer();
-  serve.join();
-  EXPECT_NE(pipe, INVALID_HANDLE_VALUE);
-  if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
-}
-
-TEST(ViewerHandshake, ReadyNeverSetGivesUpAfterItsWaitAndReleasesTheMutex) {
-  FakeViewer viewer;
-  const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(ConnectTraceViewer(), INVALID_HANDLE_VALUE);
-  const ULONGLONG elapsed = GetTickCount64() - start;
-  EXPECT_GE(elapsed, kViewerHandshakeWaitMs - 100);
-  EXPECT_LT(elapsed, kViewerHandshakeWaitMs + 2000);
-  std::atomic<DWORD> taken{0};
-  std::thread other([&] { taken = WaitForSingleObject(viewer.mutex, 0); if (taken == WAIT_OBJECT_0) ReleaseMutex(viewer.mutex); });
-  other.join();
-  EXPECT_EQ(taken.load(), WAIT_OBJECT_0);
-}
-
-TEST(ViewerHandshake, CancelEndsAWaitingAttempt) {
-  FakeViewer viewer;
-  HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread canceller([&] {
-    Sleep(200);
-    SetEvent(cancel);
-  });
-  const ULONGLONG start = GetTickCount64();
-  EXPECT_EQ(ConnectTraceViewerCancellable(cancel), INVALID_HANDLE_VALUE);
-  EXPECT_LT(GetTickCount64() - start, 2000u);
-  canceller.join();
-  CloseHandle(cancel);
+TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
+  const struct {
+    const char* name;
+    bool mutex, request;  // which of the viewer's objects exist (the ready event always does)
+    Offer offer;          // when the viewer creates its pipe and sets the ready event
+    int cancelAfterMs;    // -1: never
+    bool connects;
+    ULONGLONG minMs, maxMs;
+  } cases[] = {
+      {"no viewer mutex", false, true, Offer::Never, -1, false, 0, 500},
+      {"viewer answers the request", true, true, Offer::OnRequest, -1, true, 0, 5000},
+      {"no request event, ready set anyway", true, false, Offer::After300Ms, -1, true, 250, 5000},
+      {"ready never set", true, true, Offer::Never, -1, false, kViewerHandshakeWaitMs - 100, kViewerHandshakeWaitMs + 2000},
+      {"cancelled while waiting", true, true, Offer::Never, 200, false, 150, 2000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HANDLE mutex = c.mutex ? CreateMutexA(nullptr, FALSE, kViewerMutexName) : nullptr;
+    HANDLE request = c.request ? CreateEventA(nullptr, FALSE, FALSE, kViewerRequestEventName) : nullptr;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kViewerReadyEventName);
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE viewerPipe = INVALID_HANDLE_VALUE;
+    std::thread viewer([&] {
+      if (c.cancelAfterMs >= 0) {
+        Sleep(c.cancelAfterMs);
+        SetEvent(cancel);
+      }
+      if (c.offer == Offer::Never || (c.offer == Offer::OnRequest && WaitForSingleObject(request, 5000) != WAIT_OBJECT_0)) return;
+      if (c.offer == Offer::After300Ms) Sleep(300);
+      viewerPipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
+      SetEvent(ready);
+    });
+    const ULONGLONG start = GetTickCount64();
+    HANDLE pipe = ConnectTraceViewerCancellable(cancel);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    viewer.join();
+    EXPECT_EQ(pipe != INVALID_HANDLE_VALUE, c.connects);
+    EXPECT_GE(elapsed, c.minMs);
+    EXPECT_LT(elapsed, c.maxMs);
+    if (pipe != INVALID_HANDLE_VALUE) {
+      // What the relay writes is what the viewer reads.
+      const char16_t text[] = u"<Message/>";
+      DWORD written = 0, got = 0;
+      EXPECT_TRUE(WriteFile(pipe, text, sizeof text, &written, nullptr));
+      char16_t read[16] = {};
+      EXPECT_TRUE(ReadFile(viewerPipe, read, sizeof read, &got, nullptr));
+      EXPECT_EQ(std::u16string(read), u"<Message/>");
+      CloseHandle(pipe);
+    }
+    // Every attempt leaves the mutex free and the ready event reset.
+    EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));
+    EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (HANDLE h : {mutex, request, ready, cancel, viewerPipe}) {
+      if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+  }
 }
 
 }  // namespace

@@ -9,14 +9,13 @@
 
 class ViewerStatusMemory {
  public:
-  ViewerStatusMemory(uint8_t status, uint32_t arrayLimit) {
-    m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kViewerStatusMemorySize,
-                                   kViewerStatusMemoryName);
-    if (m_mapping != nullptr) m_view = static_cast<uint8_t*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));
-    if (m_view != nullptr) {
-      SetStatus(status);
-      std::memcpy(m_view + kViewerArraySizeLimitOffset, &arrayLimit, sizeof arrayLimit);
-    }
+  ViewerStatusMemory(uint8_t status, uint32_t arrayLimit)
+      : m_mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kViewerStatusMemorySize,
+                                     kViewerStatusMemoryName)),
+        m_view(m_mapping ? static_cast<uint8_t*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0)) : nullptr) {
+    if (m_view == nullptr) return;
+    SetStatus(status);
+    std::memcpy(m_view + kViewerArraySizeLimitOffset, &arrayLimit, sizeof arrayLimit);
   }
   ~ViewerStatusMemory() {
     if (m_view != nullptr) UnmapViewOfFile(m_view);
@@ -29,6 +28,6 @@ class ViewerStatusMemory {
   void SetStatus(uint8_t status) { m_view[kViewerTraceStatusOffset] = status; }
 
  private:
-  HANDLE m_mapping = nullptr;
-  uint8_t* m_view = nullptr;
+  HANDLE m_mapping;
+  uint8_t* m_view;
 };

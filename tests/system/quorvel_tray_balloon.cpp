@@ -1,0 +1,19 @@
+// quorvel_tray_balloon.exe TEXT TITLE TYPE: shows one balloon the way the program does and
+// ends when the balloon's thread has ended (after its hold). A second process with a
+// balloon, for the tests of the machine-wide order of balloons.
+#include <cstdio>
+#include <cstdlib>
+
+#include "shell/balloon_tip.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: quorvel_tray_balloon TEXT TITLE TYPE\n");
+    return 2;
+  }
+  HANDLE thread = StartBalloonTip(argv[1], argv[2], std::atoi(argv[3]));
+  if (thread == nullptr) return 1;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return 0;
+}

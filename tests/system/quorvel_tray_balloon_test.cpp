@@ -1,0 +1,133 @@
+// Balloon tips: their order across processes, their texts and icons, and what happens
+// without an icon. The test process stands in for the running instance with a window of
+// its class and title, and observes the shell through a tray window of its own.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "bed/child_process.h"
+#include "bed/service_standin.h"
+#include "kobj/fake_nko_server.h"
+#include "quorvel_tray_shell.h"
+#include "shell/balloon_tip.h"
+#include "shell/window_messages.h"
+
+namespace {
+
+using tray_test::FakeTray;
+using tray_test::TrayCall;
+using namespace std::chrono;
+
+constexpr DWORD kWaitMs = 15000;
+
+bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
+
+// A window of the running instance's class and title, with or without its icon.
+class BalloonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kMainWindowClass;
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+                              nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(window_, nullptr);
+  }
+  void TearDown() override { DestroyWindow(window_); }
+
+  void AddIcon() {
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window_;
+    data.uID = 1;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &data));
+  }
+
+  FakeTray tray_;
+  HWND window_ = nullptr;
+};
+
+// With the NKO server refusing, there is no semaphore and every balloon shows at once, so
+// the cases need not wait for each other's hold. (The process's first request, which
+// would be retried for seconds, is spent before.)
+TEST_F(BalloonTest, TextsAreCutAndTheTypeChoosesTheIcon) {
+  SpendFirstNkoRequest();
+  bed::ServiceStandIn service({"--refuse-create"});
+  AddIcon();
+  const std::string longText(300, 't');
+  const std::string longTitle(100, 'T');
+  const struct {
+    std::string text, title;
+    int type;
+    std::string wantText, wantTitle;
+    DWORD wantFlags;
+  } cases[] = {
+      {"info", "one", kBalloonInfo, "info", "one", NIIF_INFO},
+      {"warning", "two", kBalloonWarning, "warning", "two", NIIF_WARNING},
+      {"error", "three", kBalloonError, "error", "three", NIIF_ERROR},
+      {"no icon", "seven", 7, "no icon", "seven", NIIF_NONE},
+      {"low byte counts", "257", 0x101, "low byte counts", "257", NIIF_INFO},
+      {longText, "long text", kBalloonInfo, longText.substr(0, 255), "long text", NIIF_INFO},
+      {"long title", longTitle, kBalloonInfo, "long title", longTitle.substr(0, 63), NIIF_INFO},
+  };
+  const auto start = steady_clock::now();
+  for (const auto& c : cases) CloseHandle(StartBalloonTip(c.text.c_str(), c.title.c_str(), c.type));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wantTitle);
+    const TrayCall call = tray_.WaitForCall(
+        [&](const TrayCall& t) { return IsBalloon(t) && t.infoTitle == c.wantTitle; }, kWaitMs);
+    ASSERT_TRUE(IsBalloon(call)) << "no balloon";
+    EXPECT_EQ(call.info, c.wantText);
+    EXPECT_EQ(call.infoFlags, c.wantFlags);
+    EXPECT_TRUE(call.result);
+    EXPECT_LT(call.when - start, milliseconds(kBalloonHoldMs)) << "waited without a semaphore";
+  }
+}
+
+TEST_F(BalloonTest, BalloonWithoutAnIconIsNotShownAndDoesNotFail) {
+  BalloonRequest request{};
+  std::snprintf(request.text, sizeof request.text, "hidden");
+  request.type = kBalloonInfo;
+  EXPECT_EQ(ShowBalloonTip(&request), FALSE);
+  const TrayCall call = tray_.WaitForCall(IsBalloon, kWaitMs);
+  EXPECT_EQ(call.window, window_);
+  EXPECT_FALSE(call.result);
+  EXPECT_FALSE(tray_.HoldsIcon(window_, 1)) << "a balloon must not add the icon";
+
+  // Without the running instance's window nothing reaches the shell.
+  DestroyWindow(window_);
+  window_ = nullptr;
+  const size_t before = tray_.Calls().size();
+  EXPECT_EQ(ShowBalloonTip(&request), FALSE);
+  EXPECT_EQ(tray_.Calls().size(), before);
+}
+
+// Two processes' balloons: the second is shown when the first one's hold ends. This is
+// the one test that pays the hold.
+TEST_F(BalloonTest, BalloonsOfTwoProcessesFollowEachOther) {
+  bed::ServiceStandIn service;
+  AddIcon();
+  bed::ChildProcess other("quorvel_tray_balloon.exe", {"from the other process", "first", "1"});
+  const TrayCall first =
+      tray_.WaitForCall([](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "first"; }, kWaitMs);
+  ASSERT_TRUE(IsBalloon(first)) << "the other process showed no balloon";
+
+  HANDLE thread = StartBalloonTip("from this process", "second", kBalloonInfo);
+  const TrayCall second = tray_.WaitForCall(
+      [](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "second"; }, kBalloonHoldMs + kWaitMs);
+  ASSERT_TRUE(IsBalloon(second)) << "the second balloon never came";
+  const auto gap = duration_cast<milliseconds>(second.when - first.when).count();
+  EXPECT_GE(gap, kBalloonHoldMs - 200) << "shown while the first was held";
+  EXPECT_LT(gap, kBalloonHoldMs + 3000) << "not shown when the first hold ended";
+  EXPECT_EQ(other.WaitExitCode(kWaitMs), 0u);
+  CloseHandle(thread);
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// quorvel.exe's notification-area icon and the balloon of a second instance, observed
+// through a tray window in the test process (the real notification area cannot be asked
+// which icons it shows, with which tip).
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gmock/gmock.h>
+
+#include "bed/service_standin.h"
+#include "quorvel_driver.h"
+#include "quorvel_tray_shell.h"
+#include "shell/tray_icon.h"
+#include "shell/window_messages.h"
+#include "trace/trace_control.h"
+
+namespace {
+
+using namespace quorvel_test;
+using tray_test::FakeTray;
+using tray_test::TrayCall;
+
+// One icon timer period and a margin: the longest an outside change may take to show.
+constexpr DWORD kTickMs = kIconTimerPeriodMs + 3000;
+
+std::function<bool(const TrayCall&)> Is(DWORD message, bool result = true) {
+  return [=](const TrayCall& call) { return call.message == message && call.result == result; };
+}
+
+// A first instance against a healthy service, with the test's tray in place before it.
+class QuorvelTray : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    normalIcon_ = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kNormalIconResource);
+    tracingIcon_ = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kTracingIconResource);
+    ASSERT_FALSE(normalIcon_.empty());
+    ASSERT_NE(normalIcon_, tracingIcon_);
+  }
+
+  void TearDown() override {
+    if (first_ && first_->Running()) {
+      RunQuorvel("-x");
+      first_->WaitExitCode(kWaitMs);
+    }
+  }
+
+  // Starts quorvel.exe and returns its window once it entered its loop.
+  HWND Start(const std::string& option = "") {
+    first_ = StartQuorvel(option);
+    HWND window = WaitForMainWindow(first_->Pid());
+    LogLines(first_->Pid(), 2);
+    return window;
+  }
+
+  // Ends the first instance through a second one; true when both exited as they should.
+  bool Exit() { return RunQuorvel("-x") == 1 && first_->WaitExitCode(kWaitMs) == 0; }
+
+  // Waits for the next successful call of this kind after the first |skip| calls.
+  TrayCall Next(DWORD message, size_t skip, DWORD timeoutMs = kTickMs) {
+    return tray_.WaitForCall(Is(message), timeoutMs, skip);
+  }
+
+  bed::ServiceStandIn service_;
+  FakeTray tray_;
+  std::unique_ptr<bed::ChildProcess> first_;
+  std::string normalIcon_;
+  std::string tracingIcon_;
+};
+
+// The trace control block that the first instance created, as an instrument library or
+// the viewer switches it.
+void SetTracing(bool on) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str());
+  ASSERT_NE(mapping, nullptr) << "no trace control block";
+  auto* block = static_cast<TraceControlBlock*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
+  ASSERT_NE(block, nullptr);
+  StoreTraceFlag(block->enabled, on ? 1 : 0);
+  UnmapViewOfFile(block);
+  CloseHandle(mapping);
+}
+
+TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
+  HWND window = Start();
+  ASSERT_NE(window, nullptr);
+  // The first update finds no icon to change and adds it.
+  const TrayCall added = Next(NIM_ADD, 0);
+  ASSERT_EQ(added.message, static_cast<DWORD>(NIM_ADD)) << "no icon added";
+  EXPECT_EQ(added.window, window);
+  EXPECT_EQ(added.id, 1u);
+  EXPECT_EQ(added.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(added.callbackMessage, WM_TRAY_NOTIFY);
+  EXPECT_EQ(added.tip, "Korvane Quorvel");
+  EXPECT_EQ(added.iconWidth, 16u);
+  EXPECT_EQ(added.iconColour, normalIcon_);
+
+  // Each step changes one fact from outside; the icon follows at the latest on the next
+  // tick (or at once on the message the trace relay and second instances post).
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    DWORD message;
+    const char* tip;
+    const std::string* icon;
+  } steps[] = {
+      {"tracing on", [] { SetTracing(true); }, NIM_MODIFY, "Korvane Quorvel\n(with tracing enabled)", &tracingIcon_},
+      {"tracing off", [] { SetTracing(false); }, NIM_MODIFY, "Korvane Quorvel", &normalIcon_},
+      {"hidden", [] { SetSuiteText("QuorvelHidden", "1"); }, NIM_DELETE, "", nullptr},
+      {"shown again", [] { SetSuiteText("QuorvelHidden", "0"); }, NIM_ADD, "Korvane Quorvel", &normalIcon_},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const size_t before = tray_.Calls().size();
+    step.change();
+    const std::string wantIcon = step.icon ? *step.icon : std::string();
+    const TrayCall call = tray_.WaitForCall(
+        [&](const TrayCall& c) {
+          return c.message == step.message && c.result && c.tip == step.tip && c.iconColour == wantIcon;
+        },
+        kTickMs, before);
+    EXPECT_EQ(call.message, step.message) << "the icon did not follow";
+    if (step.message == NIM_DELETE) {
+      EXPECT_EQ(call.flags, 0u);
+    }
+  }
+  EXPECT_TRUE(Exit());
+  EXPECT_FALSE(tray_.HoldsIcon(window, 1)) << "icon left behind at exit";
+}
+
+// "-s0" from a second instance removes the icon; the choice outlives the program, and
+// the exit puts back whatever the user chose.
+TEST_F(QuorvelTray, HiddenFlagPersistsAcrossARestart) {
+  HWND window = Start();
+  ASSERT_EQ(Next(NIM_ADD, 0).message, static_cast<DWORD>(NIM_ADD));
+  const size_t before = tray_.Calls().size();
+  EXPECT_EQ(RunQuorvel("-s0"), 1u);
+  EXPECT_EQ(Next(NIM_DELETE, before).window, window);
+  ASSERT_TRUE(Exit());
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
+
+  // Hidden from the start: only removals, never an add.
+  const size_t restart = tray_.Calls().size();
+  window = Start();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(tray_.WaitForCall(Is(NIM_DELETE, false), kWaitMs, restart).window, window)
+      << "no removal of the absent icon";
+  ASSERT_TRUE(Exit());
+  for (size_t i = restart; i < tray_.Calls().size(); ++i) EXPECT_EQ(tray_.Calls()[i].message, NIM_DELETE);
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
+
+  // "-s1" as the first instance's own option shows it again, and so it stays.
+  const size_t shown = tray_.Calls().size();
+  window = Start("-s1");
+  EXPECT_EQ(Next(NIM_ADD, shown).window, window);
+  ASSERT_TRUE(Exit());
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
+}
+
+// A restarted shell has lost every icon and broadcasts "TaskbarCreated".
+TEST_F(QuorvelTray, IconComesBackWhenTheTaskbarIsRecreated) {
+  HWND window = Start();
+  ASSERT_EQ(Next(NIM_ADD, 0).message, static_cast<DWORD>(NIM_ADD));
+  const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+
+  tray_.ForgetIcons();
+  size_t before = tray_.Calls().size();
+  const auto start = std::chrono::steady_clock::now();
+  PostMessageA(window, taskbarCreated, 0, 0);
+  EXPECT_EQ(Next(NIM_ADD, before).window, window);
+  // Well before the next tick: the broadcast itself brought it back.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kIconTimerPeriodMs));
+  EXPECT_TRUE(Exit());
+}
+
+// A second instance without an option shows the icon again and a balloon on the first
+// instance's icon.
+TEST_F(QuorvelTray, SecondInstanceShowsItsBalloonOnTheRunningIcon) {
+  SetSuiteText("QuorvelHidden", "1");
+  HWND window = Start();
+  ASSERT_NE(window, nullptr);
+  auto second = StartQuorvel();
+  EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
+  EXPECT_EQ(Next(NIM_ADD, 0).window, window);
+  const TrayCall balloon = tray_.WaitForCall(
+      [](const TrayCall& c) { return c.message == NIM_MODIFY && (c.flags & NIF_INFO) != 0; }, kWaitMs);
+  EXPECT_EQ(balloon.window, window);
+  EXPECT_EQ(balloon.id, 1u);
+  EXPECT_EQ(balloon.flags, static_cast<UINT>(NIF_INFO));
+  EXPECT_EQ(balloon.info, "Click the 'IO' icon to use the Quorvel.");
+  EXPECT_EQ(balloon.infoTitle, "Korvane Quorvel");
+  EXPECT_EQ(balloon.infoFlags, static_cast<DWORD>(NIIF_INFO));
+  EXPECT_EQ(balloon.timeout, 30000u);
+  EXPECT_TRUE(balloon.result) << "the balloon came before its icon";
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
+  EXPECT_TRUE(Exit());
+}
+
+}  // namespace

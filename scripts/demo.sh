@@ -107,4 +107,8 @@ step "10. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null
 wait $service_pid && echo "the service stand-in stopped cleanly"
 
+step "11. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
+QUORVEL_BUILD=$build scripts/screenshot-tray.sh "$build/tray-icon.png"
+echo "open $build/tray-icon.png to see it"
+
 printf '\n== demo finished\n'

@@ -6,7 +6,7 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 xvfb x11-utils
+  wine wine64 xvfb x11-utils imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

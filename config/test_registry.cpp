@@ -1,10 +1,16 @@
 #include "config/test_registry.h"
 
-#include <gtest/gtest.h>
+#include "config/install_paths.h"
+#include "config/suite_key.h"
 
 namespace test_registry {
 namespace {
-REGSAM ViewFlag(View view) { return view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+HKEY Open(View view, const std::string& path) {
+  HKEY key = nullptr;
+  const REGSAM flag = view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | flag, &key) == ERROR_SUCCESS ? key
+                                                                                                             : nullptr;
+}
 }  // namespace
 
 void PrintTo(const StoredValue& value, std::ostream* out) {
@@ -17,24 +23,21 @@ std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*
 
 void Set(View view, const std::string& path, const char* name, DWORD type, const std::string& bytes) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | ViewFlag(view), nullptr,
-                            &key, nullptr),
+  const REGSAM flag = view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | flag, nullptr, &key,
+                            nullptr),
             ERROR_SUCCESS)
       << path;
-  LONG status = ERROR_SUCCESS;
-  if (name != nullptr) {
-    status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                            static_cast<DWORD>(bytes.size()));
-  }
+  const LONG status = name == nullptr ? ERROR_SUCCESS
+                                      : RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                                       static_cast<DWORD>(bytes.size()));
   RegCloseKey(key);
   ASSERT_EQ(status, ERROR_SUCCESS) << path << " " << name;
 }
 
 std::optional<StoredValue> Read(View view, const std::string& path, const char* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | ViewFlag(view), &key) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
+  HKEY key = Open(view, path);
+  if (key == nullptr) return std::nullopt;
   StoredValue value;
   DWORD size = 4096;
   value.bytes.resize(size);
@@ -42,30 +45,39 @@ std::optional<StoredValue> Read(View view, const std::string& path, const char* 
       RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.bytes.data()), &size);
   value.bytes.resize(size);
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return std::nullopt;
-  return value;
+  return status == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
 }
 
 bool KeyExists(View view, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | ViewFlag(view), &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  HKEY key = Open(view, path);
+  return key != nullptr && RegCloseKey(key) == ERROR_SUCCESS;
 }
 
 void DeleteTrees(const std::string& top) {
   for (View view : {View::Bits64, View::Bits32}) {
-    HKEY software = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | ViewFlag(view), &software),
-              ERROR_SUCCESS);
-    for (const char* name : {"Korvane", "Brannock-Wexley", "VXIPNP_Alliance", "IVI", "Acme"}) {
-      if (top.empty() || top == name) RegDeleteTreeA(software, name);
-    }
+    HKEY software = Open(view, "SOFTWARE");
+    ASSERT_NE(software, nullptr);
     if (!top.empty()) RegDeleteTreeA(software, top.c_str());
+    for (const char* name : {"Korvane", "Brannock-Wexley", "VXIPNP_Alliance", "IVI", "Acme"}) {
+      if (top.empty()) RegDeleteTreeA(software, name);
+    }
     RegCloseKey(software);
   }
+}
+
+std::string UseSuiteNames(size_t mfgLength) {
+  const std::string mfg(mfgLength, 'm');
+  Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix", "MfgName", REG_SZ, Text(mfg));
+  Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix", "KeyName", REG_SZ, Text("Tool"));
+  config_testing::ForgetSuiteKeyPath();
+  return "SOFTWARE\\" + mfg + "\\Tool\\CurrentVersion";
+}
+
+void RegistryTest::SetUp() {
+  DeleteTrees();
+  config_testing::ForgetSuiteKeyPath();
+  config_testing::ForgetInstallPaths();
+  Set(View::Bits64, kSuiteKey);
 }
 
 }  // namespace test_registry

@@ -4,22 +4,22 @@
 
 namespace {
 
-TEST(ParseCommandOption, KnowsTheEightOptions) {
-  EXPECT_EQ(ParseCommandOption("-e"), CommandOption::kEditRm);
-  EXPECT_EQ(ParseCommandOption("-r"), CommandOption::kRefreshRm);
-  EXPECT_EQ(ParseCommandOption("-h"), CommandOption::kHideRm);
-  EXPECT_EQ(ParseCommandOption("-s0"), CommandOption::kHideIcon);
-  EXPECT_EQ(ParseCommandOption("-s1"), CommandOption::kShowIcon);
-  EXPECT_EQ(ParseCommandOption("-q"), CommandOption::kQuiet);
-  EXPECT_EQ(ParseCommandOption("-o"), CommandOption::kRebootDone);
-  EXPECT_EQ(ParseCommandOption("-x"), CommandOption::kExit);
-}
-
-TEST(ParseCommandOption, ComparesTheWholeTailCaseSensitively) {
-  for (const char* text : {"", "-x ", " -x", "/x", "-X", "-x -e", "-s", "-s01", "-e\t", "x"}) {
-    EXPECT_EQ(ParseCommandOption(text), CommandOption::kNone) << '"' << text << '"';
+// The whole tail is compared, case-sensitively: no splitting, no trimming.
+TEST(ParseCommandOption, KnowsTheEightOptionsAndNothingElse) {
+  const struct {
+    const char* text;
+    CommandOption option;
+  } cases[] = {
+      {"-e", CommandOption::kEditRm},    {"-r", CommandOption::kRefreshRm}, {"-h", CommandOption::kHideRm},
+      {"-s0", CommandOption::kHideIcon}, {"-s1", CommandOption::kShowIcon}, {"-q", CommandOption::kQuiet},
+      {"-o", CommandOption::kRebootDone}, {"-x", CommandOption::kExit},     {nullptr, CommandOption::kNone},
+      {"", CommandOption::kNone},        {"-x ", CommandOption::kNone},     {" -x", CommandOption::kNone},
+      {"/x", CommandOption::kNone},      {"-X", CommandOption::kNone},      {"-x -e", CommandOption::kNone},
+      {"-s", CommandOption::kNone},      {"-s01", CommandOption::kNone},    {"-e\t", CommandOption::kNone},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseCommandOption(c.text), c.option) << '"' << (c.text ? c.text : "(null)") << '"';
   }
-  EXPECT_EQ(ParseCommandOption(nullptr), CommandOption::kNone);
 }
 
 }  // namespace

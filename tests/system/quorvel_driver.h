@@ -1,64 +1,80 @@
 // Driving quorvel.exe from another process, as the suite's installers and tools do: start
-// it, find its window, read and answer its message boxes, seed and read the suite key,
-// and watch the named events it touches.
+// it, find its window, read and answer its message boxes, and watch the named events it
+// touches. The suite key is seeded and read with the config tests' registry helpers.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "bed/child_process.h"
 #include "bed/wine_log.h"
+#include "config/test_registry.h"
 
 namespace quorvel_test {
 
+using namespace test_registry;
+
 inline constexpr char kCaption[] = "Korvane Quorvel";
 inline constexpr char kRunningEvent[] = "Global\\__Korvane_QuorvelRunning";
+inline constexpr char kLoopEntered[] = "Entering the Quorvel Windows message loop.";
+inline constexpr char kLoopEnded[] = "Quorvel is quitting because the Windows message loop has terminated.";
+// How long anything quorvel.exe should do may take.
+inline constexpr DWORD kWaitMs = 15000;
 
 // quorvel.exe started with one command-line tail (empty: no option).
-std::unique_ptr<bed::ChildProcess> StartQuorvel(const std::string& option = "");
+inline std::unique_ptr<bed::ChildProcess> StartQuorvel(const std::string& option = "") {
+  return std::make_unique<bed::ChildProcess>("quorvel.exe", std::vector<std::string>(!option.empty(), option));
+}
 // Runs quorvel.exe with the option to its end; its exit code (throws on time-out).
-DWORD RunQuorvel(const std::string& option, DWORD timeoutMs = 20000);
+inline DWORD RunQuorvel(const std::string& option) { return StartQuorvel(option)->WaitExitCode(kWaitMs); }
 
-// The main window (class "BW_Halvoric_Class", title "BW_Halvoric_Wnd") of process pid,
-// polled for until the time-out; null when it did not appear.
-HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs);
-
-// A message box (#32770 with the program's caption) of process pid, once it is shown; null
-// after the time-out.
-HWND WaitForMessageBox(DWORD pid, DWORD timeoutMs);
-std::string MessageBoxText(HWND box);
+// A top-level window of process pid with this class and title (only once shown, when
+// visible is set), polled for until the time-out; null when it did not appear.
+inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible, DWORD timeoutMs) {
+  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(10)) {
+    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title)) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == pid && (!visible || IsWindowVisible(window))) return window;
+    }
+    if (GetTickCount64() >= deadline) return nullptr;
+  }
+}
+// The main window of process pid.
+inline HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs = kWaitMs) {
+  return WaitForWindow(pid, "BW_Halvoric_Class", "BW_Halvoric_Wnd", false, timeoutMs);
+}
+// A message box of process pid, once it is shown (a box is shown once its controls exist).
+inline HWND WaitForMessageBox(DWORD pid, DWORD timeoutMs = kWaitMs) {
+  return WaitForWindow(pid, "#32770", kCaption, true, timeoutMs);
+}
+inline std::string MessageBoxText(HWND box) {
+  char text[4096] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
 // Presses the button with this id (IDOK, IDYES, IDNO, ...).
-void PressButton(HWND box, int id);
+inline void PressButton(HWND box, int id) { PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(id), 0); }
 
-// Opens the named event (synchronize access) once it exists; null after the time-out.
-HANDLE WaitForEvent(const char* name, DWORD timeoutMs);
-
-// The texts the process pid wrote to the event log so far.
-std::vector<std::string> LogLines(DWORD pid);
-// Waits until process pid has written at least count lines; returns them all.
-std::vector<std::string> WaitForLogLines(DWORD pid, size_t count, DWORD timeoutMs = 10000);
-
-// The suite key (HKLM, 64-bit view, the default names).
-void CreateSuiteKey();
-void SetSuiteText(const char* name, const char* text);
-void SetSuiteDword(const char* name, DWORD value);
-void DeleteSuiteValue(const char* name);
-// A REG_SZ value of the suite key; nothing when missing or of another type.
-std::optional<std::string> ReadSuiteText(const char* name);
+// The texts the process pid wrote to the event log so far; with a count, once there are
+// at least that many (or the time-out passed).
+inline std::vector<std::string> LogLines(DWORD pid, size_t count = 0) {
+  std::vector<std::string> texts;
+  for (const bed::WineLogEntry& entry : bed::WaitForWineLogEntries(pid, count, kWaitMs)) texts.push_back(entry.text);
+  return texts;
+}
 
 // A manual-reset event the test creates and owns, as the K7302 software would.
 class TestEvent {
  public:
-  explicit TestEvent(const char* name);
+  explicit TestEvent(const char* name) : handle_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
   TestEvent(const TestEvent&) = delete;
-  TestEvent& operator=(const TestEvent&) = delete;
-  ~TestEvent();
-  bool WaitSignalled(DWORD timeoutMs) const;
-  void Reset() const;
+  ~TestEvent() { CloseHandle(handle_); }
+  bool WaitSignalled(DWORD timeoutMs) const { return WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0; }
+  void Reset() const { ResetEvent(handle_); }
 
  private:
   HANDLE handle_;

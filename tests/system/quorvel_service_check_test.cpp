@@ -1,9 +1,8 @@
 // quorvel.exe when the suite service is missing, broken or has something to say: the
 // boxes it shows, when it gives up, and what it logs.
-#include <windows.h>
-
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
+
+#include <optional>
 
 #include "bed/service_standin.h"
 #include "quorvel_driver.h"
@@ -15,69 +14,46 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-constexpr DWORD kBoxTimeoutMs = 15000;
-constexpr DWORD kExitTimeoutMs = 10000;
-constexpr char kNotRunning[] = "NkoServer is not running.  Quorvel cannot continue.";
-
-std::string Summary(int service, int nko, int working) {
-  return "Status Summary:\n    " + std::to_string(service) + " = KorvaneOmbrixService status\n    " +
-         std::to_string(nko) + " = NkoServer status\n    " + std::to_string(working) + " = NkoServer working\n";
-}
-
-// Waits for the status summary box, checks its values, closes it and expects exit 1.
-void ExpectStatusSummary(bed::ChildProcess& quorvel, int service, int nko, int working) {
-  HWND box = WaitForMessageBox(quorvel.Pid(), kBoxTimeoutMs);
-  ASSERT_NE(box, nullptr) << "no status summary";
-  const std::string text = MessageBoxText(box);
-  EXPECT_THAT(text, StartsWith("The Korvane Quorvel could not start because there was a problem \n"));
-  EXPECT_THAT(text, HasSubstr(Summary(service, nko, working)));
-  EXPECT_TRUE(quorvel.Running()) << "ended before the box was closed";
-  PressButton(box, IDOK);
-  EXPECT_EQ(quorvel.WaitExitCode(kExitTimeoutMs), 1u);
-
-  // The NKO client may log its own failure in between (the log shows no source names).
-  const std::vector<std::string> lines = LogLines(quorvel.Pid());
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines.front(), "Quorvel is starting");
-  // Wine cuts logged strings at 300 characters; the summary is longer.
-  EXPECT_THAT(lines[lines.size() - 2], StartsWith("The Korvane Quorvel could not start because"));
-  EXPECT_EQ(lines.back(), kNotRunning);
-  EXPECT_EQ(FindWindowA("BW_Halvoric_Class", "BW_Halvoric_Wnd"), nullptr);
-}
-
 // Every test starts from the default start-up time-out.
-class QuorvelServiceCheck : public ::testing::Test {
- protected:
-  void SetUp() override {
-    CreateSuiteKey();
-    DeleteSuiteValue("QuorvelStartupTimeoutMilliseconds");
-  }
-};
+using QuorvelServiceCheck = RegistryTest;
 
-TEST_F(QuorvelServiceCheck, WithoutTheServiceBlockGivesUpAfterTheStartupTimeout) {
-  // One attempt at the block and no 5-second tries at the service.
-  SetSuiteText("QuorvelStartupTimeoutMilliseconds", "1000");
-  auto quorvel = StartQuorvel();
-  ExpectStatusSummary(*quorvel, 0, 0, 0);
-}
-
-struct BrokenService {
-  const char* name;
-  std::vector<std::string> options;
-  int service, nko, working;
-};
-
-TEST_F(QuorvelServiceCheck, ShowsWhichPartOfTheServiceFailed) {
-  const BrokenService cases[] = {
+TEST_F(QuorvelServiceCheck, ShowsWhichPartOfTheServiceFailedThenGivesUp) {
+  const struct {
+    const char* name;
+    std::vector<std::string> options;  // none: no service at all
+    int service, nko, working;
+  } cases[] = {
       {"NKO server not running", {"--nko-event", "absent"}, 2, 0, 0},
       {"NKO server not yet signalled", {"--nko-event", "unsignalled"}, 2, 1, 0},
       {"NKO server refuses to create", {"--refuse-create"}, 2, 2, 0},
+      // One attempt at the block and no 5-second tries at the service.
+      {"no service block, start-up time-out 1000", {}, 0, 0, 0},
   };
-  for (const BrokenService& broken : cases) {
-    SCOPED_TRACE(broken.name);
-    bed::ServiceStandIn service(broken.options);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<bed::ServiceStandIn> service;
+    if (c.options.empty()) SetSuiteText("QuorvelStartupTimeoutMilliseconds", "1000");
+    if (!c.options.empty()) service.emplace(c.options);
     auto quorvel = StartQuorvel();
-    ExpectStatusSummary(*quorvel, broken.service, broken.nko, broken.working);
+    HWND box = WaitForMessageBox(quorvel->Pid());
+    ASSERT_NE(box, nullptr) << "no status summary";
+    const std::string text = MessageBoxText(box);
+    EXPECT_THAT(text, StartsWith("The Korvane Quorvel could not start because there was a problem \n"));
+    EXPECT_THAT(text, HasSubstr("Status Summary:\n    " + std::to_string(c.service) +
+                                " = KorvaneOmbrixService status\n    " + std::to_string(c.nko) +
+                                " = NkoServer status\n    " + std::to_string(c.working) + " = NkoServer working\n"));
+    EXPECT_TRUE(quorvel->Running()) << "ended before the box was closed";
+    PressButton(box, IDOK);
+    EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 1u);
+
+    // The NKO client may log its own failure in between (the log shows no source names).
+    const std::vector<std::string> lines = LogLines(quorvel->Pid());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), "Quorvel is starting");
+    // Wine cuts logged strings at 300 characters; the summary is longer.
+    EXPECT_THAT(lines[lines.size() - 2], StartsWith("The Korvane Quorvel could not start because"));
+    EXPECT_EQ(lines.back(), "NkoServer is not running.  Quorvel cannot continue.");
+    EXPECT_EQ(FindWindowA("BW_Halvoric_Class", "BW_Halvoric_Wnd"), nullptr);
   }
 }
 
@@ -85,14 +61,13 @@ TEST_F(QuorvelServiceCheck, RefusedStartEndsOnlyWhenTheServiceMessageIsClosed) {
   bed::ServiceStandIn service({"--has-message", "1", "--refuse-start", "1", "--show-message", "1", "--message",
                                "Ombrix refuses:\\nlicence expired", "--status-line", "refused"});
   auto quorvel = StartQuorvel();
-  HWND box = WaitForMessageBox(quorvel->Pid(), kBoxTimeoutMs);
+  HWND box = WaitForMessageBox(quorvel->Pid());
   ASSERT_NE(box, nullptr) << "no service message";
   EXPECT_EQ(MessageBoxText(box), "Ombrix refuses:\nlicence expired");
-
   EXPECT_FALSE(quorvel->Wait(1500)) << "ended while the box was open";
   EXPECT_EQ(WaitForMainWindow(quorvel->Pid(), 0), nullptr);
   PressButton(box, IDOK);
-  EXPECT_EQ(quorvel->WaitExitCode(kExitTimeoutMs), 1u);
+  EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 1u);
   EXPECT_THAT(LogLines(quorvel->Pid()), ElementsAre("Quorvel is starting"));
 }
 
@@ -100,19 +75,17 @@ TEST_F(QuorvelServiceCheck, WarningIsShownWhileStartUpGoesOn) {
   bed::ServiceStandIn service(
       {"--has-message", "1", "--refuse-start", "0", "--show-message", "1", "--message", "Service warning"});
   auto quorvel = StartQuorvel();
-  HWND box = WaitForMessageBox(quorvel->Pid(), kBoxTimeoutMs);
+  HWND box = WaitForMessageBox(quorvel->Pid());
   ASSERT_NE(box, nullptr) << "no service message";
   EXPECT_EQ(MessageBoxText(box), "Service warning");
   // The window appears while the box is still open.
-  EXPECT_NE(WaitForMainWindow(quorvel->Pid(), kBoxTimeoutMs), nullptr);
+  EXPECT_NE(WaitForMainWindow(quorvel->Pid()), nullptr);
   EXPECT_TRUE(IsWindow(box));
   PressButton(box, IDOK);
 
   EXPECT_EQ(RunQuorvel("-x"), 1u);
-  EXPECT_EQ(quorvel->WaitExitCode(kExitTimeoutMs), 0u);
-  EXPECT_THAT(LogLines(quorvel->Pid()),
-              ElementsAre("Quorvel is starting", "Entering the Quorvel Windows message loop.",
-                          "Quorvel is quitting because the Windows message loop has terminated."));
+  EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+  EXPECT_THAT(LogLines(quorvel->Pid()), ElementsAre("Quorvel is starting", kLoopEntered, kLoopEnded));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // quorvel.exe against a healthy suite service: the first instance's start and end, and
 // every option a second instance forwards to it.
-#include <windows.h>
-
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "bed/service_standin.h"
 #include "quorvel_driver.h"
@@ -15,27 +13,32 @@ namespace {
 
 using namespace quorvel_test;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
-constexpr DWORD kWindowTimeoutMs = 10000;
-constexpr DWORD kSignalTimeoutMs = 5000;
-constexpr DWORD kExitTimeoutMs = 10000;
+constexpr char kStarting[] = "Quorvel is starting";
+constexpr char kEditRm[] = "Global\\KorvaneK7302EditRM";
 
-class QuorvelRunning : public ::testing::Test {
+long long MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A first instance in its message loop, ended by "-x" after the test unless it ended.
+class QuorvelRunning : public RegistryTest {
  protected:
   void SetUp() override {
-    CreateSuiteKey();
+    RegistryTest::SetUp();
     const auto start = std::chrono::steady_clock::now();
     first_ = StartQuorvel();
-    window_ = WaitForMainWindow(first_->Pid(), kWindowTimeoutMs);
+    window_ = WaitForMainWindow(first_->Pid());
     ASSERT_NE(window_, nullptr) << "the main window did not appear";
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    std::printf("quorvel.exe start to main window: %lld ms\n", static_cast<long long>(ms.count()));
+    std::printf("quorvel.exe start to main window: %lld ms\n", MsSince(start));
+    ASSERT_THAT(LogLines(first_->Pid(), 2), ElementsAre(kStarting, kLoopEntered));
   }
 
   void TearDown() override {
     if (first_ && first_->Running()) {
       EXPECT_EQ(RunQuorvel("-x"), 1u);
-      EXPECT_EQ(first_->WaitExitCode(kExitTimeoutMs), 0u);
+      EXPECT_EQ(first_->WaitExitCode(kWaitMs), 0u);
     }
   }
 
@@ -45,103 +48,83 @@ class QuorvelRunning : public ::testing::Test {
 };
 
 TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
-  HANDLE running = WaitForEvent(kRunningEvent, kSignalTimeoutMs);
+  HANDLE running = OpenEventA(SYNCHRONIZE, FALSE, kRunningEvent);
   ASSERT_NE(running, nullptr) << "no running event";
   EXPECT_EQ(WaitForSingleObject(running, 0), WAIT_OBJECT_0);
 
   auto second = StartQuorvel("-x");
-  EXPECT_EQ(second->WaitExitCode(kExitTimeoutMs), 1u);
-  EXPECT_EQ(first_->WaitExitCode(kExitTimeoutMs), 0u);
+  EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
+  EXPECT_EQ(first_->WaitExitCode(kWaitMs), 0u);
   EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "running event not reset";
   CloseHandle(running);
+  // The icon is hidden for the exit only; the user's choice is put back.
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
 
-  EXPECT_THAT(LogLines(first_->Pid()),
-              ElementsAre("Quorvel is starting", "Entering the Quorvel Windows message loop.",
-                          "Quorvel is quitting because the Windows message loop has terminated."));
-  EXPECT_THAT(LogLines(second->Pid()), ElementsAre("Quorvel is starting", "(-x) Posting the WM_CLOSE message."));
+  EXPECT_THAT(LogLines(first_->Pid()), ElementsAre(kStarting, kLoopEntered, kLoopEnded));
+  EXPECT_THAT(LogLines(second->Pid()), ElementsAre(kStarting, "(-x) Posting the WM_CLOSE message."));
 }
 
-TEST_F(QuorvelRunning, IconOptionsSetTheHiddenFlagWhichSurvivesTheExit) {
-  auto hide = StartQuorvel("-s0");
-  EXPECT_EQ(hide->WaitExitCode(kExitTimeoutMs), 1u);
-  EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "1");
-  EXPECT_THAT(LogLines(hide->Pid()), ElementsAre("Quorvel is starting", "(-s0) Posting WM_USER_SHOW_ICON message."));
-
-  auto show = StartQuorvel("-s1");
-  EXPECT_EQ(show->WaitExitCode(kExitTimeoutMs), 1u);
-  EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "0");
-
-  // Hidden once more, then closed: the exit removes the icon but keeps the user's choice.
-  EXPECT_EQ(RunQuorvel("-s0"), 1u);
-  EXPECT_EQ(RunQuorvel("-x"), 1u);
-  EXPECT_EQ(first_->WaitExitCode(kExitTimeoutMs), 0u);
-  EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "1");
-}
-
-TEST_F(QuorvelRunning, NoOptionOrAnUnknownOneBringsTheIconBack) {
-  // Compared as a whole: a trailing blank or a slash makes no option of "-x".
-  for (const char* option : {"", "/x", "-x -e"}) {
-    SCOPED_TRACE(option);
-    SetSuiteText("QuorvelHidden", "1");
-    auto second = StartQuorvel(option);
-    EXPECT_EQ(second->WaitExitCode(kExitTimeoutMs), 1u);
-    EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "0");
-    EXPECT_THAT(LogLines(second->Pid()),
-                ElementsAre("Quorvel is starting",
-                            "Quorvel is already running.  Re-display the IO icon and show a balloon tip."));
-    EXPECT_TRUE(first_->Running());
-  }
-}
-
-TEST_F(QuorvelRunning, RebootOptionWritesBothFlags) {
-  SetSuiteText("RebootRequiredVxi", "1");
-  auto second = StartQuorvel("-o");
-  EXPECT_EQ(second->WaitExitCode(kExitTimeoutMs), 1u);
-  EXPECT_EQ(ReadSuiteText("RebootOccurred"), "1");
-  EXPECT_EQ(ReadSuiteText("RebootRequiredVxi"), "0");
-  EXPECT_THAT(LogLines(second->Pid()),
-              ElementsAre("Quorvel is starting", "(-o) Setting the 'RebootOccurred' registry flag.",
-                          "(-o) Resetting the 'RebootRequiredVxi' registry flag."));
-}
-
-TEST_F(QuorvelRunning, EditAndHideOptionsSignalTheResourceManager) {
-  TestEvent edit("Global\\KorvaneK7302EditRM");
+// Each option from a second instance: what it changes, what the second logs (after its
+// start line), and its exit code 1. The cases run in order against one first instance.
+TEST_F(QuorvelRunning, SecondInstanceForwardsItsOption) {
+  TestEvent edit(kEditRm);
   TestEvent hide("Global\\KorvaneK7302HideRM");
   TestEvent unhide("Global\\KorvaneK7302UnhideRM");
-
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(RunQuorvel("-e"), 1u);
-  EXPECT_TRUE(edit.WaitSignalled(kSignalTimeoutMs));
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  std::printf("second instance start to \"-e\" signalled: %lld ms\n", static_cast<long long>(ms.count()));
-
-  EXPECT_EQ(RunQuorvel("-h"), 1u);
-  EXPECT_TRUE(hide.WaitSignalled(kSignalTimeoutMs));
-  EXPECT_FALSE(unhide.WaitSignalled(0));
-
-  hide.Reset();
-  SetSuiteDword("RmDialogHidden", 1);
-  EXPECT_EQ(RunQuorvel("-h"), 1u);
-  EXPECT_TRUE(unhide.WaitSignalled(kSignalTimeoutMs));
-  EXPECT_FALSE(hide.WaitSignalled(0));
+  const auto hidden = [](const char* flag) { return [flag] { return Suite("QuorvelHidden") == Sz(flag); }; };
+  const auto hiddenBefore = [](const char* flag) { return [flag] { SetSuiteText("QuorvelHidden", flag); }; };
+  const char* reshow = "Quorvel is already running.  Re-display the IO icon and show a balloon tip.";
+  const struct {
+    const char* option;
+    std::function<void()> before;
+    std::function<bool()> done;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"-s0", hiddenBefore("0"), hidden("1"), {"(-s0) Posting WM_USER_SHOW_ICON message."}},
+      {"-s1", hiddenBefore("1"), hidden("0"), {"(-s1) Posting WM_USER_SHOW_ICON message."}},
+      // No option, or none that is one as a whole, brings the icon back.
+      {"", hiddenBefore("1"), hidden("0"), {reshow}},
+      {"-x -e", hiddenBefore("1"), hidden("0"), {reshow}},
+      {"-o", [] { SetSuiteText("RebootRequiredVxi", "1"); },
+       [] { return Suite("RebootOccurred") == Sz("1") && Suite("RebootRequiredVxi") == Sz("0"); },
+       {"(-o) Setting the 'RebootOccurred' registry flag.", "(-o) Resetting the 'RebootRequiredVxi' registry flag."}},
+      {"-e", [] {}, [&] { return edit.WaitSignalled(kWaitMs); }, {"(-e) Posting WM_VXI_RM_EDIT message."}},
+      // "-h" hides the resource manager's window, or shows it when "RmDialogHidden" says hidden.
+      {"-h", [] {}, [&] { return hide.WaitSignalled(kWaitMs) && !unhide.WaitSignalled(300); },
+       {"(-h) Posting WM_VXI_RM_HIDE message."}},
+      {"-h", [&] { hide.Reset(); SetSuite("RmDialogHidden", REG_DWORD, Dword(1)); },
+       [&] { return unhide.WaitSignalled(kWaitMs) && !hide.WaitSignalled(300); },
+       {"(-h) Posting WM_VXI_RM_HIDE message."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    c.before();
+    const auto start = std::chrono::steady_clock::now();
+    auto second = StartQuorvel(c.option);
+    EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
+    EXPECT_TRUE(c.done());
+    std::printf("second instance \"%s\" start to done: %lld ms\n", c.option, MsSince(start));
+    std::vector<std::string> log{kStarting};
+    log.insert(log.end(), c.log.begin(), c.log.end());
+    EXPECT_THAT(LogLines(second->Pid()), ElementsAreArray(log));
+    EXPECT_TRUE(first_->Running());
+  }
 }
 
 TEST_F(QuorvelRunning, RefreshAsksFirstUnlessSentTheImmediateMessage) {
   TestEvent refresh("Global\\KorvaneK7302RefreshRM");
   for (int answer : {IDNO, IDYES}) {
-    auto second = StartQuorvel("-r");
-    EXPECT_EQ(second->WaitExitCode(kExitTimeoutMs), 1u);
-    HWND box = WaitForMessageBox(first_->Pid(), kWindowTimeoutMs);
+    EXPECT_EQ(RunQuorvel("-r"), 1u);
+    HWND box = WaitForMessageBox(first_->Pid());
     ASSERT_NE(box, nullptr) << "no reset question";
     EXPECT_THAT(MessageBoxText(box), ::testing::StartsWith("Warning!  This will reset and run the resource manager"));
     EXPECT_FALSE(refresh.WaitSignalled(200)) << "signalled before the answer";
     PressButton(box, answer);
-    EXPECT_EQ(refresh.WaitSignalled(answer == IDYES ? kSignalTimeoutMs : 500), answer == IDYES);
+    EXPECT_EQ(refresh.WaitSignalled(answer == IDYES ? kWaitMs : 500), answer == IDYES);
   }
 
   refresh.Reset();
   PostMessageA(window_, 1025, 0, 0);
-  EXPECT_TRUE(refresh.WaitSignalled(kSignalTimeoutMs));
+  EXPECT_TRUE(refresh.WaitSignalled(kWaitMs));
   EXPECT_EQ(WaitForMessageBox(first_->Pid(), 300), nullptr);
 }
 
@@ -154,56 +137,49 @@ TEST_F(QuorvelRunning, GrantsEveryPowerRequest) {
 TEST(QuorvelAlone, ExitOptionWithNoInstanceStartsNothing) {
   bed::ServiceStandIn service;
   auto quorvel = StartQuorvel("-x");
-  EXPECT_EQ(quorvel->WaitExitCode(kExitTimeoutMs), 1u);
+  EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 1u);
   EXPECT_EQ(FindWindowA("BW_Halvoric_Class", "BW_Halvoric_Wnd"), nullptr);
   EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, kRunningEvent), nullptr);
   EXPECT_THAT(LogLines(quorvel->Pid()),
-              ElementsAre("Quorvel is starting", "Quorvel is already running.  This instance is quitting silently."));
+              ElementsAre(kStarting, "Quorvel is already running.  This instance is quitting silently."));
 }
 
 TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
   bed::ServiceStandIn service;
-  CreateSuiteKey();
-  TestEvent edit("Global\\KorvaneK7302EditRM");
-  auto runUntilExit = [](const std::string& option) {
+  Set(View::Bits64, kSuiteKey);
+  TestEvent edit(kEditRm);
+  std::vector<std::string> log;
+  for (const char* option : {"-e", "-s0", "-o"}) {
+    SCOPED_TRACE(option);
     auto quorvel = StartQuorvel(option);
-    EXPECT_NE(WaitForMainWindow(quorvel->Pid(), kWindowTimeoutMs), nullptr) << option;
+    EXPECT_NE(WaitForMainWindow(quorvel->Pid()), nullptr);
     EXPECT_EQ(RunQuorvel("-x"), 1u);
-    EXPECT_EQ(quorvel->WaitExitCode(kExitTimeoutMs), 0u);
-    return LogLines(quorvel->Pid());
-  };
-
-  runUntilExit("-e");
+    EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+    log = LogLines(quorvel->Pid());
+  }
   EXPECT_TRUE(edit.WaitSignalled(0));
-
-  runUntilExit("-s0");
-  EXPECT_EQ(ReadSuiteText("QuorvelHidden"), "1");
-
-  EXPECT_THAT(runUntilExit("-o"),
-              ElementsAre("Quorvel is starting", "(-o) Starting Quorvl and setting the 'RebootOccurred' registry flag.",
-                          "(-o) Starting Quorvl and resetting the 'RebootRequiredVxi' registry flag.",
-                          "Entering the Quorvel Windows message loop.",
-                          "Quorvel is quitting because the Windows message loop has terminated."));
-  EXPECT_EQ(ReadSuiteText("RebootOccurred"), "1");
-  EXPECT_EQ(ReadSuiteText("RebootRequiredVxi"), "0");
+  EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
+  EXPECT_EQ(Suite("RebootOccurred"), Sz("1"));
+  EXPECT_EQ(Suite("RebootRequiredVxi"), Sz("0"));
+  EXPECT_THAT(log, ElementsAre(kStarting, "(-o) Starting Quorvl and setting the 'RebootOccurred' registry flag.",
+                               "(-o) Starting Quorvl and resetting the 'RebootRequiredVxi' registry flag.",
+                               kLoopEntered, kLoopEnded));
 }
 
 TEST(QuorvelExe, CarriesItsVersionAndManifest) {
   const std::string path = bed::BinPath("quorvel.exe");
-  DWORD ignored = 0;
-  std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), &ignored));
-  ASSERT_FALSE(info.empty());
-  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  std::vector<char> info(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+  ASSERT_TRUE(!info.empty() && GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
   VS_FIXEDFILEINFO* fixed = nullptr;
+  char* text = nullptr;
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 15));
-  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(1, 13009));
-  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
-  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
-  char* text = nullptr;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text),
                              &size));
+  const DWORD high = MAKELONG(5, 15), low = MAKELONG(1, 13009);
+  EXPECT_THAT((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                                  fixed->dwProductVersionLS}),
+              ElementsAre(high, low, high, low));
   EXPECT_STREQ(text, "15.5.13009.1");
 
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

@@ -33,6 +33,10 @@ suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
 mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
 wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /f >/dev/null
 wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
+# The K7302 server stand-in where Quorvel looks for it; it records what happens to it.
+mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin"
+cp "$bin/halvo7302.exe" "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin/"
+export HALVO7302_RECORD='C:\k7302-demo.log'
 
 step "1. Start the suite service stand-in: it publishes its information block and running events, and serves the NKO pipe"
 wine64 "$bin/ombrix-service.exe" --stop-event "$stop_event" --ready-event 'Local\QuorvelDemoReady' \
@@ -74,6 +78,7 @@ quorvel &
 quorvel_pid=$!
 window find BW_Halvoric_Class BW_Halvoric_Wnd --wait 20000
 probe open event 'Global\__Korvane_QuorvelRunning' --wait 5000
+window find Korvane_K7302_Server_Class Korvane_K7302_Server --wait 10000 && echo "Quorvel started the K7302 server stand-in"
 show_log 20
 
 step "7. A second instance forwards its option to the running one and exits with 1"
@@ -102,6 +107,10 @@ wait $quorvel_pid; echo "Quorvel exited with $?"
 probe open event 'Global\__Korvane_QuorvelRunning' --wait 0
 set -e
 show_log 3
+
+sleep 0.5
+echo "what the K7302 server stand-in recorded:"
+sed 's/^/  /' "$WINEPREFIX/drive_c/k7302-demo.log"
 
 step "10. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null

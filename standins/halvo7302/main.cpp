@@ -38,18 +38,7 @@ std::string g_record;
 // record file, which several programs may share.
 void Report(const char* what) {
   standin::Info("%s", what);
-  if (g_record.empty()) return;
-  HANDLE file = CreateFileA(g_record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    standin::Error("cannot append to %s: %s", g_record.c_str(), standin::DescribeError(GetLastError()).c_str());
-    return;
-  }
-  char line[256];
-  const int length = std::snprintf(line, sizeof line, "%llu %s %s\r\n", GetTickCount64(), standin::ProgramName(), what);
-  DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
-  CloseHandle(file);
+  standin::AppendRecord(g_record, standin::ProgramName(), what);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -125,10 +114,7 @@ int main(int argc, char** argv) {
   parser.AddFlag("--absent", "create the presence event not signalled (no interface present)",
                  [&] { present = false; });
   parser.AddFlag("--show", "show the window (it is hidden otherwise)", [&] { show = true; });
-  parser.AddValue("--stop-event", "NAME", "also stop when the event NAME is set", [&](std::string_view v) {
-    stopEvent = std::string(v);
-    return v.empty() ? "needs a name" : std::string();
-  });
+  standin::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(
       "Lines, on standard output and in the record file (there after the milliseconds since boot):\n"
       "  \"ready\", \"signalled <event>\", \"WM_CLOSE\", \"stop requested\", \"stopped\".\n"

@@ -71,8 +71,7 @@ standin::OptionParser MakeParser(Settings& s) {
   };
   auto flag = [](bool& target, bool value) { return [&target, value] { target = value; }; };
 
-  p.AddValue("--stop-event", "NAME", "stop when the event NAME is set (created unless it exists)",
-             [&s](std::string_view v) { return (s.stopEvent = v).empty() ? "needs a name" : std::string(); });
+  standin::AddStopEventOption(p, s.stopEvent);
   p.AddValue("--ready-event", "NAME", "set the event NAME once everything not delayed is in place",
              [&s](std::string_view v) { return (s.readyEvent = v).empty() ? "needs a name" : std::string(); });
 

@@ -28,19 +28,7 @@ int64_t g_closes = 0;
 // several programs may share), and "run-program: <title> <what>" on standard output.
 void Report(const std::string& what) {
   standin::Info("%s %s", g_settings.title.c_str(), what.c_str());
-  if (g_settings.record.empty()) return;
-  HANDLE file = CreateFileA(g_settings.record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    standin::Error("cannot append to %s: %s", g_settings.record.c_str(),
-                   standin::DescribeError(GetLastError()).c_str());
-    return;
-  }
-  const std::string line =
-      std::to_string(GetTickCount64()) + " " + g_settings.title + " " + what + "\r\n";
-  DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  standin::AppendRecord(g_settings.record, g_settings.title, what);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -81,10 +69,7 @@ int main(int argc, char** argv) {
     return v.empty() ? "needs a file name" : std::string();
   });
   parser.AddFlag("--show", "show the window (it is hidden otherwise)", [] { g_settings.show = true; });
-  parser.AddValue("--stop-event", "NAME", "also stop when the event NAME is set", [&](std::string_view v) {
-    stopEvent = std::string(v);
-    return v.empty() ? "needs a name" : std::string();
-  });
+  standin::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(
       "Lines, on standard output and in the record file (there after the milliseconds since boot):\n"
       "  \"<title> started pid <pid>\", \"<title> WM_CLOSE <n> ignored\", \"<title> WM_CLOSE <n> closing\",\n"

@@ -76,10 +76,7 @@ int main(int argc, char** argv) {
   });
   parser.AddFlag("--echo", "print each message to standard output as it arrives", [&] { options.echo = true; });
   parser.AddFlag("--stall-ready", "start with connection requests ignored", [&] { options.stallReady = true; });
-  parser.AddValue("--stop-event", "NAME", "stop when the event NAME is set", [&](std::string_view v) {
-    stopEvent = std::string(v);
-    return v.empty() ? "needs a name" : std::string();
-  });
+  standin::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(std::string(kCommands) +
                      "It prints \"sightline: ready\" once everything is published.\n"
                      "Exit codes: 0 stopped cleanly, 1 could not set up, 2 bad command line.\n");

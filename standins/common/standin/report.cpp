@@ -43,4 +43,18 @@ std::string DescribeError(DWORD error) {
   return result + "(error " + std::to_string(error) + ")";
 }
 
+void AppendRecord(const std::string& file, const std::string& who, const std::string& what) {
+  if (file.empty()) return;
+  HANDLE handle = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Error("cannot append to %s: %s", file.c_str(), DescribeError(GetLastError()).c_str());
+    return;
+  }
+  const std::string line = std::to_string(GetTickCount64()) + " " + who + " " + what + "\r\n";
+  DWORD written = 0;
+  WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(handle);
+}
+
 }  // namespace standin

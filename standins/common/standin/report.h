@@ -15,6 +15,11 @@ const char* ProgramName();
 void Error(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 void Info(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 
+// Appends "<milliseconds since boot> <who> <what>" as one line to |file| (shared with other
+// programs, so tests can see the order of what happened across processes); nothing when
+// |file| is empty, an error line when it cannot be opened.
+void AppendRecord(const std::string& file, const std::string& who, const std::string& what);
+
 // "The system cannot find the file specified. (error 2)"
 std::string DescribeError(DWORD error);
 

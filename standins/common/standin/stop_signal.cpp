@@ -57,4 +57,12 @@ bool StopSignal::Init(const std::string& name, std::string& error) {
   return true;
 }
 
+void AddStopEventOption(OptionParser& parser, std::string& name) {
+  parser.AddValue("--stop-event", "NAME", "stop when the event NAME is set (created unless it exists)",
+                  [&name](std::string_view v) {
+                    name = std::string(v);
+                    return v.empty() ? std::string("needs a name") : std::string();
+                  });
+}
+
 }  // namespace standin

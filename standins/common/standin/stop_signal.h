@@ -7,11 +7,16 @@
 
 #include <string>
 
+#include "standin/options.h"
+
 namespace standin {
 
 // Security attributes with a NULL DACL: any user of the machine may open the objects
 // created with them (as the real services do for their shared objects).
 SECURITY_ATTRIBUTES* NullDaclAttributes();
+
+// The common "--stop-event NAME" option: the name goes to |name|, for StopSignal::Init.
+void AddStopEventOption(OptionParser& parser, std::string& name);
 
 class StopSignal {
  public:

@@ -69,6 +69,11 @@ static bool SyncIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done)
   return ok != FALSE;
 }
 
+int FakeNkoServer::UnterminatedRequests() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_unterminated;
+}
+
 void FakeNkoServer::Answer(HANDLE pipe) {
   uint32_t count = 0;
   DWORD done = 0;
@@ -76,10 +81,12 @@ void FakeNkoServer::Answer(HANDLE pipe) {
   std::string request(count, '\0');
   if (count > 0 && !SyncIo(pipe, false, request.data(), count, &done)) return;
   request.resize(done);
-  if (!request.empty() && request.back() == '\0') request.pop_back();
+  const bool terminated = !request.empty() && request.back() == '\0';
+  if (terminated) request.pop_back();
   {
     std::lock_guard<std::mutex> guard(m_lock);
     m_requests.push_back(request);
+    if (!terminated) ++m_unterminated;
   }
   FakeNkoReply reply = m_handler(request);
   if (reply.drop) return;

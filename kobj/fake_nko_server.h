@@ -28,7 +28,10 @@ class FakeNkoServer {
   FakeNkoServer(const FakeNkoServer&) = delete;
   FakeNkoServer& operator=(const FakeNkoServer&) = delete;
 
+  // The request texts received, without their terminating NUL.
   std::vector<std::string> Requests() const;
+  // How many requests arrived without the NUL that the frame's count includes.
+  int UnterminatedRequests() const;
 
  private:
   void Serve();
@@ -41,6 +44,7 @@ class FakeNkoServer {
   std::vector<std::thread> m_threads;
   mutable std::mutex m_lock;
   std::vector<std::string> m_requests;
+  int m_unterminated = 0;
 };
 
 // Uses up the process's first NKO request against a server that answers at once, so

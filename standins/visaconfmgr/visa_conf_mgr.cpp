@@ -55,7 +55,7 @@ bool Fails(int ordinal, int index = -1) {
 void Record(const std::string& line) {
   const std::string path = Env("VISACONFMGR_RECORD");
   if (path.empty()) return;
-  if (FILE* file = std::fopen(path.c_str(), "a")) {
+  if (FILE* file = std::fopen(path.c_str(), "ab")) {
     std::fprintf(file, "%s\n", line.c_str());
     std::fclose(file);
   }

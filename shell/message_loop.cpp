@@ -1,5 +1,7 @@
 #include "shell/message_loop.h"
 
+#include "config/gpib_watch.h"
+#include "shell/balloon_tip.h"
 #include "shell/companion_programs.h"
 #include "shell/event_log.h"
 #include "shell/tray_icon.h"
@@ -11,7 +13,8 @@ int RunMessageLoop(HWND window) {
   MSG message{};
   // 0 is the quit message and -1 an error; both end the loop.
   while (GetMessageA(&message, nullptr, 0, 0) == 1) {
-    // Join point: Check488Library runs here, before every message.
+    // The timer message makes this run at least every 5 s.
+    Check488Library(StartBalloonTip);
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

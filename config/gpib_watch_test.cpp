@@ -1,0 +1,233 @@
+// The file-origin check over the stand-in libraries, and the watch for a replaced
+// gpib-32.dll against the real system folders and registry of the test's own prefix. The
+// watch's balloon goes to a recorder here; the system test sees it reach the tray.
+#include <windows.h>
+#include <aclapi.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bed/child_process.h"
+#include "config/file_maker.h"
+#include "config/gpib_watch.h"
+#include "config/test_registry.h"
+
+namespace {
+
+using namespace test_registry;
+
+std::string VendorDll(const std::string& variant, const char* file = "gpib-32.dll") {
+  return bed::BinPath("vendor-dlls\\" + variant + "\\" + file);
+}
+
+std::string SystemFolder(bool wow) {
+  char folder[MAX_PATH] = {};
+  if (wow) {
+    GetSystemWow64DirectoryA(folder, sizeof folder);
+  } else {
+    GetSystemDirectoryA(folder, sizeof folder);
+  }
+  return folder;
+}
+
+// Puts a variant's gpib-32.dll into the system folder or SysWOW64 (none: removes it).
+void PlaceGpib(bool wow, const char* variant) {
+  const std::string target = SystemFolder(wow) + "\\gpib-32.dll";
+  DeleteFileA(target.c_str());
+  if (variant != nullptr) {
+    ASSERT_TRUE(CopyFileA(VendorDll(variant).c_str(), target.c_str(), FALSE)) << target;
+  }
+}
+
+TEST(FileMaker, StandInFilesGiveTheirMakers) {
+  const struct {
+    const char* variant;
+    const char* file;
+    int want;
+  } cases[] = {
+      {"korvane", "gpib-32.dll", 1},
+      {"korvane", "visa32.dll", 1},
+      {"other-vendor", "gpib-32.dll", 2},
+      {"other-vendor", "visa32.dll", 2},
+      {"lower-case", "gpib-32.dll", 2},
+      {"german-only", "gpib-32.dll", 2},
+      {"two-english-tables", "gpib-32.dll", 2},
+      {"no-resource", "gpib-32.dll", 3},
+      {"no-resource", "visa32.dll", 3},
+      {"missing", "gpib-32.dll", 3},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckFileMaker(VendorDll(c.variant, c.file).c_str()), c.want) << c.variant << " " << c.file;
+  }
+}
+
+// Each folder is examined on its own: the maker's file in one, another vendor's in the
+// other.
+TEST(FileMaker, SystemFolderAndSysWow64AreExaminedSeparately) {
+  PlaceGpib(false, "korvane");
+  PlaceGpib(true, "other-vendor");
+  EXPECT_EQ(CheckSystemFileMaker("gpib-32.dll", false), 1);
+  EXPECT_EQ(CheckSystemFileMaker("gpib-32.dll", true), 2);
+  EXPECT_EQ(CheckSystemFileMaker("no-such-file.dll", false), 3);
+  PlaceGpib(false, nullptr);
+  PlaceGpib(true, nullptr);
+}
+
+struct Balloon {
+  std::string text;
+  std::string title;
+  int type;
+};
+std::vector<Balloon> balloons;
+
+HANDLE RecordBalloon(const char* text, const char* title, int type) {
+  balloons.push_back({text, title, type});
+  return nullptr;
+}
+
+class GpibWatch : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    balloons.clear();
+  }
+  void TearDown() override {
+    PlaceGpib(false, nullptr);
+    PlaceGpib(true, nullptr);
+  }
+  // Several passes of the loop over one situation.
+  static void CheckRepeatedly() {
+    for (int i = 0; i < 3; ++i) Check488Library(RecordBalloon);
+  }
+};
+
+// A status value's stored text, or "-" when it is not there.
+std::string Stored(const char* name) {
+  const std::optional<StoredValue> value = Suite(name);
+  if (!value) return "-";
+  return value->type == REG_SZ ? std::string(value->bytes.c_str()) : "?";
+}
+
+TEST_F(GpibWatch, WarnsOnceWhereTheSuiteLibraryWasReplaced) {
+  const struct {
+    const char* title;
+    const char* status;     // "Gpib32Status" (null: not set)
+    const char* file;       // variant in the system folder (null: none)
+    const char* statusWow;  // "Gpib32StatusSysWow64"
+    const char* fileWow;
+    const char* warningFlag;  // "Korvane488Warning"
+    size_t warnings;
+    const char* statusAfter;  // "-": not there
+    const char* statusWowAfter;
+    const char* enabledAfter;
+  } cases[] = {
+      {"status 1, other vendor", "1", "other-vendor", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
+      {"status 4, lower-case maker", "4", "lower-case", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
+      {"status 1, German table only", "1", "german-only", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
+      {"status 1, maker's file", "1", "korvane", nullptr, nullptr, nullptr, 0, "1", "-", "-"},
+      {"status 1, no resource", "1", "no-resource", nullptr, nullptr, nullptr, 0, "1", "-", "-"},
+      {"status 1, no file", "1", nullptr, nullptr, nullptr, nullptr, 0, "1", "-", "-"},
+      {"status 99", "99", "other-vendor", nullptr, nullptr, nullptr, 0, "99", "-", "-"},
+      {"status not set", nullptr, "other-vendor", nullptr, nullptr, nullptr, 0, "-", "-", "-"},
+      {"status 3", "3", "other-vendor", nullptr, nullptr, nullptr, 0, "3", "-", "-"},
+      {"status 2 already warned", "2", "other-vendor", nullptr, nullptr, nullptr, 0, "2", "-", "-"},
+      {"SysWOW64, flag 0", nullptr, nullptr, "1", "other-vendor", "0", 1, "-", "2", "False"},
+      {"SysWOW64 status 4, flag not set", nullptr, nullptr, "4", "other-vendor", nullptr, 1, "-", "2", "False"},
+      {"SysWOW64, flag 1", nullptr, nullptr, "1", "other-vendor", "1", 0, "-", "1", "-"},
+      {"SysWOW64 status 99", nullptr, nullptr, "99", "other-vendor", "0", 0, "-", "99", "-"},
+      {"both replaced, flag 1", "1", "other-vendor", "4", "other-vendor", "1", 1, "2", "2", "False"},
+      {"system folder replaced, SysWOW64 maker's", "1", "other-vendor", "1", "korvane", "0", 1, "2", "1", "False"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    SetUp();
+    if (c.status) SetSuiteText("Gpib32Status", c.status);
+    if (c.statusWow) SetSuiteText("Gpib32StatusSysWow64", c.statusWow);
+    if (c.warningFlag) SetSuiteText("Korvane488Warning", c.warningFlag);
+    PlaceGpib(false, c.file);
+    PlaceGpib(true, c.fileWow);
+
+    CheckRepeatedly();
+
+    EXPECT_EQ(balloons.size(), c.warnings);
+    EXPECT_EQ(Stored("Gpib32Status"), c.statusAfter);
+    EXPECT_EQ(Stored("Gpib32StatusSysWow64"), c.statusWowAfter);
+    EXPECT_EQ(Stored("Korvane488Enabled"), c.enabledAfter);
+  }
+}
+
+TEST_F(GpibWatch, SysWow64ReplacementWarnsOnceTheFlagIsCleared) {
+  SetSuiteText("Gpib32StatusSysWow64", "1");
+  SetSuiteText("Korvane488Warning", "1");
+  PlaceGpib(true, "other-vendor");
+  CheckRepeatedly();
+  EXPECT_TRUE(balloons.empty());
+  SetSuiteText("Korvane488Warning", "0");
+  CheckRepeatedly();
+  ASSERT_EQ(balloons.size(), 1u);
+  EXPECT_EQ(balloons[0].title, "Korvane Ombrix Suite");
+  EXPECT_EQ(balloons[0].type, 2);
+  EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "2");
+}
+
+// Denies everyone but reading of the suite key, as for a user without the right to
+// change the suite's configuration; restores full access at the end.
+class ReadOnlySuiteKey {
+ public:
+  ReadOnlySuiteKey() { Restrict(KEY_READ); }
+  ~ReadOnlySuiteKey() { Restrict(KEY_ALL_ACCESS); }
+
+ private:
+  static void Restrict(DWORD access) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, READ_CONTROL | WRITE_DAC | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    char everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
+    EXPLICIT_ACCESSA entry{};
+    entry.grfAccessPermissions = access;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.ptstrName = everyone;
+    PACL acl = nullptr;
+    ASSERT_EQ(SetEntriesInAclA(1, &entry, nullptr, &acl), ERROR_SUCCESS);
+    EXPECT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, acl, nullptr),
+              ERROR_SUCCESS);
+    LocalFree(acl);
+    RegCloseKey(key);
+  }
+};
+
+// Status values that cannot be written: the replacement is still reported only once, and
+// a new replacement after the maker's file came back is reported again.
+TEST_F(GpibWatch, UnwritableStatusStillWarnsOnlyOnce) {
+  SetSuiteText("Gpib32Status", "1");
+  SetSuiteText("Gpib32StatusSysWow64", "1");
+  PlaceGpib(false, "other-vendor");
+  PlaceGpib(true, "other-vendor");
+  {
+    ReadOnlySuiteKey readOnly;
+    HKEY probe = nullptr;
+    ASSERT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &probe),
+              ERROR_SUCCESS)
+        << "the suite key is still writable";
+    CheckRepeatedly();
+    EXPECT_EQ(balloons.size(), 1u);
+
+    PlaceGpib(false, "korvane");
+    PlaceGpib(true, "korvane");
+    CheckRepeatedly();
+    EXPECT_EQ(balloons.size(), 1u);
+
+    PlaceGpib(true, "lower-case");
+    CheckRepeatedly();
+    EXPECT_EQ(balloons.size(), 2u) << "a new replacement in SysWOW64 was not reported";
+  }
+  EXPECT_EQ(Stored("Gpib32Status"), "1");
+  EXPECT_EQ(Stored("Korvane488Enabled"), "-");
+}
+
+}  // namespace

@@ -1,6 +1,8 @@
 #include "shell/first_instance.h"
 
+#include "config/install_report.h"
 #include "config/suite_values.h"
+#include "config/visa_status.h"
 #include "config/visa_settings.h"
 #include "kobj/object_names.h"
 #include "kobj/os_class.h"
@@ -9,6 +11,7 @@
 #include "shell/event_log.h"
 #include "shell/main_window.h"
 #include "shell/message_loop.h"
+#include "shell/service_info.h"
 #include "shell/suite_dirs.h"
 #include "shell/tray_icon.h"
 #include "shell/window_messages.h"
@@ -76,7 +79,10 @@ int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* command
 
   NkoHandle* running = SignalRunning();
   SetVisaPresent(GetVisaPresence());
-  // Join point: WriteInstallReport writes the installation report here.
+  // The report reads the service's status line and refreshes VisaPresent, both kept here.
+  SetServiceStatusLineSource(GetServiceStatusLine);
+  SetVisaPresentSink(SetVisaPresent);
+  WriteInstallReport();
   WriteEventLog("Entering the Quorvel Windows message loop.");
   const int exitCode = RunMessageLoop(window);
   ShutDown(window, lock, running);

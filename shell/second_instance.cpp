@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "config/install_report.h"
 #include "config/suite_values.h"
 #include "shell/balloon_tip.h"
 #include "shell/command_options.h"
 #include "shell/event_log.h"
+#include "shell/service_info.h"
 #include "shell/window_messages.h"
 
 namespace {
@@ -61,7 +63,8 @@ int ForwardToRunningInstance(const char* commandLine, NkoHandle* lock) {
       break;
     case CommandOption::kQuiet:
       WriteEventLog("(-q) Silently making sure the Quorvel is running.");
-      // Join point: WriteInstallReport rewrites the installation report here.
+      SetServiceStatusLineSource(GetServiceStatusLine);
+      WriteInstallReport();
       break;
     case CommandOption::kRebootDone:
       WriteEventLog("(-o) Setting the 'RebootOccurred' registry flag.");

@@ -19,6 +19,9 @@ using namespace test_registry;
 
 inline constexpr char kCaption[] = "Korvane Quorvel";
 inline constexpr char kRunningEvent[] = "Global\\__Korvane_QuorvelRunning";
+inline constexpr char kReportWritten[] =
+    "Writing OMBX 'About' box information to "
+    "'C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt'";
 inline constexpr char kLoopEntered[] = "Entering the Quorvel Windows message loop.";
 inline constexpr char kLoopEnded[] = "Quorvel is quitting because the Windows message loop has terminated.";
 // How long anything quorvel.exe should do may take.

@@ -85,7 +85,7 @@ TEST_F(QuorvelServiceCheck, WarningIsShownWhileStartUpGoesOn) {
 
   EXPECT_EQ(RunQuorvel("-x"), 1u);
   EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
-  EXPECT_THAT(LogLines(quorvel->Pid()), ElementsAre("Quorvel is starting", kLoopEntered, kLoopEnded));
+  EXPECT_THAT(LogLines(quorvel->Pid()), ElementsAre("Quorvel is starting", kReportWritten, kLoopEntered, kLoopEnded));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ class QuorvelRunning : public RegistryTest {
     window_ = WaitForMainWindow(first_->Pid());
     ASSERT_NE(window_, nullptr) << "the main window did not appear";
     std::printf("quorvel.exe start to main window: %lld ms\n", MsSince(start));
-    ASSERT_THAT(LogLines(first_->Pid(), 2), ElementsAre(kStarting, kLoopEntered));
+    ASSERT_THAT(LogLines(first_->Pid(), 3), ElementsAre(kStarting, kReportWritten, kLoopEntered));
   }
 
   void TearDown() override {
@@ -60,7 +60,7 @@ TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
   // The icon is hidden for the exit only; the user's choice is put back.
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
 
-  EXPECT_THAT(LogLines(first_->Pid()), ElementsAre(kStarting, kLoopEntered, kLoopEnded));
+  EXPECT_THAT(LogLines(first_->Pid()), ElementsAre(kStarting, kReportWritten, kLoopEntered, kLoopEnded));
   EXPECT_THAT(LogLines(second->Pid()), ElementsAre(kStarting, "(-x) Posting the WM_CLOSE message."));
 }
 
@@ -163,7 +163,7 @@ TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
   EXPECT_EQ(Suite("RebootRequiredVxi"), Sz("0"));
   EXPECT_THAT(log, ElementsAre(kStarting, "(-o) Starting Quorvl and setting the 'RebootOccurred' registry flag.",
                                "(-o) Starting Quorvl and resetting the 'RebootRequiredVxi' registry flag.",
-                               kLoopEntered, kLoopEnded));
+                               kReportWritten, kLoopEntered, kLoopEnded));
 }
 
 TEST(QuorvelExe, CarriesItsVersionAndManifest) {

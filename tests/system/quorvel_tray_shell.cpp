@@ -34,9 +34,16 @@ struct NotifyData {
 };
 static_assert(sizeof(NotifyData) == 960);
 
+// Back to the ANSI code page that the caller's "A" call converted from, so that a test
+// sees the bytes the program passed (the balloon texts are ANSI strings).
 std::string Narrow(const WCHAR* text, size_t capacity) {
-  std::string out;
-  for (size_t i = 0; i < capacity && text[i] != 0; ++i) out += static_cast<char>(text[i] < 0x80 ? text[i] : '?');
+  size_t length = 0;
+  while (length < capacity && text[length] != 0) ++length;
+  if (length == 0) return {};
+  std::string out(length * 2, '\0');
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data(),
+                                       static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(size > 0 ? static_cast<size_t>(size) : 0);
   return out;
 }
 

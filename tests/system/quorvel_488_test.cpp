@@ -1,0 +1,91 @@
+// The watch for a replaced 488 library in a running quorvel.exe: another vendor's
+// gpib-32.dll in the prefix's system folders, the balloon seen by a tray window in the
+// test process, the status values read back from the registry.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gmock/gmock.h>
+
+#include "bed/service_standin.h"
+#include "quorvel_driver.h"
+#include "quorvel_tray_shell.h"
+#include "shell/window_messages.h"
+
+namespace {
+
+using namespace quorvel_test;
+using tray_test::FakeTray;
+using tray_test::TrayCall;
+
+// One icon timer period and a margin: the watch runs at least once in it.
+constexpr DWORD kTickMs = kIconTimerPeriodMs + 3000;
+
+// The warning as the user reads it; the apostrophe is the Windows-1252 byte 0x92.
+constexpr char kWarning[] =
+    "Korvane 488 is disabled. Another vendor\x92s 488 library has replaced the Korvane library. Run Korvane "
+    "Linkfinder and use the Tools menu to re-enable the Korvane library or to disable this message.";
+
+void PlaceOtherVendorsGpib(bool wow) {
+  char folder[MAX_PATH] = {};
+  if (wow) {
+    GetSystemWow64DirectoryA(folder, sizeof folder);
+  } else {
+    GetSystemDirectoryA(folder, sizeof folder);
+  }
+  const std::string target = std::string(folder) + "\\gpib-32.dll";
+  ASSERT_TRUE(CopyFileA(bed::BinPath("vendor-dlls\\other-vendor\\gpib-32.dll").c_str(), target.c_str(), FALSE))
+      << target;
+}
+
+bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
+
+std::string Stored(const char* name) {
+  const auto value = Suite(name);
+  return value ? std::string(value->bytes.c_str()) : "-";
+}
+
+using Quorvel488 = RegistryTest;
+
+// Both folders hold another vendor's library. The system folder's status first says the
+// suite never put its library there, and SysWOW64 is silenced by "Korvane488Warning":
+// nothing happens. Once the system folder's status says the suite's library belongs
+// there, one warning comes, both folders are marked, the 488 library is switched off,
+// and the warning does not come again while the program keeps checking.
+TEST_F(Quorvel488, ReplacedLibraryWarnsOnceAndIsMarked) {
+  bed::ServiceStandIn service;
+  FakeTray tray;
+  PlaceOtherVendorsGpib(false);
+  PlaceOtherVendorsGpib(true);
+  SetSuiteText("Gpib32Status", "99");
+  SetSuiteText("Gpib32StatusSysWow64", "1");
+  SetSuiteText("Korvane488Warning", "1");
+
+  auto quorvel = StartQuorvel();
+  HWND window = WaitForMainWindow(quorvel->Pid());
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, kTickMs))) << "warned without a replaced suite library";
+  EXPECT_EQ(Stored("Gpib32Status"), "99");
+  EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "1");
+  EXPECT_EQ(Stored("Korvane488Enabled"), "-");
+
+  SetSuiteText("Gpib32Status", "4");
+  const TrayCall balloon = tray.WaitForCall(IsBalloon, kTickMs);
+  ASSERT_TRUE(IsBalloon(balloon)) << "no warning";
+  EXPECT_EQ(balloon.window, window);
+  EXPECT_EQ(balloon.info, kWarning);
+  EXPECT_EQ(balloon.infoTitle, "Korvane Ombrix Suite");
+  EXPECT_EQ(balloon.infoFlags, static_cast<DWORD>(NIIF_WARNING));
+  EXPECT_EQ(Stored("Gpib32Status"), "2");
+  EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "2");
+  EXPECT_EQ(Stored("Korvane488Enabled"), "False");
+
+  // A tick and a burst of messages: each runs the check again.
+  const size_t seen = tray.Calls().size();
+  for (int i = 0; i < 20; ++i) PostMessageA(window, WM_USER_SHOW_ICON, 0, 0);
+  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, kTickMs, seen))) << "warned again";
+
+  EXPECT_EQ(RunQuorvel("-x"), 1u);
+  EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+}
+
+}  // namespace

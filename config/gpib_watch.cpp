@@ -23,17 +23,18 @@ Reported reported;
 }  // namespace
 
 void Check488Library(BalloonStarter startBalloon) {
-  const int status = GetGpib32Status();
-  const int file = CheckSystemFileMaker(kGpibFile, false);
-  const bool foundNative = file == kFileMakerOther && ExpectsSuiteLibrary(status);
+  // The version resource is read only where the suite's library is expected: the check
+  // runs before every message, and a file read costs about a millisecond, which would
+  // delay every message of the loop.
+  const bool foundNative = ExpectsSuiteLibrary(GetGpib32Status()) &&
+                           CheckSystemFileMaker(kGpibFile, false) == kFileMakerOther;
   if (!foundNative) reported.native = false;
   const bool replacedNative = foundNative && !reported.native;
 
   bool replacedWow = false;
   if (Is64BitOs()) {
-    const int fileWow = CheckSystemFileMaker(kGpibFile, true);
-    const int statusWow = GetGpib32StatusWow64();
-    const bool foundWow = fileWow == kFileMakerOther && ExpectsSuiteLibrary(statusWow);
+    const bool foundWow = ExpectsSuiteLibrary(GetGpib32StatusWow64()) &&
+                          CheckSystemFileMaker(kGpibFile, true) == kFileMakerOther;
     if (!foundWow) reported.wow = false;
     replacedWow = foundWow && !reported.wow;
   }

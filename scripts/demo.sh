@@ -100,7 +100,33 @@ probe open event "$viewer_stop" --set >/dev/null
 wait $viewer_pid || true
 show_log 3
 
-step "9. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
+step "9. Another vendor's installer overwrites the suite's gpib-32.dll: Quorvel warns once in a balloon, marks the library replaced and switches the suite's 488 library off"
+system32=$WINEPREFIX/drive_c/windows/system32
+gpib_values() {
+  for name in Gpib32Status Korvane488Enabled; do
+    wine64 reg query "$suite_key" /v "$name" 2>/dev/null | tr -d '\r' | grep "$name" || echo "    $name (not set)"
+  done
+}
+wine64 reg add "$suite_key" /v Gpib32Status /t REG_SZ /d 1 /f >/dev/null
+run cp "$bin/vendor-dlls/korvane/gpib-32.dll" "$system32/gpib-32.dll"
+sleep 6
+echo "the suite's own library, one timer period later (no warning):"
+gpib_values
+run cp "$bin/vendor-dlls/other-vendor/gpib-32.dll" "$system32/gpib-32.dll"
+for _ in $(seq 50); do
+  wine64 reg query "$suite_key" /v Gpib32Status 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *2$' && break
+  sleep 0.2
+done
+# Wine's tray shows the balloon a moment after the request; it sits at the top left.
+sleep 2.5
+import -window root -crop 1024x110+0+0 +repage "$build/gpib-warning.png"
+echo "another vendor's library (warned; the balloon is in $build/gpib-warning.png):"
+gpib_values
+sleep 6
+echo "one timer period later: the status stays 2, so the replacement is not reported again"
+gpib_values
+
+step "10. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
 set +e
 quorvel -x; echo "second instance with -x exited with $?"
 wait $quorvel_pid; echo "Quorvel exited with $?"
@@ -112,11 +138,11 @@ sleep 0.5
 echo "what the K7302 server stand-in recorded:"
 sed 's/^/  /' "$WINEPREFIX/drive_c/k7302-demo.log"
 
-step "10. Stop the service stand-in through its stop event"
+step "11. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null
 wait $service_pid && echo "the service stand-in stopped cleanly"
 
-step "11. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
+step "12. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
 QUORVEL_BUILD=$build scripts/screenshot-tray.sh "$build/tray-icon.png"
 echo "open $build/tray-icon.png to see it"
 

@@ -33,6 +33,7 @@ suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
 mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
 wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /f >/dev/null
 wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
+mkdir -p "$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix"
 # The K7302 server stand-in where Quorvel looks for it; it records what happens to it.
 mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin"
 cp "$bin/halvo7302.exe" "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin/"
@@ -126,7 +127,16 @@ sleep 6
 echo "one timer period later: the status stays 2, so the replacement is not reported again"
 gpib_values
 
-step "10. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
+step "10. The installation report: Quorvel wrote it at start-up; \"-q\" from a second instance writes it again"
+report="$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix/Korvane Ombrix Information.txt"
+rm -f "$report"
+set +e
+quorvel -q; echo "second instance with -q exited with $?"
+set -e
+show_log 2
+sed 's/\r$//; s/^/  | /' "$report"
+
+step "11. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
 set +e
 quorvel -x; echo "second instance with -x exited with $?"
 wait $quorvel_pid; echo "Quorvel exited with $?"
@@ -138,11 +148,11 @@ sleep 0.5
 echo "what the K7302 server stand-in recorded:"
 sed 's/^/  /' "$WINEPREFIX/drive_c/k7302-demo.log"
 
-step "11. Stop the service stand-in through its stop event"
+step "12. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null
 wait $service_pid && echo "the service stand-in stopped cleanly"
 
-step "12. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
+step "13. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
 QUORVEL_BUILD=$build scripts/screenshot-tray.sh "$build/tray-icon.png"
 echo "open $build/tray-icon.png to see it"
 

@@ -193,8 +193,9 @@ int Run(Settings& s) {
                      standin::DescribeError(GetLastError()).c_str());
       return 1;
     }
+    // Kept open until the process ends: a starter that opens the event only now must
+    // still find it, and signalled.
     SetEvent(ready);
-    CloseHandle(ready);
   }
   standin::Info("running (pipe %s, %d instances)", s.servePipe ? s.server.pipeName.c_str() : "off",
                 s.server.instances);

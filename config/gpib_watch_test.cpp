@@ -8,37 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
 #include "config/file_maker.h"
 #include "config/gpib_watch.h"
 #include "config/test_registry.h"
+#include "config/test_system_files.h"
 
 namespace {
 
 using namespace test_registry;
-
-std::string VendorDll(const std::string& variant, const char* file = "gpib-32.dll") {
-  return bed::BinPath("vendor-dlls\\" + variant + "\\" + file);
-}
-
-std::string SystemFolder(bool wow) {
-  char folder[MAX_PATH] = {};
-  if (wow) {
-    GetSystemWow64DirectoryA(folder, sizeof folder);
-  } else {
-    GetSystemDirectoryA(folder, sizeof folder);
-  }
-  return folder;
-}
+using namespace test_files;
 
 // Puts a variant's gpib-32.dll into the system folder or SysWOW64 (none: removes it).
-void PlaceGpib(bool wow, const char* variant) {
-  const std::string target = SystemFolder(wow) + "\\gpib-32.dll";
-  DeleteFileA(target.c_str());
-  if (variant != nullptr) {
-    ASSERT_TRUE(CopyFileA(VendorDll(variant).c_str(), target.c_str(), FALSE)) << target;
-  }
-}
+void PlaceGpib(bool wow, const char* variant) { PlaceVendorDll(wow, "gpib-32.dll", variant); }
 
 TEST(FileMaker, StandInFilesGiveTheirMakers) {
   const struct {
@@ -75,14 +56,13 @@ TEST(FileMaker, SystemFolderAndSysWow64AreExaminedSeparately) {
 }
 
 struct Balloon {
-  std::string text;
   std::string title;
   int type;
 };
 std::vector<Balloon> balloons;
 
-HANDLE RecordBalloon(const char* text, const char* title, int type) {
-  balloons.push_back({text, title, type});
+HANDLE RecordBalloon(const char*, const char* title, int type) {
+  balloons.push_back({title, type});
   return nullptr;
 }
 
@@ -124,13 +104,10 @@ TEST_F(GpibWatch, WarnsOnceWhereTheSuiteLibraryWasReplaced) {
   } cases[] = {
       {"status 1, other vendor", "1", "other-vendor", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
       {"status 4, lower-case maker", "4", "lower-case", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
-      {"status 1, German table only", "1", "german-only", nullptr, nullptr, nullptr, 1, "2", "-", "False"},
       {"status 1, maker's file", "1", "korvane", nullptr, nullptr, nullptr, 0, "1", "-", "-"},
-      {"status 1, no resource", "1", "no-resource", nullptr, nullptr, nullptr, 0, "1", "-", "-"},
       {"status 1, no file", "1", nullptr, nullptr, nullptr, nullptr, 0, "1", "-", "-"},
       {"status 99", "99", "other-vendor", nullptr, nullptr, nullptr, 0, "99", "-", "-"},
       {"status not set", nullptr, "other-vendor", nullptr, nullptr, nullptr, 0, "-", "-", "-"},
-      {"status 3", "3", "other-vendor", nullptr, nullptr, nullptr, 0, "3", "-", "-"},
       {"status 2 already warned", "2", "other-vendor", nullptr, nullptr, nullptr, 0, "2", "-", "-"},
       {"SysWOW64, flag 0", nullptr, nullptr, "1", "other-vendor", "0", 1, "-", "2", "False"},
       {"SysWOW64 status 4, flag not set", nullptr, nullptr, "4", "other-vendor", nullptr, 1, "-", "2", "False"},
@@ -151,24 +128,14 @@ TEST_F(GpibWatch, WarnsOnceWhereTheSuiteLibraryWasReplaced) {
     CheckRepeatedly();
 
     EXPECT_EQ(balloons.size(), c.warnings);
+    for (const Balloon& balloon : balloons) {
+      EXPECT_EQ(balloon.title, "Korvane Ombrix Suite");
+      EXPECT_EQ(balloon.type, 2);
+    }
     EXPECT_EQ(Stored("Gpib32Status"), c.statusAfter);
     EXPECT_EQ(Stored("Gpib32StatusSysWow64"), c.statusWowAfter);
     EXPECT_EQ(Stored("Korvane488Enabled"), c.enabledAfter);
   }
-}
-
-TEST_F(GpibWatch, SysWow64ReplacementWarnsOnceTheFlagIsCleared) {
-  SetSuiteText("Gpib32StatusSysWow64", "1");
-  SetSuiteText("Korvane488Warning", "1");
-  PlaceGpib(true, "other-vendor");
-  CheckRepeatedly();
-  EXPECT_TRUE(balloons.empty());
-  SetSuiteText("Korvane488Warning", "0");
-  CheckRepeatedly();
-  ASSERT_EQ(balloons.size(), 1u);
-  EXPECT_EQ(balloons[0].title, "Korvane Ombrix Suite");
-  EXPECT_EQ(balloons[0].type, 2);
-  EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "2");
 }
 
 // Denies everyone but reading of the suite key, as for a user without the right to

@@ -5,20 +5,20 @@
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
-#include "bed/child_process.h"
 #include "bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
 #include "config/test_registry.h"
+#include "config/test_system_files.h"
 #include "config/visa_status.h"
 
 namespace {
 
 using namespace test_registry;
+using namespace test_files;
 
 constexpr char kVxipnpKey[] = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
 constexpr char kIviKey[] = "SOFTWARE\\IVI";
@@ -30,21 +30,6 @@ std::string g_statusLine;
 const char* StatusLine() { return g_statusLine.c_str(); }
 int g_visaPresent = -99;
 void RecordVisaPresent(int presence) { g_visaPresent = presence; }
-
-std::string SystemFolder(bool wow64) {
-  char folder[MAX_PATH] = {};
-  if (wow64) {
-    GetSystemWow64DirectoryA(folder, MAX_PATH);
-  } else {
-    GetSystemDirectoryA(folder, MAX_PATH);
-  }
-  return folder;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The six paths, each of the given length, or short distinct ones.
 struct Paths {
@@ -114,7 +99,7 @@ class InstallReport : public RegistryTest {
     Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion", "CurrentVersion", REG_SZ, Text("15.5"));
     Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion", "CustomBuild", REG_SZ, Text("demo"));
     SeedPaths(MakePaths(0));
-    UseVisa32("korvane");
+    PlaceVendorDll(true, "visa32.dll", "korvane");
   }
 
   static void SeedPaths(const Paths& p) {
@@ -126,19 +111,20 @@ class InstallReport : public RegistryTest {
     Set(View::Bits32, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(p.visa32));
     config_testing::ForgetInstallPaths();
   }
-
-  // visa32.dll of a vendor test variant in the SysWOW64 folder; empty: no visa32.dll.
-  static void UseVisa32(const std::string& variant) {
-    const std::string target = SystemFolder(true) + "\\visa32.dll";
-    DeleteFileA(target.c_str());
-    if (!variant.empty()) {
-      ASSERT_TRUE(CopyFileA(bed::BinPath("vendor-dlls\\" + variant + "\\visa32.dll").c_str(), target.c_str(), FALSE));
-    }
-  }
 };
 
 TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
   const std::string longName(255, 'N');
+  const char* kPrimary = "The primary VISA library";
+  const char* kOverwritten = "Not installed (or overwritten)";
+  const std::string kNone = "64-bit VISA information (0 installed):\r\n";
+  const std::string twelve = "64-bit VISA information (12 installed):\r\n" + Lines(10) + "   (2 more not listed)\r\n";
+  // The library's entries as called, listing |listed| names.
+  const auto Calls = [](int listed) {
+    std::string calls = "18,16,";
+    for (int i = 0; i < listed; ++i) calls += "12 " + std::to_string(i) + ",";
+    return calls + "19,";
+  };
   const struct {
     const char* title;
     std::string statusLine;
@@ -152,40 +138,28 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
     std::string calls;   // the library's entries as called
     size_t pathLength;   // 0: short paths
   } cases[] = {
-      {"no status line, primary, the maker's visa32.dll, no libraries", "", 1, "korvane", "", "",
-       "The primary VISA library", "Not installed (or overwritten)", "64-bit VISA information (0 installed):\r\n",
-       "18,16,19,", 0},
+      {"no status line, primary, the maker's visa32.dll", "", 1, "korvane", "", "", kPrimary, kOverwritten,
+       kNone, Calls(0), 0},
       {"status line, primary overwritten by another vendor", "Service: degraded", 1, "other-vendor", "", "",
-       "Operating as secondary (installed as primary but overwritten)", "The primary VISA library",
-       "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
-      {"primary, no visa32.dll", "", 1, "", "", "", "Installed as primary but visa32.dll is missing",
-       "Not installed (or overwritten)", "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
-      {"not installed: both texts empty", "", 0, "korvane", "", "", "", "",
-       "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
+       "Operating as secondary (installed as primary but overwritten)", kPrimary, kNone, Calls(0), 0},
+      {"primary, no visa32.dll", "", 1, "", "", "", "Installed as primary but visa32.dll is missing", kOverwritten,
+       kNone, Calls(0), 0},
+      {"not installed: both texts empty", "", 0, "korvane", "", "", "", "", kNone, Calls(0), 0},
       {"secondary, the maker's visa32.dll", "", 2, "korvane", "", "", "Operating as primary (installed as secondary)",
-       "Installed as primary but overwritten", "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
+       "Installed as primary but overwritten", kNone, Calls(0), 0},
       {"secondary, another vendor's (lower-case maker)", "", 2, "lower-case", "", "", "The secondary VISA library",
-       "The primary VISA library", "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
+       kPrimary, kNone, Calls(0), 0},
       {"secondary, no visa32.dll", "", 2, "", "", "", "Installed as secondary but visa32.dll is missing",
-       "Not installed", "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
-      {"two libraries, one with a 255-character name", "", 1, "korvane", "Alpha|" + longName, "",
-       "The primary VISA library", "Not installed (or overwritten)",
-       "64-bit VISA information (2 installed):\r\n   Alpha\r\n   " + longName + "\r\n", "18,16,12 0,12 1,19,", 0},
-      {"twelve libraries: ten named", "", 1, "korvane", Names(12), "", "The primary VISA library",
-       "Not installed (or overwritten)",
-       "64-bit VISA information (12 installed):\r\n" + Lines(10) + "   (2 more not listed)\r\n",
-       "18,16,12 0,12 1,12 2,12 3,12 4,12 5,12 6,12 7,12 8,12 9,19,", 0},
-      {"ordinal 18 fails", "", 1, "korvane", Names(2), "18", "The primary VISA library",
-       "Not installed (or overwritten)", "64-bit VISA information (0 installed):\r\n", "18,19,", 0},
-      {"ordinal 16 fails", "", 1, "korvane", Names(2), "16", "The primary VISA library",
-       "Not installed (or overwritten)", "64-bit VISA information (0 installed):\r\n", "18,16,19,", 0},
-      {"ordinal 12 fails for index 0", "", 1, "korvane", Names(2), "12:0", "The primary VISA library",
-       "Not installed (or overwritten)", "64-bit VISA information (2 installed):\r\n   \r\n   Lib 1\r\n",
-       "18,16,12 0,12 1,19,", 0},
+       "Not installed", kNone, Calls(0), 0},
+      {"two libraries, one with a 255-character name", "", 1, "korvane", "Alpha|" + longName, "", kPrimary,
+       kOverwritten, "64-bit VISA information (2 installed):\r\n   Alpha\r\n   " + longName + "\r\n", Calls(2), 0},
+      {"twelve libraries: ten named", "", 1, "korvane", Names(12), "", kPrimary, kOverwritten, twelve, Calls(10), 0},
+      {"ordinal 18 fails", "", 1, "korvane", Names(2), "18", kPrimary, kOverwritten, kNone, "18,19,", 0},
+      {"ordinal 16 fails", "", 1, "korvane", Names(2), "16", kPrimary, kOverwritten, kNone, Calls(0), 0},
+      {"ordinal 12 fails for index 0", "", 1, "korvane", Names(2), "12:0", kPrimary, kOverwritten,
+       "64-bit VISA information (2 installed):\r\n   \r\n   Lib 1\r\n", Calls(2), 0},
       {"paths of 1000 characters: cut after a whole line", "Service: degraded", 2, "german-only", Names(12), "",
-       "The secondary VISA library", "The primary VISA library",
-       "64-bit VISA information (12 installed):\r\n" + Lines(10) + "   (2 more not listed)\r\n",
-       "18,16,12 0,12 1,12 2,12 3,12 4,12 5,12 6,12 7,12 8,12 9,19,", 1000},
+       "The secondary VISA library", kPrimary, twelve, Calls(10), 1000},
   };
   char record[MAX_PATH];
   GetTempPathA(MAX_PATH, record);
@@ -195,7 +169,7 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
     SCOPED_TRACE(c.title);
     g_statusLine = c.statusLine;
     SetSuite("OmbrixVisaPresent", REG_DWORD, Dword(static_cast<DWORD>(c.presence)));
-    UseVisa32(c.visa32);
+    PlaceVendorDll(true, "visa32.dll", c.visa32);
     SetEnvironmentVariableA("VISACONFMGR_LIBRARIES", c.libraries.c_str());
     SetEnvironmentVariableA("VISACONFMGR_FAIL", c.fail);
     const Paths paths = MakePaths(c.pathLength);

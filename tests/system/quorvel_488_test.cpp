@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include "bed/service_standin.h"
+#include "config/test_system_files.h"
 #include "quorvel_driver.h"
 #include "quorvel_tray_shell.h"
 #include "shell/window_messages.h"
@@ -14,6 +15,7 @@
 namespace {
 
 using namespace quorvel_test;
+using test_files::PlaceVendorDll;
 using tray_test::FakeTray;
 using tray_test::TrayCall;
 
@@ -24,18 +26,6 @@ constexpr DWORD kTickMs = kIconTimerPeriodMs + 3000;
 constexpr char kWarning[] =
     "Korvane 488 is disabled. Another vendor\x92s 488 library has replaced the Korvane library. Run Korvane "
     "Linkfinder and use the Tools menu to re-enable the Korvane library or to disable this message.";
-
-void PlaceOtherVendorsGpib(bool wow) {
-  char folder[MAX_PATH] = {};
-  if (wow) {
-    GetSystemWow64DirectoryA(folder, sizeof folder);
-  } else {
-    GetSystemDirectoryA(folder, sizeof folder);
-  }
-  const std::string target = std::string(folder) + "\\gpib-32.dll";
-  ASSERT_TRUE(CopyFileA(bed::BinPath("vendor-dlls\\other-vendor\\gpib-32.dll").c_str(), target.c_str(), FALSE))
-      << target;
-}
 
 bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
 
@@ -54,8 +44,8 @@ using Quorvel488 = RegistryTest;
 TEST_F(Quorvel488, ReplacedLibraryWarnsOnceAndIsMarked) {
   bed::ServiceStandIn service;
   FakeTray tray;
-  PlaceOtherVendorsGpib(false);
-  PlaceOtherVendorsGpib(true);
+  PlaceVendorDll(false, "gpib-32.dll", "other-vendor");
+  PlaceVendorDll(true, "gpib-32.dll", "other-vendor");
   SetSuiteText("Gpib32Status", "99");
   SetSuiteText("Gpib32StatusSysWow64", "1");
   SetSuiteText("Korvane488Warning", "1");

@@ -34,14 +34,15 @@ inline std::unique_ptr<bed::ChildProcess> StartQuorvel(const std::string& option
 // Runs quorvel.exe with the option to its end; its exit code (throws on time-out).
 inline DWORD RunQuorvel(const std::string& option) { return StartQuorvel(option)->WaitExitCode(kWaitMs); }
 
-// A top-level window of process pid with this class and title (only once shown, when
-// visible is set), polled for until the time-out; null when it did not appear.
-inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible, DWORD timeoutMs) {
+// A top-level window of process pid (0: of any process) with this class and title (only
+// once shown, when visible is set), polled for until the time-out; null when it did not appear.
+inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible = false,
+                          DWORD timeoutMs = kWaitMs) {
   for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(10)) {
     for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title)) != nullptr;) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner == pid && (!visible || IsWindowVisible(window))) return window;
+      if ((pid == 0 || owner == pid) && (!visible || IsWindowVisible(window))) return window;
     }
     if (GetTickCount64() >= deadline) return nullptr;
   }

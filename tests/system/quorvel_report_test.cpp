@@ -2,22 +2,16 @@
 // machine, and a second instance's "-q" rewrites it once the library is there.
 #include <gmock/gmock.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "bed/service_standin.h"
+#include "config/test_system_files.h"
 #include "quorvel_driver.h"
 
 namespace {
 
 using namespace quorvel_test;
+using namespace test_files;
 
 constexpr char kInfoFile[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt";
-
-std::string ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 using QuorvelReport = RegistryTest;
 
@@ -25,9 +19,7 @@ TEST_F(QuorvelReport, StartUpWritesItWithoutTheVisaLibraryAndQuietRewritesIt) {
   bed::ServiceStandIn service;
   CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
   ASSERT_TRUE(CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr));
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, MAX_PATH);
-  const std::string library = std::string(system) + "\\visaConfMgr.dll";
+  const std::string library = SystemFolder(false) + "\\visaConfMgr.dll";
   DeleteFileA(library.c_str());
 
   auto first = StartQuorvel();

@@ -113,7 +113,6 @@ BOOL FakeTray::Receive(const COPYDATASTRUCT& data) {
   call.infoFlags = notify.infoFlags;
   if (notify.flags & NIF_ICON) {
     call.iconWidth = notify.width;
-    call.iconHeight = notify.height;
     const size_t colourSize = size_t{notify.height} * ((notify.width * notify.bitsPerPixel + 15) / 16 * 2);
     const size_t maskSize = size_t{notify.height} * ((notify.width + 15) / 16 * 2);
     if (data.cbData >= sizeof notify + maskSize + colourSize)
@@ -121,20 +120,11 @@ BOOL FakeTray::Receive(const COPYDATASTRUCT& data) {
   }
   std::lock_guard lock(mutex_);
   const auto key = std::make_pair(call.window, call.id);
-  switch (call.message) {
-    case NIM_ADD:
-      call.result = icons_.insert(key).second;
-      break;
-    case NIM_MODIFY:
-      call.result = icons_.count(key) != 0;
-      break;
-    case NIM_DELETE:
-      call.result = icons_.erase(key) != 0;
-      break;
-    default:
-      call.result = true;
-      break;
-  }
+  // An add fails for an icon held, a change or removal for one not held.
+  call.result = call.message == NIM_ADD      ? icons_.insert(key).second
+                : call.message == NIM_MODIFY ? icons_.count(key) != 0
+                : call.message == NIM_DELETE ? icons_.erase(key) != 0
+                                             : true;
   calls_.push_back(call);
   changed_.notify_all();
   return call.result ? TRUE : FALSE;

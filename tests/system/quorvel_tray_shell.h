@@ -35,7 +35,6 @@ struct TrayCall {
   UINT timeout = 0;
   DWORD infoFlags = 0;
   UINT iconWidth = 0;
-  UINT iconHeight = 0;
   std::string iconColour;  // the icon's colour bitmap bits as the shell received them
   bool result = false;     // what the caller was told
 };

@@ -3,10 +3,11 @@
 // instance and closed through their windows when it ends.
 #include <gmock/gmock.h>
 
-#include <fstream>
+#include <algorithm>
 #include <sstream>
 
 #include "bed/service_standin.h"
+#include "config/test_system_files.h"
 #include "quorvel_driver.h"
 #include "shell/companion_programs.h"
 
@@ -85,13 +86,10 @@ class Companions : public RegistryTest {
   // The record's lines whose text contains |part|, in order, as (tick, text).
   std::vector<std::pair<ULONGLONG, std::string>> Record(const std::string& part) const {
     std::vector<std::pair<ULONGLONG, std::string>> lines;
-    std::ifstream file(record_);
-    for (std::string line; std::getline(file, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      std::istringstream fields(line);
-      std::pair<ULONGLONG, std::string> entry;
-      std::getline(fields >> entry.first >> std::ws, entry.second);
-      if (entry.second.find(part) != std::string::npos) lines.push_back(entry);
+    std::istringstream file(test_files::ReadFile(record_));
+    for (std::pair<ULONGLONG, std::string> line; std::getline(file >> line.first >> std::ws, line.second);) {
+      if (!line.second.empty() && line.second.back() == '\r') line.second.pop_back();
+      if (line.second.find(part) != std::string::npos) lines.push_back(line);
     }
     return lines;
   }
@@ -102,9 +100,8 @@ class Companions : public RegistryTest {
   }
   bool WaitForRecord(const std::string& text) const {
     for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; GetTickCount64() < deadline; Sleep(20)) {
-      for (const auto& line : Record(text)) {
-        if (line.second == text) return true;
-      }
+      const std::vector<std::string> texts = RecordTexts(text);
+      if (std::find(texts.begin(), texts.end(), text) != texts.end()) return true;
     }
     return false;
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/install_paths.h"
+#include "config/service_status_line.h"
 #include "config/suite_key.h"
 #include "config/visa_status.h"
 #include "kobj/bounded_text.h"
@@ -22,13 +23,7 @@ constexpr char kLegalNotice[] =
 // The log source of the program's own entries.
 constexpr char kLogSource[] = "Quorvel";
 
-const char* (*g_statusLineSource)() = nullptr;
 char g_report[kInstallReportSize];
-
-const char* ServiceStatusLine() {
-  const char* line = g_statusLineSource != nullptr ? g_statusLineSource() : nullptr;
-  return line != nullptr ? line : "";
-}
 
 // Appends pieces to a report buffer, each formatted into a work buffer first. The first
 // piece that does not fit whole gives only its complete lines, and ends the report.
@@ -85,7 +80,6 @@ void AddVisa64Block(ReportWriter& out) {
 
 }  // namespace
 
-void SetServiceStatusLineSource(const char* (*source)()) { g_statusLineSource = source; }
 
 char* ComposeInstallReport(char* report, size_t size) {
   char own[kVisaStatusTextSize];

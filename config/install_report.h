@@ -5,14 +5,10 @@
 
 #include <cstddef>
 
-inline constexpr size_t kInstallReportSize = 4096;  // the report buffer, with the NUL
-inline constexpr char kQuorvelVersion[] = "15.5.13009.1";
-inline constexpr char kAboutBoxCaption[] = "Korvane Ombirx Suite Information";
+#include "config/program_identity.h"
 
-// Where the report takes the suite service's status line from (the owner of that
-// process-wide fact; it must give a text of at most 255 characters that outlives the
-// call). Null, the default: no status line.
-void SetServiceStatusLineSource(const char* (*source)());
+inline constexpr size_t kInstallReportSize = 4096;  // the report buffer, with the NUL
+inline constexpr char kAboutBoxCaption[] = "Korvane Ombirx Suite Information";
 
 // Writes the report into report (size bytes, all of them zeroed first). A report that
 // does not fit ends after the last whole line that does: the text is never cut inside

@@ -11,6 +11,8 @@
 #include "bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
+#include "config/service_status_line.h"
+#include "config/suite_dirs.h"
 #include "config/test_registry.h"
 #include "config/test_system_files.h"
 #include "config/visa_status.h"
@@ -28,8 +30,6 @@ constexpr char kInfoFile[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane 
 
 std::string g_statusLine;
 const char* StatusLine() { return g_statusLine.c_str(); }
-int g_visaPresent = -99;
-void RecordVisaPresent(int presence) { g_visaPresent = presence; }
 
 // The six paths, each of the given length, or short distinct ones.
 struct Paths {
@@ -88,7 +88,6 @@ class InstallReport : public RegistryTest {
     ASSERT_TRUE(CopyFileA(bed::BinPath("visaconfmgr\\visaConfMgr.dll").c_str(),
                           (SystemFolder(false) + "\\visaConfMgr.dll").c_str(), FALSE));
     SetServiceStatusLineSource(StatusLine);
-    SetVisaPresentSink(RecordVisaPresent);
   }
 
   void SetUp() override {
@@ -178,6 +177,7 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
 
     char report[kInstallReportSize];
     std::memset(report, 'Z', sizeof report);
+    SetVisaPresent(-99);
     ComposeInstallReport(report, sizeof report);
 
     std::string expected = ExpectedReport(c.statusLine, c.visa64, c.own, c.other, paths);
@@ -185,7 +185,7 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
     EXPECT_EQ(std::string(report), expected);
     EXPECT_EQ(std::string(report + expected.size(), sizeof report - expected.size()),
               std::string(sizeof report - expected.size(), '\0'));
-    EXPECT_EQ(g_visaPresent, c.presence);
+    EXPECT_EQ(GetVisaPresent(), c.presence);
     std::string calls = ReadFile(recordPath);
     for (char& ch : calls) ch = ch == '\n' ? ',' : ch;
     EXPECT_EQ(calls, c.calls);

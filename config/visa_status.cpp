@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config/file_maker.h"
+#include "config/suite_dirs.h"
 #include "config/visa_settings.h"
 #include "kobj/bounded_text.h"
 #include "kobj/os_class.h"
@@ -25,7 +26,6 @@ namespace {
 constexpr int32_t kVisaConfUnavailable = -1;
 
 char g_visaList[kVisaListSize][kVisaListEntrySize];
-void (*g_visaPresentSink)(int) = nullptr;
 
 // Stands in for every entry of visaConfMgr.dll that cannot be reached. Called with each
 // entry's arguments, which the x64 calling convention lets it ignore.
@@ -66,13 +66,11 @@ StatusPair ChooseStatusTexts(int presence, int maker) {
 // Declared by <delayimp.h>; defining it here replaces the runtime's empty hook.
 PfnDliHook __pfnDliFailureHook2 = VisaConfFailureHook;
 
-void SetVisaPresentSink(void (*sink)(int)) { g_visaPresentSink = sink; }
-
 void GetVisaStatusTexts(char* ownText, size_t ownSize, char* otherText, size_t otherSize) {
   std::memset(ownText, 0, ownSize);
   std::memset(otherText, 0, otherSize);
   const int presence = GetVisaPresence();
-  if (g_visaPresentSink != nullptr) g_visaPresentSink(presence);
+  SetVisaPresent(presence);
   if (presence == 0) return;
   const StatusPair texts = ChooseStatusTexts(presence, CheckSystemFileMaker("visa32.dll", Is64BitOs()));
   CopyBounded(ownText, ownSize, texts.own);

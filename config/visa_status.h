@@ -11,12 +11,8 @@ inline constexpr size_t kVisaListEntrySize = 256;
 // Fills the suite's own and the other vendor's 32-bit VISA status texts (both zero-filled
 // over their whole sizes first; both stay empty when the suite's VISA is not installed),
 // judged from GetVisaPresence and the maker of visa32.dll in the 32-bit system folder.
-// The presence read is handed to the sink set with SetVisaPresentSink.
+// The presence read also refreshes the process-wide VisaPresent (SetVisaPresent).
 void GetVisaStatusTexts(char* ownText, size_t ownSize, char* otherText, size_t otherSize);
-
-// Where GetVisaStatusTexts hands the presence it read (the owner of the process-wide
-// VisaPresent fact); null: nowhere.
-void SetVisaPresentSink(void (*sink)(int presence));
 
 // Asks visaConfMgr.dll (loaded at the first call, kept for the life of the process) for
 // the 64-bit VISA implementations and returns how many it reports; their display names are

@@ -1,6 +1,7 @@
 #include "shell/first_instance.h"
 
 #include "config/install_report.h"
+#include "config/suite_dirs.h"
 #include "config/suite_values.h"
 #include "config/visa_status.h"
 #include "config/visa_settings.h"
@@ -12,7 +13,6 @@
 #include "shell/main_window.h"
 #include "shell/message_loop.h"
 #include "shell/service_info.h"
-#include "shell/suite_dirs.h"
 #include "shell/tray_icon.h"
 #include "shell/window_messages.h"
 #include "trace/trace_relay.h"
@@ -79,9 +79,6 @@ int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* command
 
   NkoHandle* running = SignalRunning();
   SetVisaPresent(GetVisaPresence());
-  // The report reads the service's status line and refreshes VisaPresent, both kept here.
-  SetServiceStatusLineSource(GetServiceStatusLine);
-  SetVisaPresentSink(SetVisaPresent);
   WriteInstallReport();
   WriteEventLog("Entering the Quorvel Windows message loop.");
   const int exitCode = RunMessageLoop(window);

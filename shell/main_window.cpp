@@ -1,7 +1,9 @@
 #include "shell/main_window.h"
 
 #include "config/suite_values.h"
-#include "shell/rm_signals.h"
+#include "menu/commands.h"
+#include "menu/rm_signals.h"
+#include "menu/tray_menu.h"
 #include "shell/tray_icon.h"
 #include "shell/window_messages.h"
 
@@ -16,11 +18,11 @@ constexpr LPARAM kLeftButtonDown = WM_LBUTTONDOWN;      // 513
 constexpr LPARAM kLeftDoubleClick = WM_LBUTTONDBLCLK;   // 515
 constexpr LPARAM kRightButtonDown = WM_RBUTTONDOWN;     // 516
 
-void OnTrayNotify(LPARAM mouseMessage) {
+void OnTrayNotify(HWND window, LPARAM mouseMessage) {
   if (mouseMessage == kLeftDoubleClick) {
-    // Join point: the double-click starts the connection tool (command handlers).
+    StartConnectionTool(window);
   } else if (mouseMessage == kLeftButtonDown || mouseMessage == kRightButtonDown) {
-    // Join point: BuildTrayMenu, TrackPopupMenu and the chosen command run here.
+    ShowTrayMenu(window);
   }
 }
 
@@ -75,7 +77,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_POWERBROADCAST:
       return TRUE;  // every power request is granted
     case WM_TRAY_NOTIFY:
-      OnTrayNotify(lParam);
+      OnTrayNotify(window, lParam);
       return 0;
     case WM_VXI_RM_REFRESH_NOW:
       SignalRefreshRM();

@@ -63,7 +63,6 @@ int ForwardToRunningInstance(const char* commandLine, NkoHandle* lock) {
       break;
     case CommandOption::kQuiet:
       WriteEventLog("(-q) Silently making sure the Quorvel is running.");
-      SetServiceStatusLineSource(GetServiceStatusLine);
       WriteInstallReport();
       break;
     case CommandOption::kRebootDone:

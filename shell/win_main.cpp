@@ -3,11 +3,13 @@
 // hidden window's loop, while a later one forwards its option to it and ends.
 #include <windows.h>
 
+#include "config/service_status_line.h"
 #include "shell/command_options.h"
 #include "shell/event_log.h"
 #include "shell/first_instance.h"
 #include "shell/instance_lock.h"
 #include "shell/second_instance.h"
+#include "shell/service_info.h"
 #include "shell/startup_checks.h"
 #include "trace/viewer_link.h"
 
@@ -18,6 +20,8 @@ namespace {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int) {
+  // The report and the tray menu show the status line the start-up checks read.
+  SetServiceStatusLineSource(GetServiceStatusLine);
   if (!PassStartupChecks()) return 1;
 
   bool alreadyRunning = false;

@@ -3,9 +3,10 @@
 // numbers are fixed: second instances, the trace relay and other suite programs use them.
 #include <windows.h>
 
+#include "config/program_identity.h"
+
 inline constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
 inline constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";
-inline constexpr char kMessageBoxCaption[] = "Korvane Quorvel";
 
 inline constexpr UINT WM_TRAY_NOTIFY = 1024;
 inline constexpr UINT WM_VXI_RM_REFRESH_NOW = 1025;

@@ -1,7 +1,7 @@
-#include "shell/rm_signals.h"
+#include "menu/rm_signals.h"
 
 #include "config/suite_values.h"
-#include "shell/window_messages.h"
+#include "config/program_identity.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/suite_dirs.h"
+#include "config/suite_dirs.h"
 
 #include <windows.h>
 

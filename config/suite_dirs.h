@@ -1,8 +1,8 @@
 #pragma once
-// The process-wide directories fixed once at start-up of the first instance: the suite
+// The process-wide installation facts fixed at start-up of the first instance: the suite
 // directory (also the current directory, so every program started later inherits it) and
 // the two VXIplug&play framework directories, each in short (8.3) form where the system
-// gives one.
+// gives one; and whether the suite's own VISA is installed.
 #include <cstddef>
 
 inline constexpr size_t kDirSize = 260;

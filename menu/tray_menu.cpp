@@ -48,6 +48,7 @@ constexpr FileItem kGuidesAfterManuals[] = {
     {1036, "TRIL Users Guide", "\\manuals\\tril.pdf"},
     {1037, "VISA Users Guide", "\\manuals\\visa.pdf"},
 };
+constexpr char kReadmeFile[] = "\\readme.htm";
 constexpr FileItem kHelpTopics[] = {
     {1070, "Korvane 488 Help", "\\kvn488.chm"},
     {1044, "Quickprobe Help", "\\Quickprobe.chm"},
@@ -113,9 +114,12 @@ int BuildDocumentation(HMENU menu, int manualCount) {
   int count = AddInstalledItems(menu, GetBaseDir32(), kConnectivityGuide);
   if (manualCount > 0) count += AttachSubmenu(menu, g_menus.interfaceManuals, "&Interface Manuals");
   count += AddInstalledItems(menu, GetBaseDir32(), kGuidesAfterManuals);
-  if (count > 0) AddSeparator(menu);
-  constexpr FileItem kReadme[] = {{1035, "Ombrix Suite Readme", "\\readme.htm"}};
-  return count + AddInstalledItems(menu, GetSuiteDir(), kReadme);
+  // The separator parts the guides from the readme, so it comes only with both.
+  if (IsFileInstalled(GetSuiteDir(), kReadmeFile)) {
+    if (count > 0) AddSeparator(menu);
+    count += AddItem(menu, 1035, "Ombrix Suite Readme");
+  }
+  return count;
 }
 
 void BuildVxiResourceManager(HMENU menu) {

@@ -1,0 +1,400 @@
+// The tray menu of a running quorvel.exe, used as a user uses it: a click on the icon
+// (the notification posted to the main window), the popup read from inside the process by
+// the injected reader, items chosen with the keyboard. One Quorvel serves every case, in
+// order; the exit comes last. The suite is installed in folders of the test's own:
+//   suite directory   the connection tool and Quickprobe (suite-tool stand-ins), help files, readme
+//   32-bit BaseDir    the manuals
+//   VXIPNP folders    the VISA tools (suite-tool stand-ins)
+// The tools, and visaConfMgr.dll (called while the installation report is written),
+// append their lines to one record file, so the record shows what started in which order.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "bed/popup_menu.h"
+#include "bed/service_standin.h"
+#include "config/test_system_files.h"
+#include "quorvel_driver.h"
+#include "quorvel_tray_shell.h"
+
+namespace {
+
+using namespace quorvel_test;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+constexpr UINT kTrayNotify = 1024;
+constexpr char kInfoFile[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt";
+constexpr char kVxipnpKey[] = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
+const std::string kVisaInfoKey = std::string(kSuiteKey) + "\\VISAInfo";
+constexpr char kStatusLine[] = "Korvane Ombrix Service (demo)";
+
+// The installation as set up, with "Logging" TRIL and "DefaultLockWait" 1.
+constexpr char kRichMenu[] =
+    "0 Korvane Ombrix Service (demo) [greyed]\n"
+    "---\n"
+    "1059 Korvane &Linkfinder [default]\n"
+    "Utilities >\n"
+    "  1031 Event &Viewer\n"
+    "  1066 &Quickprobe\n"
+    "  1058 &ResFind32 (debug utility)\n"
+    "  1074 ResFind&64 (debug utility)\n"
+    "  VXI &Resource Manager >\n"
+    "    1027 Edit Resources\n"
+    "    1042 Hide Resource Manager\n"
+    "    1028 Refresh Resources\n"
+    "---\n"
+    "Korvane VISA &Options >\n"
+    "  Default VISA LockWait >\n"
+    "    1056 False\n"
+    "    1055 True [checked]\n"
+    "  VISA Logging >\n"
+    "    1034 Debug Window\n"
+    "    1033 Event Viewer [checked]\n"
+    "    1032 Off\n"
+    "&Documentation >\n"
+    "  1061 Connectivity Guide\n"
+    "  &Interface Manuals >\n"
+    "    1051 M4410 PCI GPIB Users Guide\n"
+    "    1069 K6613A Networked 5-Port USB Hub Users Guide\n"
+    "  1036 TRIL Users Guide\n"
+    "  ---\n"
+    "  1035 Ombrix Suite Readme\n"
+    "Help Topics >\n"
+    "  1044 Quickprobe Help\n"
+    "  1039 TRIL Help\n"
+    "  1040 VISA Help\n"
+    "---\n"
+    "1026 E&xit Korvane Quorvel\n"
+    "---\n"
+    "1029 &About Korvane Quorvel\n";
+
+std::string TempDir(const char* stem) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  const std::string dir = std::string(temp) + bed::UniqueName(stem);
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+// Creates |dir| + |relative| with its folders; a tool is a copy of the suite-tool stand-in.
+void Install(const std::string& dir, const std::string& relative) {
+  const std::string path = dir + relative;
+  for (size_t slash = path.find('\\', dir.size() + 1); slash != std::string::npos;
+       slash = path.find('\\', slash + 1)) {
+    CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
+  }
+  if (path.ends_with(".exe")) {
+    ASSERT_TRUE(CopyFileA(bed::BinPath("suite-tool.exe").c_str(), path.c_str(), FALSE)) << path;
+  } else {
+    std::ofstream(path, std::ios::binary) << "installed\r\n";
+  }
+}
+void WriteFileText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+std::string Described(const bed::MenuTree& tree) { return bed::DescribeMenu(tree); }
+std::string DescribedSubmenu(const bed::MenuTree& tree, const char* label) {
+  const bed::MenuEntry* submenu = bed::FindSubmenu(tree, label);
+  return submenu == nullptr ? std::string("(no submenu ") + label + ")" : bed::DescribeMenu(submenu->items);
+}
+
+class QuorvelMenu : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DeleteTrees();
+    Set(View::Bits64, kSuiteKey);
+    suiteDir_ = TempDir("suite");
+    manualsDir_ = TempDir("manuals");
+    const std::string visa64 = TempDir("visa64");
+    const std::string visa32 = TempDir("visa32");
+    for (const char* file : {"\\KorvaneLinkfinder.exe", "\\Quickprobe.exe", "\\readme.htm", "\\Quickprobe.chm",
+                             "\\tril.chm", "\\visa.chm"}) {
+      Install(suiteDir_, file);
+    }
+    for (const char* file : {"\\manuals\\connectivity_guide.pdf", "\\manuals\\M4410.pdf",
+                             "\\manuals\\K6613FinalVersion.pdf", "\\manuals\\tril.pdf"}) {
+      Install(manualsDir_, file);
+    }
+    Install(visa64, "\\win64\\kvvisa\\resfind64.exe");
+    Install(visa32, "\\winnt\\kvvisa\\resfind32.exe");
+    SetSuiteText("BaseDir", suiteDir_);
+    Set(View::Bits32, kSuiteKey, "BaseDir", REG_SZ, Text(manualsDir_));
+    Set(View::Bits64, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(visa64));
+    Set(View::Bits32, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(visa32));
+    SetSuite("OmbrixVisaPresent", REG_DWORD, Dword(1));
+    SetSuite("RmDialogHidden", REG_DWORD, Dword(0));
+    Set(View::Bits64, kVisaInfoKey, "Logging", REG_SZ, Text("TRIL"));
+    Set(View::Bits64, kVisaInfoKey, "DefaultLockWait", REG_DWORD, Dword(1));
+
+    CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
+    CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr);
+    const std::string library = test_files::SystemFolder(false) + "\\visaConfMgr.dll";
+    ASSERT_TRUE(CopyFileA(bed::BinPath("visaconfmgr\\visaConfMgr.dll").c_str(), library.c_str(), FALSE));
+    record_ = TempDir("record") + "\\record.txt";
+
+    // The K7302 interface is present; its resource manager's events are the test's.
+    present_ = CreateEventA(nullptr, TRUE, TRUE, "Global\\KorvaneK7302Present");
+    hide_ = new TestEvent("Global\\KorvaneK7302HideRM");
+    unhide_ = new TestEvent("Global\\KorvaneK7302UnhideRM");
+
+    tray_ = new tray_test::FakeTray;
+    service_ = new bed::ServiceStandIn({"--has-message", "1", "--status-line", kStatusLine});
+    bed::ChildOptions options;
+    options.environment = {{"SUITE_TOOL_RECORD", record_}, {"VISACONFMGR_RECORD", record_}};
+    quorvel_ = new bed::ChildProcess("quorvel.exe", {}, options);
+    window_ = WaitForMainWindow(quorvel_->Pid());
+    ASSERT_NE(window_, nullptr) << "the main window did not appear";
+  }
+
+  static void TearDownTestSuite() {
+    delete quorvel_;  // killed if still running
+    delete service_;
+    delete tray_;
+    delete hide_;
+    delete unhide_;
+    CloseHandle(present_);
+  }
+
+  void SetUp() override { ASSERT_TRUE(quorvel_ != nullptr && quorvel_->Running()) << "quorvel.exe is not running"; }
+
+  // Whatever a failed case left open is closed, so the next one starts from the icon.
+  void TearDown() override {
+    if (quorvel_ == nullptr || !quorvel_->Running()) return;
+    for (HWND box; (box = WaitForMessageBox(quorvel_->Pid(), 0)) != nullptr;) {
+      SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    }
+    bed::CloseAllPopups(quorvel_->Pid(), kWaitMs);
+  }
+
+  static DWORD Pid() { return quorvel_->Pid(); }
+
+  // A click on the icon; the menu that shows, read from inside Quorvel.
+  static bed::MenuTree Click(LPARAM button = WM_RBUTTONDOWN) {
+    PostMessageA(window_, kTrayNotify, 0, button);
+    return bed::ReadPopupMenu(Pid(), kWaitMs);
+  }
+  // Chooses |id| in the menu |tree| was read from, and waits until the menu has gone.
+  static void Choose(const bed::MenuTree& tree, UINT id) {
+    HWND popup = bed::WaitForPopup(Pid(), kWaitMs);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(bed::ChooseMenuItem(popup, tree, id)) << id << " is not offered:\n" << Described(tree);
+    ASSERT_TRUE(bed::WaitForPopupClosed(Pid(), kWaitMs));
+  }
+  static void ClickAndChoose(UINT id) { Choose(Click(), id); }
+  // Presses a button of the box and waits until it has gone: a click that came while it
+  // is still up would find the last menu's command still running, and be dropped.
+  static void Answer(HWND box, int button) {
+    PressButton(box, button);
+    for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; IsWindow(box) && GetTickCount64() < deadline;) {
+      Sleep(10);
+    }
+    EXPECT_FALSE(IsWindow(box)) << "the box stayed";
+  }
+
+  // The record's lines (the tools' without their tick), from line |from| on.
+  static std::vector<std::string> Record(size_t from = 0) {
+    std::istringstream file(test_files::ReadFile(record_));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const size_t space = line.find(' ');
+      if (space != std::string::npos && line.find_first_not_of("0123456789") == space) line.erase(0, space + 1);
+      lines.push_back(line);
+    }
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
+    return lines;
+  }
+  // The record from line |from| on, once it holds a line that starts with |tool|.
+  static std::vector<std::string> WaitForTool(const std::string& tool, size_t from) {
+    for (const ULONGLONG deadline = GetTickCount64() + kWaitMs;; Sleep(20)) {
+      std::vector<std::string> lines = Record(from);
+      if (std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(tool); }) ||
+          GetTickCount64() >= deadline) {
+        return lines;
+      }
+    }
+  }
+
+  static inline std::string suiteDir_, manualsDir_, record_;
+  static inline HANDLE present_ = nullptr;
+  static inline TestEvent* hide_ = nullptr;
+  static inline TestEvent* unhide_ = nullptr;
+  static inline tray_test::FakeTray* tray_ = nullptr;
+  static inline bed::ServiceStandIn* service_ = nullptr;
+  static inline bed::ChildProcess* quorvel_ = nullptr;
+  static inline HWND window_ = nullptr;
+};
+
+// Every click builds the menu afresh from what is installed now.
+TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
+  bed::MenuTree tree = Click(WM_RBUTTONDOWN);
+  EXPECT_EQ(Described(tree), kRichMenu);
+  ASSERT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+
+  Install(suiteDir_, "\\Lanprobe.exe");
+  ASSERT_TRUE(DeleteFileA((suiteDir_ + "\\visa.chm").c_str()));
+  std::string expected = kRichMenu;
+  expected.replace(expected.find("  1058"), 0, "  1072 &Lanprobe\n");
+  expected.erase(expected.find("  1040 VISA Help\n"), 17);
+  tree = Click(WM_LBUTTONDOWN);
+  EXPECT_EQ(Described(tree), expected);
+  EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+}
+
+// A tool starts from its folder with its parameters (the VISA tools' "-p").
+TEST_F(QuorvelMenu, ChosenToolStarts) {
+  const struct {
+    UINT id;
+    const char* line;
+  } cases[] = {
+      {1066, "Quickprobe.exe started \"\""},
+      {1074, "resfind64.exe started \"-p\""},
+      {1058, "resfind32.exe started \"-p\""},
+  };
+  for (const auto& c : cases) {
+    const size_t from = Record().size();
+    ClickAndChoose(c.id);
+    EXPECT_THAT(WaitForTool(c.line, from), ElementsAre(c.line)) << c.id;
+  }
+}
+
+// A document the shell cannot open gives the warning box of its kind with its title.
+TEST_F(QuorvelMenu, DocumentThatCannotBeOpenedGivesItsWarning) {
+  const struct {
+    const char* name;
+    UINT id;
+    std::function<void()> breakIt;  // between building the menu and choosing
+    const char* message;
+  } cases[] = {
+      {"help file deleted", 1039, [] { DeleteFileA((suiteDir_ + "\\tril.chm").c_str()); },
+       "The application was unable to display the Korvane TRIL Help.  This Help file is in compiled HTML (.chm) "
+       "format.  Make sure that the Windows Help Viewer is operational. You may need to reinstall Korvane Ombrix "
+       "Suite."},
+      // The test's prefix runs without an HTML engine, so .htm has no program.
+      {"no program for HTML", 1035, [] {},
+       "The application was unable to display the Korvane Ombrix Suite Readme.  This document is in HTML format.  "
+       "Make sure that Internet Explorer is operational. You may need to reinstall Korvane Ombrix Suite."},
+      {"no program for PDF", 1036,
+       [] {
+         RegDeleteTreeA(HKEY_CLASSES_ROOT, ".pdf");
+         HKEY key = nullptr;
+         ASSERT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, ".pdf", 0, KEY_READ, &key), ERROR_SUCCESS);
+       },
+       "The application was unable to display the Korvane TRIL Users Guide.  This document is in PDF format.  "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bed::MenuTree tree = Click();
+    c.breakIt();
+    Choose(tree, c.id);
+    HWND box = WaitForMessageBox(Pid());
+    ASSERT_NE(box, nullptr) << "no warning";
+    EXPECT_THAT(MessageBoxText(box), StartsWith(c.message));
+    Answer(box, IDOK);
+  }
+}
+
+// The two VISA settings store their forms; the next menu checks the chosen item.
+TEST_F(QuorvelMenu, VisaSettingsAreStoredAndCheckedInTheNextMenu) {
+  const struct {
+    UINT id;
+    const char* name;
+    StoredValue stored;
+    const char* options;
+  } cases[] = {
+      {1034, "Logging", Sz("ODS"),
+       "Default VISA LockWait >\n  1056 False\n  1055 True [checked]\n"
+       "VISA Logging >\n  1034 Debug Window [checked]\n  1033 Event Viewer\n  1032 Off\n"},
+      {1056, "DefaultLockWait", {REG_DWORD, Dword(0)},
+       "Default VISA LockWait >\n  1056 False [checked]\n  1055 True\n"
+       "VISA Logging >\n  1034 Debug Window [checked]\n  1033 Event Viewer\n  1032 Off\n"},
+      {1032, "Logging", Sz("OFF"),
+       "Default VISA LockWait >\n  1056 False [checked]\n  1055 True\n"
+       "VISA Logging >\n  1034 Debug Window\n  1033 Event Viewer\n  1032 Off [checked]\n"},
+      {1055, "DefaultLockWait", {REG_DWORD, Dword(1)},
+       "Default VISA LockWait >\n  1056 False\n  1055 True [checked]\n"
+       "VISA Logging >\n  1034 Debug Window\n  1033 Event Viewer\n  1032 Off [checked]\n"},
+      {1033, "Logging", Sz("TRIL"),
+       "Default VISA LockWait >\n  1056 False\n  1055 True [checked]\n"
+       "VISA Logging >\n  1034 Debug Window\n  1033 Event Viewer [checked]\n  1032 Off\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    ClickAndChoose(c.id);
+    // The command has run once the next click is answered.
+    const bed::MenuTree next = Click();
+    EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, c.name), c.stored);
+    EXPECT_EQ(DescribedSubmenu(next, "Korvane VISA &Options"), c.options);
+    bed::CloseAllPopups(Pid(), kWaitMs);
+  }
+}
+
+// "Hide Resource Manager" shows the stored state and asks for the other one.
+TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
+  const struct {
+    DWORD hidden;
+    const char* submenu;
+    TestEvent* signalled;
+    TestEvent* quiet;
+  } cases[] = {
+      {1, "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n", unhide_, hide_},
+      {0, "1027 Edit Resources\n1042 Hide Resource Manager\n1028 Refresh Resources\n", hide_, unhide_},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hidden);
+    hide_->Reset();
+    unhide_->Reset();
+    SetSuite("RmDialogHidden", REG_DWORD, Dword(c.hidden));
+    const bed::MenuTree tree = Click();
+    EXPECT_EQ(DescribedSubmenu(tree, "VXI &Resource Manager"), c.submenu);
+    Choose(tree, 1042);
+    EXPECT_TRUE(c.signalled->WaitSignalled(kWaitMs));
+    EXPECT_FALSE(c.quiet->WaitSignalled(0));
+  }
+}
+
+// The connection tool from the menu comes after a fresh installation report (the VISA
+// listing's calls come first in the record, the stale file is replaced); the double-click
+// starts it alone.
+TEST_F(QuorvelMenu, ConnectionToolFromTheMenuRewritesTheReportFirst) {
+  constexpr char kTool[] = "KorvaneLinkfinder.exe started \"\"";
+  WriteFileText(kInfoFile, "stale\r\n");
+  size_t from = Record().size();
+  PostMessageA(window_, kTrayNotify, 0, WM_LBUTTONDBLCLK);
+  EXPECT_THAT(WaitForTool(kTool, from), ElementsAre(kTool));
+  EXPECT_EQ(test_files::ReadFile(kInfoFile), "stale\r\n");
+
+  from = Record().size();
+  ClickAndChoose(1059);
+  EXPECT_THAT(WaitForTool(kTool, from), ElementsAre("18", "16", "19", kTool));
+  const std::string report = test_files::ReadFile(kInfoFile);
+  EXPECT_THAT(report, ::testing::HasSubstr("64-bit VISA information (0 installed)")) << report;
+}
+
+// Exit asks first: no leaves Quorvel running, yes removes the icon and ends it with 0.
+TEST_F(QuorvelMenu, ExitAsksAndEndsOnlyOnYes) {
+  for (const int answer : {IDNO, IDYES}) {
+    ClickAndChoose(1026);
+    HWND box = WaitForMessageBox(Pid());
+    ASSERT_NE(box, nullptr) << "no question";
+    EXPECT_EQ(MessageBoxText(box), "\nDo You Wish To exit the Korvane Quorvel?\n");
+    Answer(box, answer);
+    if (answer == IDNO) {
+      // Still there: it answers the next click with its menu.
+      EXPECT_FALSE(Click().empty());
+      EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+    }
+  }
+  EXPECT_EQ(quorvel_->WaitExitCode(kWaitMs), 0u);
+  const tray_test::TrayCall removed = tray_->WaitForCall(
+      [](const tray_test::TrayCall& call) { return call.message == NIM_DELETE && call.window == window_; }, kWaitMs);
+  EXPECT_EQ(removed.message, static_cast<DWORD>(NIM_DELETE)) << "the icon was not removed";
+}
+
+}  // namespace

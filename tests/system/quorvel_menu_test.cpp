@@ -95,10 +95,6 @@ void Install(const std::string& dir, const std::string& relative) {
     std::ofstream(path, std::ios::binary) << "installed\r\n";
   }
 }
-void WriteFileText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-std::string Described(const bed::MenuTree& tree) { return bed::DescribeMenu(tree); }
 std::string DescribedSubmenu(const bed::MenuTree& tree, const char* label) {
   const bed::MenuEntry* submenu = bed::FindSubmenu(tree, label);
   return submenu == nullptr ? std::string("(no submenu ") + label + ")" : bed::DescribeMenu(submenu->items);
@@ -183,12 +179,13 @@ class QuorvelMenu : public ::testing::Test {
   static void Choose(const bed::MenuTree& tree, UINT id) {
     HWND popup = bed::WaitForPopup(Pid(), kWaitMs);
     ASSERT_NE(popup, nullptr);
-    ASSERT_TRUE(bed::ChooseMenuItem(popup, tree, id)) << id << " is not offered:\n" << Described(tree);
+    ASSERT_TRUE(bed::ChooseMenuItem(popup, tree, id)) << id << " is not offered:\n" << bed::DescribeMenu(tree);
     ASSERT_TRUE(bed::WaitForPopupClosed(Pid(), kWaitMs));
   }
   static void ClickAndChoose(UINT id) { Choose(Click(), id); }
-  // Presses a button of the box and waits until it has gone: a click that came while it
-  // is still up would find the last menu's command still running, and be dropped.
+  // Presses a button of the box and waits until the box is destroyed, which under Wine
+  // comes about 2 s after it is hidden: a click posted before that could reach Quorvel
+  // while the last menu's command is still running, when no second menu is shown.
   static void Answer(HWND box, int button) {
     PressButton(box, button);
     for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; IsWindow(box) && GetTickCount64() < deadline;) {
@@ -234,7 +231,7 @@ class QuorvelMenu : public ::testing::Test {
 // Every click builds the menu afresh from what is installed now.
 TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
   bed::MenuTree tree = Click(WM_RBUTTONDOWN);
-  EXPECT_EQ(Described(tree), kRichMenu);
+  EXPECT_EQ(bed::DescribeMenu(tree), kRichMenu);
   ASSERT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
 
   Install(suiteDir_, "\\Lanprobe.exe");
@@ -243,7 +240,7 @@ TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
   expected.replace(expected.find("  1058"), 0, "  1072 &Lanprobe\n");
   expected.erase(expected.find("  1040 VISA Help\n"), 17);
   tree = Click(WM_LBUTTONDOWN);
-  EXPECT_EQ(Described(tree), expected);
+  EXPECT_EQ(bed::DescribeMenu(tree), expected);
   EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
 }
 
@@ -364,7 +361,7 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
 // starts it alone.
 TEST_F(QuorvelMenu, ConnectionToolFromTheMenuRewritesTheReportFirst) {
   constexpr char kTool[] = "KorvaneLinkfinder.exe started \"\"";
-  WriteFileText(kInfoFile, "stale\r\n");
+  std::ofstream(kInfoFile, std::ios::binary | std::ios::trunc) << "stale\r\n";
   size_t from = Record().size();
   PostMessageA(window_, kTrayNotify, 0, WM_LBUTTONDBLCLK);
   EXPECT_THAT(WaitForTool(kTool, from), ElementsAre(kTool));

@@ -1,14 +1,18 @@
 // win-probe: looks at windows as another process sees them, for scripts and
 // demonstrations. It finds a top-level window by class and title and says which process
-// owns it, posts messages to it, drives an open pop-up menu with keys, and reads and
+// owns it, posts messages to it, reads and drives an open pop-up menu, and reads and
 // answers a message box.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
+
+#include "bed/popup_menu.h"
 
 namespace {
 
@@ -20,6 +24,9 @@ const char kUsage[] =
     "       win-probe cursor X Y                     move the mouse pointer (a pop-up menu opens there)\n"
     "       win-probe menu [--wait MS] [--geometry]  wait for an open pop-up menu and say where it is;\n"
     "                                                --geometry prints only WxH+X+Y around all its windows\n"
+    "       win-probe menu-items [--wait MS]         print the open pop-up menu's items, read inside the\n"
+    "                                                process that shows it (needs menu_reader.dll beside\n"
+    "                                                win-probe.exe)\n"
     "       win-probe menu-keys KEY... [--wait MS]   send keys to the open pop-up menu: down, up, left,\n"
     "                                                right, return, escape, or one character (a mnemonic)\n"
     "       win-probe menu-closed [--wait MS]        wait until no pop-up menu is open\n"
@@ -176,6 +183,26 @@ int Menu(const Args& args) {
   return 0;
 }
 
+// A menu can only be read inside the process that owns it, so the test bed's reader is
+// loaded into that process; it writes the menu's canonical text back.
+int MenuItems(const Args& args) {
+  if (args.words.size() != 1) return 2;
+  std::vector<HWND> windows;
+  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
+    std::printf("no pop-up menu is open\n");
+    return 1;
+  }
+  const DWORD pid = OwnerProcess(windows.back());
+  try {
+    const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
+    std::printf("%s", bed::DescribeMenu(tree).c_str());
+  } catch (const std::exception& e) {
+    std::printf("%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
 int MenuClosed(const Args& args) {
   if (args.words.size() != 1) return 2;
   if (WaitFor(args.waitMs, [] { return OpenMenuWindows().empty(); })) {
@@ -300,6 +327,7 @@ int main(int argc, char** argv) {
     else if (command == "post") result = Post(args);
     else if (command == "cursor") result = Cursor(args);
     else if (command == "menu") result = Menu(args);
+    else if (command == "menu-items") result = MenuItems(args);
     else if (command == "menu-keys") result = MenuKeys(args);
     else if (command == "menu-closed") result = MenuClosed(args);
     else if (command == "box") result = Box(args);

@@ -22,8 +22,6 @@ namespace {
 using namespace test_registry;
 using namespace test_files;
 
-constexpr char kVxipnpKey[] = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
-constexpr char kIviKey[] = "SOFTWARE\\IVI";
 constexpr char kRule[] = "==============================\r\n";
 constexpr char kInfoFolder[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix";
 constexpr char kInfoFile[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt";

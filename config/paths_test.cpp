@@ -54,8 +54,6 @@ TEST_F(SuiteKey, NamesTooLongForThePathGiveTheDefaultKeyAndStayStored) {
   EXPECT_EQ(Read(View::Bits64, kNamesKey, "MfgName"), Sz(std::string(1000, 'm')));
 }
 
-constexpr const char* kVxipnpKey = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
-constexpr const char* kIviKey = "SOFTWARE\\IVI";
 
 using InstallPaths = RegistryTest;
 

@@ -13,8 +13,12 @@
 namespace test_registry {
 
 enum class View { Bits64, Bits32 };
-// The suite key under the default names.
+// The suite key under the default names, its VISA settings, and the other installations'
+// keys the program reads.
 inline constexpr char kSuiteKey[] = "SOFTWARE\\Korvane\\Ombrix\\CurrentVersion";
+inline constexpr char kVisaInfoKey[] = "SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\\VISAInfo";
+inline constexpr char kVxipnpKey[] = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
+inline constexpr char kIviKey[] = "SOFTWARE\\IVI";
 
 struct StoredValue {
   DWORD type = REG_NONE;

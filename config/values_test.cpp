@@ -122,7 +122,6 @@ TEST_F(SuiteValues, NamedAccessorsUseTheirValuesAndDefaults) {
   EXPECT_EQ(IsRmDialogHidden(), 1);
 }
 
-constexpr const char* kVisaInfo = "SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\\VISAInfo";
 
 using VisaSettings = RegistryTest;
 
@@ -156,7 +155,7 @@ TEST_F(VisaSettings, LoggingWordsReadInAnyCaseAndAreStoredInCapitals) {
     int mode;
   } reads[] = {{"TRIL", 2}, {"tril", 2}, {"oDs", 1}, {"OFF", 0}, {"Debug", 0}, {"", 0}};
   for (const auto& c : reads) {
-    Set(View::Bits64, kVisaInfo, "Logging", REG_SZ, Text(c.stored));
+    Set(View::Bits64, kVisaInfoKey, "Logging", REG_SZ, Text(c.stored));
     EXPECT_EQ(GetVisaLogging(), c.mode) << c.stored;
   }
   const struct {
@@ -165,19 +164,19 @@ TEST_F(VisaSettings, LoggingWordsReadInAnyCaseAndAreStoredInCapitals) {
   } writes[] = {{1, "ODS"}, {2, "TRIL"}, {0, "OFF"}, {3, "OFF"}};
   for (const auto& c : writes) {
     SetVisaLogging(c.mode);
-    EXPECT_EQ(Read(View::Bits64, kVisaInfo, "Logging"), Sz(c.stored)) << c.mode;
+    EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, "Logging"), Sz(c.stored)) << c.mode;
   }
 }
 
 TEST_F(VisaSettings, DefaultLockWaitIsADwordOfVisaInfo) {
   SetVisaLogging(kVisaLoggingTril);
   SetDefaultLockWait(1);
-  EXPECT_FALSE(KeyExists(View::Bits64, kVisaInfo)) << "created by a writer";
+  EXPECT_FALSE(KeyExists(View::Bits64, kVisaInfoKey)) << "created by a writer";
   EXPECT_EQ(GetVisaLogging(), 0);
   EXPECT_EQ(GetDefaultLockWait(), 0);
-  Set(View::Bits64, kVisaInfo);
+  Set(View::Bits64, kVisaInfoKey);
   SetDefaultLockWait(1);
-  EXPECT_EQ(Read(View::Bits64, kVisaInfo, "DefaultLockWait"), (StoredValue{REG_DWORD, Dword(1)}));
+  EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, "DefaultLockWait"), (StoredValue{REG_DWORD, Dword(1)}));
   EXPECT_EQ(GetDefaultLockWait(), 1);
   SetDefaultLockWait(0);
   EXPECT_EQ(GetDefaultLockWait(), 0);

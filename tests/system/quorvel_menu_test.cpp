@@ -31,8 +31,6 @@ using ::testing::StartsWith;
 
 constexpr UINT kTrayNotify = 1024;
 constexpr char kInfoFile[] = "C:\\ProgramData\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt";
-constexpr char kVxipnpKey[] = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
-const std::string kVisaInfoKey = std::string(kSuiteKey) + "\\VISAInfo";
 constexpr char kStatusLine[] = "Korvane Ombrix Service (demo)";
 
 // The installation as set up, with "Logging" TRIL and "DefaultLockWait" 1.
@@ -82,18 +80,9 @@ std::string TempDir(const char* stem) {
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }
-// Creates |dir| + |relative| with its folders; a tool is a copy of the suite-tool stand-in.
+// Installs |dir| + |relative|; a tool is a copy of the suite-tool stand-in.
 void Install(const std::string& dir, const std::string& relative) {
-  const std::string path = dir + relative;
-  for (size_t slash = path.find('\\', dir.size() + 1); slash != std::string::npos;
-       slash = path.find('\\', slash + 1)) {
-    CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
-  }
-  if (path.ends_with(".exe")) {
-    ASSERT_TRUE(CopyFileA(bed::BinPath("suite-tool.exe").c_str(), path.c_str(), FALSE)) << path;
-  } else {
-    std::ofstream(path, std::ios::binary) << "installed\r\n";
-  }
+  test_files::InstallFile(dir, relative, relative.ends_with(".exe") ? bed::BinPath("suite-tool.exe") : "");
 }
 std::string DescribedSubmenu(const bed::MenuTree& tree, const char* label) {
   const bed::MenuEntry* submenu = bed::FindSubmenu(tree, label);

@@ -363,6 +363,18 @@ TEST_F(QuorvelMenu, ConnectionToolFromTheMenuRewritesTheReportFirst) {
   EXPECT_THAT(report, ::testing::HasSubstr("64-bit VISA information (0 installed)")) << report;
 }
 
+// About shows the installation report as just written to the information file.
+TEST_F(QuorvelMenu, AboutShowsTheFreshReport) {
+  std::ofstream(kInfoFile, std::ios::binary | std::ios::trunc) << "stale\r\n";
+  ClickAndChoose(1029);
+  HWND box = WaitForWindow(Pid(), "#32770", "Korvane Ombirx Suite Information", true);
+  ASSERT_NE(box, nullptr) << "no About box";
+  const std::string report = test_files::ReadFile(kInfoFile);
+  EXPECT_THAT(report, StartsWith(std::string(kStatusLine) + "\r\n\r\nOmbrix Version:"));
+  EXPECT_EQ(MessageBoxText(box), report);
+  Answer(box, IDOK);
+}
+
 // Exit asks first: no leaves Quorvel running, yes removes the icon and ends it with 0.
 TEST_F(QuorvelMenu, ExitAsksAndEndsOnlyOnYes) {
   for (const int answer : {IDNO, IDYES}) {

@@ -1,20 +1,35 @@
 #!/bin/bash
-# Takes a picture of Quorvel's icon in the notification area of Wine's shell desktop, with
-# the balloon a second instance shows on it:
-#   scripts/screenshot-tray.sh [OUT.png]      (default docs/tray-icon.png)
+# Takes pictures of Quorvel in Wine's shell desktop: its icon in the notification area with
+# the balloon a second instance shows on it and, when asked, the tray menu opened on the
+# icon and the About box:
+#   scripts/screenshot-tray.sh [--menu MENU.png] [--about ABOUT.png] [OUT.png]
+#                                              (OUT.png defaults to docs/tray-icon.png)
 # Uses the Windows programs in $QUORVEL_BUILD (default build/win64, built when missing), a
 # Wine prefix and an Xvfb display of its own, and stops both at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-out=$(realpath -m "${1:-docs/tray-icon.png}")
+usage() { echo "usage: scripts/screenshot-tray.sh [--menu MENU.png] [--about ABOUT.png] [OUT.png]" >&2; exit 2; }
+menu_out='' about_out='' out=''
+while [ $# -gt 0 ]; do
+  case $1 in
+    --menu) [ $# -ge 2 ] || usage; menu_out=$(realpath -m "$2"); shift 2 ;;
+    --about) [ $# -ge 2 ] || usage; about_out=$(realpath -m "$2"); shift 2 ;;
+    -*) usage ;;
+    *) [ -z "$out" ] || usage; out=$(realpath -m "$1"); shift ;;
+  esac
+done
+out=${out:-$(realpath -m docs/tray-icon.png)}
 build=$(realpath -m "${QUORVEL_BUILD:-build/win64}")
 bin=$build/bin
 command -v import >/dev/null || scripts/setup.sh
-if [ ! -f "$bin/quorvel.exe" ] || [ ! -f "$bin/ombrix-service.exe" ]; then
-  cmake --preset win64 -B "$build" >/dev/null
-  cmake --build "$build" -j "${QUORVEL_JOBS:-2}" --target quorvel ombrix-service nko-probe win-probe >/dev/null
-fi
+programs=(quorvel ombrix-service nko-probe win-probe suite-tool menu_reader)
+for program in "${programs[@]}"; do
+  if [ ! -f "$bin/$program.exe" ] && [ ! -f "$bin/$program.dll" ]; then
+    cmake --preset win64 -B "$build" >/dev/null
+    cmake --build "$build" -j "${QUORVEL_JOBS:-2}" --target "${programs[@]}" >/dev/null
+    break
+  fi
+done
 
 wine_root=$build/screenshot-wine
 tests/bed/wine-bed.sh setup "$wine_root" >/dev/null
@@ -26,6 +41,7 @@ finish() {
   tests/bed/wine-bed.sh cleanup "$wine_root" >/dev/null
 }
 trap finish EXIT
+window() { wine64 "$bin/win-probe.exe" "$@"; }
 
 # Every program of this prefix runs inside one 1024x768 desktop with a taskbar, whose
 # notification area sits at the bottom right.
@@ -33,6 +49,18 @@ wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell /f >/
 wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768 /f >/dev/null
 suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
 wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
+if [ -n "$menu_out$about_out" ]; then
+  # An installed suite, so that the menu offers its tools, manuals and help files.
+  suite_dir="$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
+  for view in 32 64; do
+    wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /reg:$view /f >/dev/null
+  done
+  mkdir -p "$suite_dir/manuals" "$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix"
+  wine64 reg add 'HKLM\SOFTWARE\Korvane\Ombrix Suite\CurrentVersion' /v CurrentVersion /t REG_SZ /d 15.5 /f >/dev/null
+  for tool in KorvaneLinkfinder Quickprobe Lanprobe Sightline; do cp "$bin/suite-tool.exe" "$suite_dir/$tool.exe"; done
+  (cd "$suite_dir" && touch manuals/tril.pdf manuals/visa.pdf "manuals/LXI Event and Timing.pdf" \
+    tril.chm visa.chm Quickprobe.chm Sightline.chm readme.htm)
+fi
 
 wine64 "$bin/ombrix-service.exe" --stop-event 'Local\QuorvelShotStop' --ready-event 'Local\QuorvelShotReady' \
   >/dev/null &
@@ -40,7 +68,47 @@ service_pid=$!
 wine64 "$bin/nko-probe.exe" create event 'Local\QuorvelShotReady' --wait 20000 >/dev/null
 wine64 "$bin/quorvel.exe" &
 quorvel_pid=$!
-wine64 "$bin/win-probe.exe" find BW_Halvoric_Class BW_Halvoric_Wnd --wait 20000 >/dev/null
+window find BW_Halvoric_Class BW_Halvoric_Wnd --wait 20000 >/dev/null
+
+# "WxH+X+Y" -> "X Y W H"
+split_geometry() { echo "$1" | tr -d '\r' | sed 's/^\([0-9]*\)x\([0-9]*\)+\([0-9-]*\)+\([0-9-]*\)$/\3 \4 \1 \2/'; }
+
+if [ -n "$menu_out" ]; then
+  # The menu opens at the pointer; with the pointer just above the icon it opens above the
+  # taskbar, as after a real click (on the icon itself, the icon's tooltip would cover the
+  # menu). The Documentation submenu is opened by its mnemonic.
+  window cursor 1012 745
+  window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+  window menu --wait 5000 >/dev/null
+  window menu-keys d
+  sleep 0.5
+  read -r x y w h < <(split_geometry "$(window menu --geometry)")
+  # The menus and the right-hand end of the taskbar below them.
+  left=$(( x - 10 < 0 ? 0 : x - 10 )) top=$(( y - 10 < 0 ? 0 : y - 10 ))
+  mkdir -p "$(dirname "$menu_out")"
+  import -window root -crop "$((1024 - left))x$((768 - top))+$left+$top" +repage "$menu_out"
+  echo "screenshot-tray: wrote $menu_out"
+  window menu-keys escape
+  window menu-keys escape
+  window menu-closed --wait 3000 >/dev/null
+fi
+
+if [ -n "$about_out" ]; then
+  about='Korvane Ombirx Suite Information'
+  window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+  window menu-keys a --wait 5000
+  window box "$about" --wait 5000 >/dev/null
+  sleep 0.5
+  read -r x y w h < <(split_geometry "$(window box "$about" --geometry)")
+  mkdir -p "$(dirname "$about_out")"
+  import -window root -crop "$((w + 20))x$((h + 20))+$((x - 10))+$((y - 10))" +repage "$about_out"
+  echo "screenshot-tray: wrote $about_out"
+  window box "$about" --press 1 >/dev/null
+  window gone '#32770' "$about" --wait 5000 >/dev/null
+fi
+
+# Away from the icon, whose tooltip would cover the balloon.
+window cursor 512 300
 # A second instance without an option shows the balloon on the running instance's icon.
 wine64 "$bin/quorvel.exe" || true
 sleep 2

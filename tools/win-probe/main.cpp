@@ -27,6 +27,8 @@ const char kUsage[] =
     "       win-probe menu-items [--wait MS]         print the open pop-up menu's items, read inside the\n"
     "                                                process that shows it (needs menu_reader.dll beside\n"
     "                                                win-probe.exe)\n"
+    "       win-probe menu-choose ID [--wait MS]      choose the item ID of the open pop-up menu with the\n"
+    "                                                keys a user would press (reads the menu as menu-items)\n"
     "       win-probe menu-keys KEY... [--wait MS]   send keys to the open pop-up menu: down, up, left,\n"
     "                                                right, return, escape, or one character (a mnemonic)\n"
     "       win-probe menu-closed [--wait MS]        wait until no pop-up menu is open\n"
@@ -34,6 +36,7 @@ const char kUsage[] =
     "                                                wait for a message box with this caption and print\n"
     "                                                its text and buttons (--geometry: only WxH+X+Y);\n"
     "                                                --press clicks the button with this id (1 is OK)\n"
+    "                                                instead of printing the text\n"
     "Exit codes: 0 done, 1 not found or still there, 2 bad command line.\n";
 
 constexpr char kMenuClass[] = "#32768";
@@ -220,6 +223,13 @@ struct NamedKey {
 constexpr NamedKey kKeys[] = {{"down", VK_DOWN},     {"up", VK_UP},           {"left", VK_LEFT},
                               {"right", VK_RIGHT},   {"return", VK_RETURN},   {"escape", VK_ESCAPE}};
 
+const char* KeyName(WPARAM key) {
+  for (const NamedKey& named : kKeys) {
+    if (named.key == key) return named.name;
+  }
+  return "?";
+}
+
 // The menu's modal loop reads keyboard messages from its thread's queue, whichever of
 // its windows they are posted to; the topmost menu window is as good as any.
 int MenuKeys(const Args& args) {
@@ -250,6 +260,44 @@ int MenuKeys(const Args& args) {
       }
     }
     Sleep(kKeyGapMs);
+  }
+  return 0;
+}
+
+// Reads the menu to learn where the item is, then walks there with the arrow keys.
+int MenuChoose(const Args& args) {
+  long long id = 0;
+  if (args.words.size() != 2 || !ParseNumber(args.words[1], id) || id <= 0 || id > 0xFFFF) return 2;
+  std::vector<HWND> windows;
+  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
+    std::printf("no pop-up menu is open\n");
+    return 1;
+  }
+  const DWORD pid = OwnerProcess(windows.back());
+  try {
+    const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
+    const bed::MenuEntry* item = bed::FindMenuItem(tree, static_cast<UINT>(id));
+    const std::vector<WPARAM> keys = bed::KeysToChoose(tree, static_cast<UINT>(id));
+    if (item == nullptr || keys.empty()) {
+      std::printf("the menu has no item %lld\n", id);
+      return 1;
+    }
+    std::string names;
+    for (WPARAM key : keys) {
+      windows = OpenMenuWindows();
+      if (windows.empty()) {
+        std::printf("the pop-up menu closed before the item was reached\n");
+        return 1;
+      }
+      bed::PressMenuKey(windows.front(), key);
+      // The submenu a key opens must be there before the next key is taken.
+      Sleep(kKeyGapMs);
+      names += std::string(names.empty() ? "" : " ") + KeyName(key);
+    }
+    std::printf("chose %lld \"%s\" with the keys: %s\n", id, item->text.c_str(), names.c_str());
+  } catch (const std::exception& e) {
+    std::printf("%s\n", e.what());
+    return 1;
   }
   return 0;
 }
@@ -297,7 +345,7 @@ int Box(const Args& args) {
     RECT r{};
     GetWindowRect(box, &r);
     std::printf("%s\n", Geometry(r).c_str());
-  } else {
+  } else if (args.press < 0) {
     std::printf("message box \"%s\" in process %lu, buttons %s, text:\n%s\n", caption, OwnerProcess(box),
                 BoxButtons(box).c_str(), BoxText(box).c_str());
   }
@@ -307,7 +355,10 @@ int Box(const Args& args) {
     std::printf("the box has no button with id %d\n", args.press);
     return 1;
   }
+  char buttonText[64] = {};
+  GetWindowTextA(button, buttonText, sizeof buttonText);
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(args.press, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  if (!args.geometry) std::printf("pressed \"%s\" (id %d)\n", buttonText, args.press);
   return 0;
 }
 
@@ -328,6 +379,7 @@ int main(int argc, char** argv) {
     else if (command == "cursor") result = Cursor(args);
     else if (command == "menu") result = Menu(args);
     else if (command == "menu-items") result = MenuItems(args);
+    else if (command == "menu-choose") result = MenuChoose(args);
     else if (command == "menu-keys") result = MenuKeys(args);
     else if (command == "menu-closed") result = MenuClosed(args);
     else if (command == "box") result = Box(args);

@@ -6,10 +6,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/setup.sh
 
-build=$root/build/win64
+# QUORVEL_BUILD picks another build tree (default build/win64).
+build=$(realpath -m "${QUORVEL_BUILD:-$root/build/win64}")
 echo "== building the Windows programs (MinGW-w64) in $build"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j "${QUORVEL_JOBS:-2}" >/dev/null
+cmake --preset win64 -B "$build" >/dev/null
+cmake --build "$build" -j "${QUORVEL_JOBS:-2}" >/dev/null
 
 wine_root=$build/wine
 tests/bed/wine-bed.sh setup "$wine_root"
@@ -38,6 +39,17 @@ mkdir -p "$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix"
 mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin"
 cp "$bin/halvo7302.exe" "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin/"
 export HALVO7302_RECORD='C:\k7302-demo.log'
+# What the tray menu offers: the suite's tools (copies of one stand-in that records the name
+# it was started as), manuals, help files and readme. Manuals are looked up under the 32-bit
+# registry view's folder, read once at start-up.
+suite_dir="$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
+wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /reg:32 /f >/dev/null
+wine64 reg add 'HKLM\SOFTWARE\Korvane\Ombrix Suite\CurrentVersion' /v CurrentVersion /t REG_SZ /d 15.5 /f >/dev/null
+for tool in KorvaneLinkfinder Quickprobe Lanprobe Sightline; do cp "$bin/suite-tool.exe" "$suite_dir/$tool.exe"; done
+mkdir -p "$suite_dir/manuals"
+(cd "$suite_dir" && touch manuals/tril.pdf manuals/visa.pdf "manuals/LXI Event and Timing.pdf" \
+  tril.chm visa.chm Quickprobe.chm Sightline.chm readme.htm)
+export SUITE_TOOL_RECORD='C:\suite-tools-demo.log'
 
 step "1. Start the suite service stand-in: it publishes its information block and running events, and serves the NKO pipe"
 wine64 "$bin/ombrix-service.exe" --stop-event "$stop_event" --ready-event 'Local\QuorvelDemoReady' \
@@ -136,7 +148,37 @@ set -e
 show_log 2
 sed 's/\r$//; s/^/  | /' "$report"
 
-step "11. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
+step "11. A click on the icon opens the tray menu, built from what is installed; its items are read inside Quorvel"
+window cursor 360 160  # the menu opens at the pointer
+run window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+window menu --wait 5000
+window menu-items --wait 5000 | sed 's/^/  | /'
+
+step "12. Choosing \"Korvane &Linkfinder\" (its mnemonic L) rewrites the installation report, then starts the tool"
+tool_record=$WINEPREFIX/drive_c/suite-tools-demo.log
+rm -f "$tool_record"
+run window menu-keys l
+window menu-closed --wait 3000
+for _ in $(seq 50); do [ -s "$tool_record" ] && break; sleep 0.1; done
+show_log 1
+echo "what the started tool recorded:"
+sed 's/\r$//; s/^/  /' "$tool_record"
+echo "Utilities > &Quickprobe (1066), by the keys that lead to it in the menu as read:"
+window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+run window menu-choose 1066 --wait 5000
+window menu-closed --wait 3000
+for _ in $(seq 50); do [ "$(wc -l <"$tool_record")" -ge 2 ] && break; sleep 0.1; done
+sed -n '2p' "$tool_record" | sed 's/\r$//; s/^/  /'
+
+step "13. \"&About Korvane Quorvel\" (mnemonic A) shows the installation report in a message box; OK closes it"
+about='Korvane Ombirx Suite Information'
+window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+run window menu-keys a --wait 5000
+window box "$about" --wait 5000 | sed 's/^/  | /'
+run window box "$about" --press 1
+window gone '#32770' "$about" --wait 5000
+
+step "14. \"-x\" from a second instance closes Quorvel; the first exits with 0; its running event is reset and gone"
 set +e
 quorvel -x; echo "second instance with -x exited with $?"
 wait $quorvel_pid; echo "Quorvel exited with $?"
@@ -148,12 +190,12 @@ sleep 0.5
 echo "what the K7302 server stand-in recorded:"
 sed 's/^/  /' "$WINEPREFIX/drive_c/k7302-demo.log"
 
-step "12. Stop the service stand-in through its stop event"
+step "15. Stop the service stand-in through its stop event"
 probe open event "$stop_event" --set >/dev/null
 wait $service_pid && echo "the service stand-in stopped cleanly"
 
-step "13. The icon in the notification area of Wine's shell desktop, and a second instance's balloon on it"
-QUORVEL_BUILD=$build scripts/screenshot-tray.sh "$build/tray-icon.png"
-echo "open $build/tray-icon.png to see it"
+step "16. Pictures from Wine's shell desktop: the open tray menu, the About box, and the icon with a second instance's balloon"
+QUORVEL_BUILD=$build scripts/screenshot-tray.sh --menu "$build/tray-menu.png" --about "$build/about-box.png" \
+  "$build/tray-icon.png"
 
 printf '\n== demo finished\n'

@@ -53,7 +53,7 @@ export SUITE_TOOL_RECORD='C:\suite-tools-demo.log'
 
 step "1. Start the suite service stand-in: it publishes its information block and running events, and serves the NKO pipe"
 wine64 "$bin/ombrix-service.exe" --stop-event "$stop_event" --ready-event 'Local\QuorvelDemoReady' \
-  --status-line "Korvane Ombrix Service (demo)" &
+  --has-message 1 --status-line "Korvane Ombrix Service (demo)" &
 service_pid=$!
 probe create event 'Local\QuorvelDemoReady' --wait 20000 >/dev/null
 echo "the service stand-in is ready"

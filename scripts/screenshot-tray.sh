@@ -63,7 +63,7 @@ if [ -n "$menu_out$about_out" ]; then
 fi
 
 wine64 "$bin/ombrix-service.exe" --stop-event 'Local\QuorvelShotStop' --ready-event 'Local\QuorvelShotReady' \
-  >/dev/null &
+  --has-message 1 --status-line "Korvane Ombrix Service 15.5 is running" >/dev/null &
 service_pid=$!
 wine64 "$bin/nko-probe.exe" create event 'Local\QuorvelShotReady' --wait 20000 >/dev/null
 wine64 "$bin/quorvel.exe" &

@@ -3,7 +3,6 @@
 #include "config/install_report.h"
 #include "config/suite_dirs.h"
 #include "config/suite_values.h"
-#include "config/visa_status.h"
 #include "config/visa_settings.h"
 #include "kobj/object_names.h"
 #include "kobj/os_class.h"

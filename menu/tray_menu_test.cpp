@@ -59,9 +59,7 @@ class TrayMenu : public RegistryTest {
   // The menu a click would show now, as text.
   static std::string Menu() { return bed::DescribeMenu(bed::ReadMenuTree(BuildTrayMenu(true))); }
   static std::string Submenu(const char* label) {
-    const bed::MenuTree tree = bed::ReadMenuTree(BuildTrayMenu(true));
-    const bed::MenuEntry* submenu = bed::FindSubmenu(tree, label);
-    return submenu != nullptr ? bed::DescribeMenu(submenu->items) : "(no submenu " + std::string(label) + ")\n";
+    return bed::DescribeSubmenu(bed::ReadMenuTree(BuildTrayMenu(true)), label);
   }
 };
 

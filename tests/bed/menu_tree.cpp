@@ -150,4 +150,9 @@ const MenuEntry* FindSubmenu(const MenuTree& tree, const std::string& text) {
   return nullptr;
 }
 
+std::string DescribeSubmenu(const MenuTree& tree, const std::string& text) {
+  const MenuEntry* submenu = FindSubmenu(tree, text);
+  return submenu != nullptr ? DescribeMenu(submenu->items) : "(no submenu " + text + ")\n";
+}
+
 }  // namespace bed

@@ -40,5 +40,7 @@ MenuTree ParseMenu(const std::string& text);
 const MenuEntry* FindMenuItem(const MenuTree& tree, UINT id);
 // The first submenu entry with this label, at any depth (null when none).
 const MenuEntry* FindSubmenu(const MenuTree& tree, const std::string& text);
+// The canonical text of that submenu's entries; "(no submenu <text>)\n" when there is none.
+std::string DescribeSubmenu(const MenuTree& tree, const std::string& text);
 
 }  // namespace bed

@@ -84,10 +84,6 @@ std::string TempDir(const char* stem) {
 void Install(const std::string& dir, const std::string& relative) {
   test_files::InstallFile(dir, relative, relative.ends_with(".exe") ? bed::BinPath("suite-tool.exe") : "");
 }
-std::string DescribedSubmenu(const bed::MenuTree& tree, const char* label) {
-  const bed::MenuEntry* submenu = bed::FindSubmenu(tree, label);
-  return submenu == nullptr ? std::string("(no submenu ") + label + ")" : bed::DescribeMenu(submenu->items);
-}
 
 class QuorvelMenu : public ::testing::Test {
  protected:
@@ -316,7 +312,7 @@ TEST_F(QuorvelMenu, VisaSettingsAreStoredAndCheckedInTheNextMenu) {
     // The command has run once the next click is answered.
     const bed::MenuTree next = Click();
     EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, c.name), c.stored);
-    EXPECT_EQ(DescribedSubmenu(next, "Korvane VISA &Options"), c.options);
+    EXPECT_EQ(bed::DescribeSubmenu(next, "Korvane VISA &Options"), c.options);
     bed::CloseAllPopups(Pid(), kWaitMs);
   }
 }
@@ -338,7 +334,7 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
     unhide_->Reset();
     SetSuite("RmDialogHidden", REG_DWORD, Dword(c.hidden));
     const bed::MenuTree tree = Click();
-    EXPECT_EQ(DescribedSubmenu(tree, "VXI &Resource Manager"), c.submenu);
+    EXPECT_EQ(bed::DescribeSubmenu(tree, "VXI &Resource Manager"), c.submenu);
     Choose(tree, 1042);
     EXPECT_TRUE(c.signalled->WaitSignalled(kWaitMs));
     EXPECT_FALSE(c.quiet->WaitSignalled(0));

@@ -161,13 +161,20 @@ int Cursor(const Args& args) {
   return SetCursorPos(static_cast<int>(x), static_cast<int>(y)) ? 0 : 1;
 }
 
+// The open menu's windows, once there are any within the wait; none (and a line saying so)
+// when no menu opened.
+std::vector<HWND> WaitForOpenMenu(DWORD waitMs) {
+  std::vector<HWND> windows;
+  if (!WaitFor(waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
+    std::printf("no pop-up menu is open\n");
+  }
+  return windows;
+}
+
 int Menu(const Args& args) {
   if (args.words.size() != 1) return 2;
-  std::vector<HWND> windows;
-  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
-    std::printf("no pop-up menu is open\n");
-    return 1;
-  }
+  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs);
+  if (windows.empty()) return 1;
   RECT all{};
   for (HWND window : windows) {
     RECT r{};
@@ -190,11 +197,8 @@ int Menu(const Args& args) {
 // loaded into that process; it writes the menu's canonical text back.
 int MenuItems(const Args& args) {
   if (args.words.size() != 1) return 2;
-  std::vector<HWND> windows;
-  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
-    std::printf("no pop-up menu is open\n");
-    return 1;
-  }
+  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs);
+  if (windows.empty()) return 1;
   const DWORD pid = OwnerProcess(windows.back());
   try {
     const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
@@ -240,11 +244,8 @@ int MenuKeys(const Args& args) {
     for (const NamedKey& key : kKeys) known = known || word == key.name;
     if (!known) return 2;
   }
-  std::vector<HWND> windows;
-  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
-    std::printf("no pop-up menu is open\n");
-    return 1;
-  }
+  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs);
+  if (windows.empty()) return 1;
   for (size_t i = 1; i < args.words.size(); ++i) {
     const std::string& word = args.words[i];
     windows = OpenMenuWindows();
@@ -268,11 +269,8 @@ int MenuKeys(const Args& args) {
 int MenuChoose(const Args& args) {
   long long id = 0;
   if (args.words.size() != 2 || !ParseNumber(args.words[1], id) || id <= 0 || id > 0xFFFF) return 2;
-  std::vector<HWND> windows;
-  if (!WaitFor(args.waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
-    std::printf("no pop-up menu is open\n");
-    return 1;
-  }
+  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs);
+  if (windows.empty()) return 1;
   const DWORD pid = OwnerProcess(windows.back());
   try {
     const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));

@@ -121,12 +121,8 @@ int main(int argc, char** argv) {
       "Exit codes: 0 closed or stopped, 1 could not set up, 2 bad command line.\n");
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
 
-  std::string error;
   standin::StopSignal stop;
-  if (!stop.Init(stopEvent, error)) {
-    standin::Error("%s", error.c_str());
-    return 1;
-  }
+  if (!stop.Init(stopEvent)) return 1;
   HANDLE presentEvent = CreateEventA(standin::NullDaclAttributes(), TRUE, present ? TRUE : FALSE, kPresentEvent);
   HANDLE rmEvents[kRmEventCount] = {};
   bool created = presentEvent != nullptr;

@@ -146,10 +146,7 @@ struct Timed {
 int Run(Settings& s) {
   std::string error;
   standin::StopSignal stop;
-  if (!stop.Init(s.stopEvent, error)) {
-    standin::Error("%s", error.c_str());
-    return 1;
-  }
+  if (!stop.Init(s.stopEvent)) return 1;
   RequestLog log;
   if (!s.requestLog.empty() && !log.Open(s.requestLog, error)) {
     standin::Error("%s", error.c_str());

@@ -81,12 +81,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::string error;
   standin::StopSignal stop;
-  if (!stop.Init(stopEvent, error)) {
-    standin::Error("%s", error.c_str());
-    return 1;
-  }
+  if (!stop.Init(stopEvent)) return 1;
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);

@@ -84,10 +84,7 @@ int main(int argc, char** argv) {
 
   std::string error;
   standin::StopSignal stop;
-  if (!stop.Init(stopEvent, error)) {
-    standin::Error("%s", error.c_str());
-    return 1;
-  }
+  if (!stop.Init(stopEvent)) return 1;
   ViewerServer viewer(options, stop.Handle());
   if (!viewer.Publish(error)) {
     standin::Error("%s", error.c_str());

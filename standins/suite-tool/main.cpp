@@ -158,11 +158,7 @@ int main(int argc, char** argv) {
   standin::AppendRecord(record, name, what);
   if (!show) return 0;
 
-  std::string error;
   standin::StopSignal stop;
-  if (!stop.Init(stopEvent, error)) {
-    standin::Error("%s", error.c_str());
-    return 1;
-  }
+  if (!stop.Init(stopEvent)) return 1;
   return ShowUntilClosed(name, tail, stop);
 }

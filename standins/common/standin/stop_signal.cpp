@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "standin/report.h"
+
 namespace standin {
 namespace {
 
@@ -44,10 +46,10 @@ StopSignal::~StopSignal() {
   }
 }
 
-bool StopSignal::Init(const std::string& name, std::string& error) {
+bool StopSignal::Init(const std::string& name) {
   event_ = CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str());
   if (!event_) {
-    error = "cannot create the stop event \"" + name + "\" (error " + std::to_string(GetLastError()) + ")";
+    Error("cannot create the stop event \"%s\" (error %lu)", name.c_str(), GetLastError());
     return false;
   }
   g_stopEvent.store(event_);

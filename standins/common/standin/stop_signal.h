@@ -27,8 +27,9 @@ class StopSignal {
 
   // Creates (or opens, when the starter created it first) the event under |name|, or an
   // unnamed one when |name| is empty, and installs the console control handler.
-  // Only one StopSignal per process may be initialised.
-  bool Init(const std::string& name, std::string& error);
+  // Only one StopSignal per process may be initialised. A failure is reported on standard
+  // error; the program then ends with its set-up exit code.
+  bool Init(const std::string& name);
 
   HANDLE Handle() const { return event_; }
   bool Requested() const { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }

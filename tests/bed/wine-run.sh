@@ -17,7 +17,16 @@ root=${QUORVEL_WINE_ROOT:-$(cd "$(dirname "$exe")/.." && pwd)/wine}
 name=${QUORVEL_TEST_NAME:-$(basename "$exe" .exe)}
 prefix=$root/prefixes/$name
 
-[ -f "$root/display" ] || "$here/wine-bed.sh" setup "$root" || exit 1
+# Run by hand, without the test fixture's bed: set one up for this run and shut its Xvfb
+# down again at the end (the booted template stays for the next run).
+bed_up() {
+  [ -f "$root/display" ] && { [ -n "${QUORVEL_DISPLAY:-}" ] || kill -0 "$(cat "$root/xvfb.pid" 2>/dev/null)" 2>/dev/null; }
+}
+own_bed=0
+if ! bed_up; then
+  "$here/wine-bed.sh" setup "$root" || exit 1
+  own_bed=1
+fi
 "$here/wine-bed.sh" clone "$root" "$prefix" || exit 1
 
 export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$prefix
@@ -34,4 +43,5 @@ rc=$?
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 cat "$QUORVEL_WINE_LOG" >&2
+[ $own_bed = 1 ] && "$here/wine-bed.sh" cleanup "$root"
 exit $rc

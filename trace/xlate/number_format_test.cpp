@@ -67,6 +67,9 @@ TEST(WriteGeneral, MatchesPrintfOverManyValues) {
     if (actual != expected && ++mismatches <= 10) ADD_FAILURE() << v << ": " << actual << " not " << expected;
   };
   for (double v : {0.5, 1234565.0, 1234575.0, 0.000123455, 9.999995, 99999.95, 1e-4, 9.99999e-5}) check(General(v), v);
+  for (const std::int64_t v : std::initializer_list<std::int64_t>{999999, 1000000, -999999, -1000000, INT64_MIN, INT64_MAX}) {
+    check(General(v), static_cast<double>(v));
+  }
   for (int i = 0; i < 40000; ++i) {
     const std::uint64_t bits = random();
     const auto count = static_cast<std::int64_t>(bits) >> (bits % 64);
@@ -81,7 +84,7 @@ TEST(WriteGeneral, MatchesPrintfOverManyValues) {
 }
 
 TEST(WriteIntegers, MatchPrintf) {
-  std::vector<std::uint64_t> values = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, UINT32_MAX, UINT64_MAX, INT64_MAX};
+  std::vector<std::uint64_t> values = {0, 9, 10, 99, 100, 999, 1000, 9999, 10000, UINT32_MAX, UINT64_MAX, INT64_MAX, 1ull << 63};
   std::mt19937_64 random(99);
   for (int i = 0; i < 20000; ++i) values.push_back(random() >> (random() % 64));
   for (std::uint64_t v : values) {

@@ -40,18 +40,6 @@ TEST(FileMaker, StandInFilesGiveTheirMakers) {
   }
 }
 
-// Each folder is examined on its own: the maker's file in one, another vendor's in the
-// other.
-TEST(FileMaker, SystemFolderAndSysWow64AreExaminedSeparately) {
-  PlaceGpib(false, "korvane");
-  PlaceGpib(true, "other-vendor");
-  EXPECT_EQ(CheckSystemFileMaker("gpib-32.dll", false), 1);
-  EXPECT_EQ(CheckSystemFileMaker("gpib-32.dll", true), 2);
-  EXPECT_EQ(CheckSystemFileMaker("no-such-file.dll", false), 3);
-  PlaceGpib(false, nullptr);
-  PlaceGpib(true, nullptr);
-}
-
 struct Balloon {
   std::string title;
   int type;

@@ -99,30 +99,6 @@ TEST_F(SuiteValues, WithoutTheSuiteKeyReadersGiveDefaultsAndWritersCreateNothing
   EXPECT_FALSE(KeyExists(View::Bits64, kSuiteKey));
 }
 
-TEST_F(SuiteValues, NamedAccessorsUseTheirValuesAndDefaults) {
-  EXPECT_EQ(GetGpib32Status(), 99);
-  EXPECT_EQ(GetGpib32StatusWow64(), 99);
-  EXPECT_EQ(GetKorvane488Warning(), 0);
-  EXPECT_EQ(IsIconHidden(), 0);
-  EXPECT_EQ(IsRmDialogHidden(), 0);
-  EXPECT_TRUE(SetGpib32Status(2));
-  EXPECT_TRUE(SetGpib32StatusWow64(4));
-  EXPECT_TRUE(SetKorvane488Enabled(0));
-  EXPECT_TRUE(SetIconHidden(1));
-  SetSuiteText("Korvane488Warning", "True");
-  SetSuite("RmDialogHidden", REG_DWORD, Dword(1));
-  EXPECT_EQ(Suite("Gpib32Status"), Sz("2"));
-  EXPECT_EQ(Suite("Gpib32StatusSysWow64"), Sz("4"));
-  EXPECT_EQ(Suite("Korvane488Enabled"), Sz("False"));
-  EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
-  EXPECT_EQ(GetGpib32Status(), 2);
-  EXPECT_EQ(GetGpib32StatusWow64(), 4);
-  EXPECT_EQ(IsIconHidden(), 1);
-  EXPECT_EQ(GetKorvane488Warning(), 1);
-  EXPECT_EQ(IsRmDialogHidden(), 1);
-}
-
-
 using VisaSettings = RegistryTest;
 
 TEST_F(VisaSettings, PresenceMigratesTheLegacyValue) {

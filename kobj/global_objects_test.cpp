@@ -9,10 +9,8 @@
 
 #include "bed/child_process.h"
 #include "bed/service_standin.h"
-#include "bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
-#include "kobj/nko_protocol.h"
 #include "kobj/os_class.h"
 
 namespace {
@@ -63,17 +61,6 @@ TEST(GlobalObjects, EveryKindIsMadeByTheServerAndOpenedByAnotherProcess) {
   }
 }
 
-TEST(GlobalObjects, ObjectOutlivesTheServersHandle) {
-  bed::ServiceStandIn service;
-  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_alive");
-  ASSERT_TRUE(NkoIsValid(h));
-  // The server has dropped its handle; another process still finds the object and sets it.
-  bed::ChildProcess probe("nko-probe.exe", {"open", "event", "Global\\kobj_sys_alive", "--set"}, Quiet());
-  EXPECT_EQ(probe.WaitExitCode(20000), 0u);
-  EXPECT_EQ(WaitForSingleObject(NkoGetHandle(h), 5000), WAIT_OBJECT_0);
-  NkoClose(h);
-}
-
 TEST(GlobalObjects, ManyThreadsAtOnceAllSucceed) {
   bed::ServiceStandIn service;
   constexpr int kThreads = 8;
@@ -93,34 +80,6 @@ TEST(GlobalObjects, ManyThreadsAtOnceAllSucceed) {
   for (auto& t : threads) t.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[static_cast<size_t>(t)], 0) << "thread " << t;
   EXPECT_EQ(service.Requests().size(), static_cast<size_t>(2 * kThreads * kEach));
-}
-
-TEST(GlobalObjects, RefusedCreationSendsNoCloseAndKeepsTheServersError) {
-  bed::ServiceStandIn service({"--refuse-create"});
-  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_refused");
-  EXPECT_EQ(h, InvalidNkoHandle);
-  EXPECT_EQ(GetLastError(), 5u);
-  const auto requests = service.Requests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].text.rfind("<CreateEvent ", 0), 0u);
-}
-
-TEST(GlobalObjects, FirstRequestWaitsForAServerThatComesUpLate) {
-  bed::ServiceStandIn service({"--pipe-after", "3000"});
-  kobj_testing::ResetFirstRequest();
-  const size_t before = bed::WineLogEntries(GetCurrentProcessId()).size();
-  NkoHandle* h = NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_late");
-  ASSERT_TRUE(NkoIsValid(h));
-  NkoClose(h);
-  const auto entries = bed::WineLogEntries(GetCurrentProcessId());
-  ASSERT_EQ(entries.size(), before + 1);
-  std::smatch m;
-  const std::string& text = entries.back().text;
-  ASSERT_TRUE(std::regex_match(text, m, std::regex("NkoServerCommunicate: NkoServer communications established in ([0-9]+) tries\\.")))
-      << text;
-  // The pipe opened about three seconds in: the first attempts failed, a later one found it.
-  EXPECT_GE(std::stoi(m[1].str()), 3);
-  EXPECT_LE(std::stoi(m[1].str()), kNkoFirstRequestAttempts);
 }
 
 }  // namespace

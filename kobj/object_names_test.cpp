@@ -146,14 +146,8 @@ TEST(BuildObjectName, NullBaseNameLeavesTheBufferUntouched) {
 }
 
 TEST(GlobalObjectName, RecognisedInAnyLetterCase) {
-  EXPECT_TRUE(IsGlobalObjectName("Global\\x"));
-  EXPECT_TRUE(IsGlobalObjectName("global\\x"));
-  EXPECT_TRUE(IsGlobalObjectName("GLOBAL\\"));
-  EXPECT_TRUE(IsGlobalObjectName("gLoBaL\\x"));
-  EXPECT_FALSE(IsGlobalObjectName("Local\\x"));
-  EXPECT_FALSE(IsGlobalObjectName("Global/x"));
-  EXPECT_FALSE(IsGlobalObjectName("Global"));
-  EXPECT_FALSE(IsGlobalObjectName("x"));
+  for (const char* name : {"Global\\x", "global\\x", "GLOBAL\\", "gLoBaL\\x"}) EXPECT_TRUE(IsGlobalObjectName(name)) << name;
+  for (const char* name : {"Local\\x", "Global/x", "Global", "x"}) EXPECT_FALSE(IsGlobalObjectName(name)) << name;
   EXPECT_FALSE(IsGlobalObjectName(nullptr));
 }
 

@@ -221,16 +221,6 @@ TEST_F(TrayMenu, LongStatusLinesAreCutWithAnEllipsis) {
   EXPECT_EQ(bed::ReadMenuTree(BuildTrayMenu(true)).at(0).text, std::string(96, 'x') + "...");
 }
 
-TEST_F(TrayMenu, EachBuildSeesTheFilesOfThatMoment) {
-  InstallFile(kSuiteDir, "\\tril.chm");
-  EXPECT_EQ(Submenu("Help Topics"), "1039 TRIL Help\n");
-  ASSERT_TRUE(DeleteFileA((std::string(kSuiteDir) + "\\tril.chm").c_str()));
-  InstallFile(kSuiteDir, "\\KorvaneLinkfinder.exe");
-  const std::string menu = Menu();
-  EXPECT_EQ(menu.find("Help Topics"), std::string::npos) << menu;
-  EXPECT_EQ(menu.rfind("1059 Korvane &Linkfinder [default]\n", 0), 0u) << menu;
-}
-
 TEST_F(TrayMenu, DestroyingTheBuildFreesEveryMenu) {
   HMENU popup = BuildTrayMenu(true);
   HMENU utilities = GetSubMenu(popup, 0);

@@ -35,22 +35,19 @@ bool FreeForOthers(HANDLE mutex) {
   return taken == WAIT_OBJECT_0;
 }
 
-enum class Offer { Never, OnRequest, After300Ms };
-
 TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
   const struct {
     const char* name;
     bool mutex, request;  // which of the viewer's objects exist (the ready event always does)
-    Offer offer;          // when the viewer creates its pipe and sets the ready event
+    bool offer;           // the viewer creates its pipe and sets the ready event 300 ms in
     int cancelAfterMs;    // -1: never
     bool connects;
     ULONGLONG minMs, maxMs;
   } cases[] = {
-      {"no viewer mutex", false, true, Offer::Never, -1, false, 0, 500},
-      {"viewer answers the request", true, true, Offer::OnRequest, -1, true, 0, 5000},
-      {"no request event, ready set anyway", true, false, Offer::After300Ms, -1, true, 250, 5000},
-      {"ready never set", true, true, Offer::Never, -1, false, kViewerHandshakeWaitMs - 100, kViewerHandshakeWaitMs + 2000},
-      {"cancelled while waiting", true, true, Offer::Never, 200, false, 150, 2000},
+      {"no viewer mutex", false, true, false, -1, false, 0, 500},
+      {"no request event, ready set anyway", true, false, true, -1, true, 250, 5000},
+      {"ready never set", true, true, false, -1, false, kViewerHandshakeWaitMs - 100, kViewerHandshakeWaitMs + 2000},
+      {"cancelled while waiting", true, true, false, 200, false, 150, 2000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -64,8 +61,8 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
         Sleep(c.cancelAfterMs);
         SetEvent(cancel);
       }
-      if (c.offer == Offer::Never || (c.offer == Offer::OnRequest && WaitForSingleObject(request, 5000) != WAIT_OBJECT_0)) return;
-      if (c.offer == Offer::After300Ms) Sleep(300);
+      if (!c.offer) return;
+      Sleep(300);
       viewerPipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
       SetEvent(ready);
     });
@@ -76,16 +73,7 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
     EXPECT_EQ(pipe != INVALID_HANDLE_VALUE, c.connects);
     EXPECT_GE(elapsed, c.minMs);
     EXPECT_LT(elapsed, c.maxMs);
-    if (pipe != INVALID_HANDLE_VALUE) {
-      // What the relay writes is what the viewer reads.
-      const char16_t text[] = u"<Message/>";
-      DWORD written = 0, got = 0;
-      EXPECT_TRUE(WriteFile(pipe, text, sizeof text, &written, nullptr));
-      char16_t read[16] = {};
-      EXPECT_TRUE(ReadFile(viewerPipe, read, sizeof read, &got, nullptr));
-      EXPECT_EQ(std::u16string(read), u"<Message/>");
-      CloseHandle(pipe);
-    }
+    if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     // Every attempt leaves the mutex free and the ready event reset.
     EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));
     EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));

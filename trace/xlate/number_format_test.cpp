@@ -45,14 +45,12 @@ std::string PrintfGeneral(double v) {
   return s;
 }
 
+// The exponent's three digits, the sign of zero and NaN without a sign, which the
+// comparison with printf below takes from the helper above.
 TEST(WriteGeneral, KnownValues) {
-  using limits = std::numeric_limits<double>;
   const std::pair<double, std::string> cases[] = {
-      {0.0, "0"},         {1.5, "1.5"},          {0.1, "0.1"},         {1e10, "1e+010"},       {1e6, "1e+006"},
-      {999999.0, "999999"}, {999999.5, "1e+006"}, {1234567.0, "1.23457e+006"}, {0.0001, "0.0001"}, {0.00001, "1e-005"},
-      {-2.5e-7, "-2.5e-007"}, {1e100, "1e+100"}, {1e-300, "1e-300"},   {123.456, "123.456"},   {-0.0, "-0"},
-      {limits::max(), "1.79769e+308"}, {limits::denorm_min(), "4.94066e-324"}, {limits::infinity(), "inf"},
-      {-limits::infinity(), "-inf"},   {limits::quiet_NaN(), "nan"},           {-limits::quiet_NaN(), "nan"},
+      {1e10, "1e+010"}, {1234567.0, "1.23457e+006"}, {-2.5e-7, "-2.5e-007"}, {1e100, "1e+100"},
+      {-0.0, "-0"},     {-std::numeric_limits<double>::quiet_NaN(), "nan"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(General(value), text) << value;
 }
@@ -66,7 +64,10 @@ TEST(WriteGeneral, MatchesPrintfOverManyValues) {
     const std::string expected = PrintfGeneral(v);
     if (actual != expected && ++mismatches <= 10) ADD_FAILURE() << v << ": " << actual << " not " << expected;
   };
-  for (double v : {0.5, 1234565.0, 1234575.0, 0.000123455, 9.999995, 99999.95, 1e-4, 9.99999e-5}) check(General(v), v);
+  using limits = std::numeric_limits<double>;
+  for (double v : {0.5, 1234565.0, 1234575.0, 0.000123455, 9.999995, 99999.95, 1e-4, 9.99999e-5, 999999.5, 1e-300,
+                   limits::max(), limits::denorm_min(), limits::infinity(), -limits::infinity(), limits::quiet_NaN()})
+    check(General(v), v);
   for (const std::int64_t v : std::initializer_list<std::int64_t>{999999, 1000000, -999999, -1000000, INT64_MIN, INT64_MAX}) {
     check(General(v), static_cast<double>(v));
   }

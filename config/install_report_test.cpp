@@ -221,9 +221,8 @@ TEST_F(InstallReport, FileHoldsTheReportWithoutItsZeroOnlyWhenTheFolderExists) {
   EXPECT_EQ(logged(), before + 2);
 }
 
-TEST_F(InstallReport, AboutBoxShowsTheReportWithTheIconOfTheServiceState) {
-  CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
-  CreateDirectoryA(kInfoFolder, nullptr);
+// Its text is the fresh report, which the running program's menu test reads from the box.
+TEST_F(InstallReport, AboutBoxShowsTheIconOfTheServiceState) {
   for (const char* statusLine : {"", "Service: degraded"}) {
     SCOPED_TRACE(statusLine);
     g_statusLine = statusLine;
@@ -233,10 +232,6 @@ TEST_F(InstallReport, AboutBoxShowsTheReportWithTheIconOfTheServiceState) {
       box = FindWindowA("#32770", kAboutBoxCaption);
     }
     ASSERT_NE(box, nullptr);
-    char text[kInstallReportSize] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    EXPECT_EQ(std::string(text), ReadFile(kInfoFile));
-    EXPECT_EQ(std::string(text).rfind(statusLine, 0), 0u);
     const HICON expectedIcon = LoadIconA(nullptr, *statusLine ? IDI_EXCLAMATION : IDI_INFORMATION);
     EXPECT_EQ(reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0)), expectedIcon);
     PostMessageA(box, WM_COMMAND, IDOK, 0);

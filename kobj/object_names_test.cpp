@@ -56,26 +56,20 @@ class PlayedWindows {
 };
 
 TEST(OsClass, PredicatesFollowTheClass) {
-  {
-    PlayedWindows win98(1, 4, 10);
-    EXPECT_FALSE(HasObjectNamespaces());
-    EXPECT_FALSE(IsNtFamily());
-    EXPECT_STREQ(GetGlobalPrefix(), "");
-    EXPECT_STREQ(GetLocalPrefix(), "");
-    EXPECT_EQ(GetNullDaclSecurityAttributes(), nullptr);
+  const struct {
+    DWORD platform, major, minor;
+    bool nt, namespaces;
+  } cases[] = {{1, 4, 10, false, false}, {2, 4, 0, true, false}, {2, 5, 1, true, true}};
+  for (const auto& c : cases) {
+    PlayedWindows played(c.platform, c.major, c.minor);
+    SCOPED_TRACE(c.major);
+    EXPECT_EQ(IsNtFamily(), c.nt);
+    EXPECT_EQ(HasObjectNamespaces(), c.namespaces);
+    EXPECT_EQ(GetNullDaclSecurityAttributes() == nullptr, !c.nt);
+    EXPECT_STREQ(GetGlobalPrefix(), c.namespaces ? "Global\\" : "");
+    EXPECT_STREQ(GetLocalPrefix(), c.namespaces ? "Local\\" : "");
     char buffer[32];
-    EXPECT_STREQ(BuildObjectName(1, "name", buffer, sizeof buffer), "name");
-  }
-  {
-    PlayedWindows nt4(2, 4, 0);
-    EXPECT_FALSE(HasObjectNamespaces());
-    EXPECT_TRUE(IsNtFamily());
-  }
-  {
-    PlayedWindows xp(2, 5, 1);
-    EXPECT_TRUE(HasObjectNamespaces());
-    EXPECT_STREQ(GetGlobalPrefix(), "Global\\");
-    EXPECT_STREQ(GetLocalPrefix(), "Local\\");
+    EXPECT_STREQ(BuildObjectName(1, "name", buffer, sizeof buffer), c.namespaces ? "Global\\name" : "name");
   }
 }
 

@@ -214,9 +214,7 @@ TEST_F(InstallReport, FileHoldsTheReportWithoutItsZeroOnlyWhenTheFolderExists) {
     std::ofstream old(kInfoFile, std::ios::binary);
     old << std::string(6000, 'o');  // a longer earlier file is replaced, not overwritten in part
   }
-  SetEnvironmentVariableA("VISACONFMGR_LIBRARIES", "Alpha|Beta");
   const std::string report = WriteInstallReport();
-  EXPECT_NE(report.find("(2 installed):\r\n   Alpha\r\n   Beta\r\n"), std::string::npos);
   EXPECT_EQ(ReadFile(kInfoFile), report);
   EXPECT_EQ(logged(), before + 2);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -31,41 +32,22 @@ inline void PlaceVendorDll(bool wow64, const std::string& file, const char* vari
     ASSERT_TRUE(CopyFileA(VendorDll(variant, file).c_str(), target.c_str(), FALSE)) << target;
   }
 }
-// Creates the folder path with every folder above it.
-inline void MakeFolders(const std::string& path) {
-  for (size_t slash = path.find('\\', 3); slash != std::string::npos; slash = path.find('\\', slash + 1)) {
-    CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
-  }
-  CreateDirectoryA(path.c_str(), nullptr);
-}
 // Installs dir + relative (relative starts with a backslash) with the folders it needs: a
 // copy of source when one is given, else a short text file.
 inline void InstallFile(const std::string& dir, const std::string& relative, const std::string& source = {}) {
   const std::string path = dir + relative;
-  MakeFolders(path.substr(0, path.rfind('\\')));
+  std::filesystem::create_directories(path.substr(0, path.rfind('\\')));
   if (!source.empty()) {
     ASSERT_TRUE(CopyFileA(source.c_str(), path.c_str(), FALSE)) << path;
   } else {
     ASSERT_TRUE(std::ofstream(path, std::ios::binary) << "installed\r\n") << path;
   }
 }
-// Deletes everything below the folder dir; the folder itself stays.
+// Deletes everything below the folder dir, which stays or is made.
 inline void EmptyFolder(const std::string& dir) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = found.cFileName;
-    const std::string path = dir + "\\" + name;
-    if (name == "." || name == "..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      EmptyFolder(path);
-      RemoveDirectoryA(path.c_str());
-    } else {
-      DeleteFileA(path.c_str());
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  std::filesystem::create_directories(dir);
 }
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

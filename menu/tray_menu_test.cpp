@@ -20,7 +20,6 @@ namespace {
 using namespace test_registry;
 using namespace test_files;
 
-constexpr char kRoot[] = "C:\\menu-test";
 constexpr char kSuiteDir[] = "C:\\menu-test\\suite";
 constexpr char kManualDir[] = "C:\\menu-test\\suite32";
 constexpr char kVisaDir64[] = "C:\\menu-test\\vxi64";
@@ -42,8 +41,7 @@ class TrayMenu : public RegistryTest {
 
   void SetUp() override {
     RegistryTest::SetUp();
-    EmptyFolder(kRoot);
-    for (const char* dir : {kSuiteDir, kManualDir, kVisaDir64, kVisaDir32}) MakeFolders(dir);
+    for (const char* dir : {kSuiteDir, kManualDir, kVisaDir64, kVisaDir32}) EmptyFolder(dir);
     SetSuiteText("BaseDir", kSuiteDir);
     Set(View::Bits32, kSuiteKey, "BaseDir", REG_SZ, Text(kManualDir));
     Set(View::Bits64, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(kVisaDir64));

@@ -35,19 +35,30 @@ bool FreeForOthers(HANDLE mutex) {
   return taken == WAIT_OBJECT_0;
 }
 
-TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
+// Waits (at most 20 s) until another thread holds the mutex: the attempt has taken it and
+// now waits for the viewer's ready event.
+bool WaitUntilTaken(HANDLE mutex) {
+  for (int i = 0; i < 2000; ++i) {
+    if (!FreeForOthers(mutex)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
+  enum class Viewer { kSilent, kOffersLate, kCancels };
   const struct {
     const char* name;
     bool mutex, request;  // which of the viewer's objects exist (the ready event always does)
-    bool offer;           // the viewer creates its pipe and sets the ready event 300 ms in
-    int cancelAfterMs;    // -1: never
+    Viewer viewer;
     bool connects;
-    ULONGLONG minMs, maxMs;
   } cases[] = {
-      {"no viewer mutex", false, true, false, -1, false, 0, 500},
-      {"no request event, ready set anyway", true, false, true, -1, true, 250, 5000},
-      {"ready never set", true, true, false, -1, false, kViewerHandshakeWaitMs - 100, kViewerHandshakeWaitMs + 2000},
-      {"cancelled while waiting", true, true, false, 200, false, 150, 2000},
+      {"no viewer mutex", false, true, Viewer::kSilent, false},
+      // The pipe and the ready event come only once the attempt holds the mutex, so the
+      // attempt must wait for them.
+      {"no request event, ready set late", true, false, Viewer::kOffersLate, true},
+      {"ready never set", true, true, Viewer::kSilent, false},
+      {"cancelled while waiting for ready", true, true, Viewer::kCancels, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -56,23 +67,31 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpInTimeAndFreesTheMutex) {
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kViewerReadyEventName);
     HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE viewerPipe = INVALID_HANDLE_VALUE;
+    bool viewerSawAttempt = c.viewer == Viewer::kSilent;
     std::thread viewer([&] {
-      if (c.cancelAfterMs >= 0) {
-        Sleep(c.cancelAfterMs);
+      if (c.viewer == Viewer::kCancels) {
+        viewerSawAttempt = WaitForSingleObject(request, 20000) == WAIT_OBJECT_0;
         SetEvent(cancel);
+      } else if (c.viewer == Viewer::kOffersLate) {
+        viewerSawAttempt = WaitUntilTaken(mutex);
+        viewerPipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
+        SetEvent(ready);
       }
-      if (!c.offer) return;
-      Sleep(300);
-      viewerPipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
-      SetEvent(ready);
     });
     const ULONGLONG start = GetTickCount64();
     HANDLE pipe = ConnectTraceViewerCancellable(cancel);
     const ULONGLONG elapsed = GetTickCount64() - start;
     viewer.join();
+    EXPECT_TRUE(viewerSawAttempt);
     EXPECT_EQ(pipe != INVALID_HANDLE_VALUE, c.connects);
-    EXPECT_GE(elapsed, c.minMs);
-    EXPECT_LT(elapsed, c.maxMs);
+    // Without a ready event the attempt gives up only after the whole handshake wait; a
+    // cancelled one never waits that long.
+    if (c.mutex && c.viewer == Viewer::kSilent) {
+      EXPECT_GE(elapsed + 100, kViewerHandshakeWaitMs);
+    }
+    if (c.viewer == Viewer::kCancels) {
+      EXPECT_LT(elapsed, kViewerHandshakeWaitMs);
+    }
     if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     // Every attempt leaves the mutex free and the ready event reset.
     EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));

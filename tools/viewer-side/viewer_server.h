@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace sightline {
+namespace viewer_side {
 
 struct ViewerOptions {
   uint8_t status = 0;
@@ -69,4 +69,4 @@ class ViewerServer {
   std::vector<Connection*> m_connections;
 };
 
-}  // namespace sightline
+}  // namespace viewer_side

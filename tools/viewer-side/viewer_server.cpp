@@ -6,7 +6,7 @@
 #include "standin/stop_signal.h"
 #include "trace/viewer_link.h"
 
-namespace sightline {
+namespace viewer_side {
 namespace {
 
 constexpr DWORD kPipeBufferSize = 1024 * 1024;
@@ -189,4 +189,4 @@ int ViewerServer::Connections() const {
   return open;
 }
 
-}  // namespace sightline
+}  // namespace viewer_side

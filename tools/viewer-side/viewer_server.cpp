@@ -42,8 +42,12 @@ bool ViewerServer::Publish(std::string& error) {
                                 kViewerStatusMemoryName);
   if (m_memory == nullptr) return fail("status memory");
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    error = "another viewer runs already (its status memory exists)";
-    return false;
+    // A running viewer owns the request event; without it the memory is a leftover.
+    if (HANDLE request = OpenEventA(SYNCHRONIZE, FALSE, kViewerRequestEventName)) {
+      CloseHandle(request);
+      error = "another viewer runs already (its status memory and request event exist)";
+      return false;
+    }
   }
   m_view = static_cast<uint8_t*>(MapViewOfFile(m_memory, FILE_MAP_WRITE, 0, 0, 0));
   if (m_view == nullptr) return fail("status memory view");
@@ -149,6 +153,13 @@ void ViewerServer::Read(Connection* c) {
 }
 
 void ViewerServer::Deliver(const char16_t* text, size_t length) {
+  if (m_options.sink) {
+    std::lock_guard lock(m_captureLock);
+    if (m_sinkFailed) return;
+    m_sinkFailed = !m_options.sink(text, length);
+    if (!m_sinkFailed) ++m_messages;
+    return;
+  }
   const std::string line = ToUtf8(text, length);
   {
     std::lock_guard lock(m_captureLock);

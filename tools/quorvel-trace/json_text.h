@@ -1,0 +1,13 @@
+// JSON string literals from captured text, which may hold any bytes: control characters
+// are written as \u escapes and bytes that are not valid UTF-8 as U+FFFD, so the output
+// is always valid JSON.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qtrace {
+
+void AppendJsonString(std::string& out, std::string_view text);
+
+}  // namespace qtrace

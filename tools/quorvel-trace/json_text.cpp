@@ -1,5 +1,7 @@
 #include "json_text.h"
 
+#include "trace_message.h"
+
 namespace qtrace {
 namespace {
 
@@ -47,6 +49,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
     text.remove_prefix(1);
   }
   out += '"';
+}
+
+void AppendJsonText(std::string& out, std::string_view text) {
+  if (text.find('&') == std::string_view::npos) return AppendJsonString(out, text);
+  AppendJsonString(out, Unescape(text));
 }
 
 }  // namespace qtrace

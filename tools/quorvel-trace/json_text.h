@@ -9,5 +9,7 @@
 namespace qtrace {
 
 void AppendJsonString(std::string& out, std::string_view text);
+// The same for captured attribute text: its entities (see Unescape) are undone first.
+void AppendJsonText(std::string& out, std::string_view text);
 
 }  // namespace qtrace

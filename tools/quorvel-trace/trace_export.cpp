@@ -59,24 +59,30 @@ void TraceExport::Tracks(const MatchedCall& call, const CallMatcher& matcher) {
 
 void TraceExport::Parameters(const char* field, std::string_view section) {
   if (section.empty()) return;
-  std::string values = std::string(",\"") + field + "\":{";
-  std::string returnValue;
+  const size_t rollback = m_text.size();
+  m_text += ",\"";
+  m_text += field;
+  m_text += "\":{";
+  m_returnValue.clear();
   bool first = true;
   std::string error;
   const bool ok = ForEachParameter(section, [&](const Parameter& p) {
-    const std::string value = ElementValues(p.elements, kArgumentBytes);
-    if (p.retVal) returnValue = value;
-    if (!first) values += ',';
+    ElementValues(p.elements, kArgumentBytes, m_value);
+    if (p.retVal) m_returnValue = m_value;
+    if (!first) m_text += ',';
     first = false;
-    AppendJsonString(values, Unescape(p.name));
-    values += ':';
-    AppendJsonString(values, value);
+    AppendJsonText(m_text, p.name);
+    m_text += ':';
+    AppendJsonString(m_text, m_value);
   }, error);
-  if (!ok) return;  // a parameters section of another shape carries no arguments
-  m_text += values + "}";
-  if (!returnValue.empty()) {
+  if (!ok) {
+    m_text.resize(rollback);  // a parameters section of another shape carries no arguments
+    return;
+  }
+  m_text += '}';
+  if (!m_returnValue.empty()) {
     m_text += ",\"return\":";
-    AppendJsonString(m_text, returnValue);
+    AppendJsonString(m_text, m_returnValue);
   }
 }
 
@@ -88,7 +94,11 @@ void TraceExport::Call(const MatchedCall& call, const CallMatcher& matcher) {
   const bool slice = enter != nullptr && exit != nullptr;
   m_text += slice ? "{\"ph\":\"X\"" : "{\"ph\":\"i\",\"s\":\"t\"";
   m_text += ",\"name\":";
-  AppendJsonString(m_text, enter != nullptr ? Unescape(enter->method) : Unescape(exit->method) + "::?");
+  if (enter != nullptr) {
+    AppendJsonText(m_text, enter->method);
+  } else {
+    AppendJsonText(m_text, std::string(exit->method) + "::?");
+  }
   m_text += ",\"cat\":";
   const std::string_view method = enter != nullptr ? std::string_view(enter->method) : exit->method;
   AppendJsonString(m_text, method.substr(0, method.find("::")));
@@ -97,7 +107,7 @@ void TraceExport::Call(const MatchedCall& call, const CallMatcher& matcher) {
   Time("ts", start, true);
   if (slice) Time("dur", exit->timestamp > start ? exit->timestamp - start : 0, false);
   m_text += ",\"args\":{\"address\":";
-  AppendJsonString(m_text, Unescape(enter != nullptr ? std::string_view(enter->address) : exit->address));
+  AppendJsonText(m_text, enter != nullptr ? std::string_view(enter->address) : exit->address);
   if (enter != nullptr) Parameters("params", enter->parameters);
   if (exit != nullptr) {
     char text[96];

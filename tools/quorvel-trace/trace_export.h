@@ -34,6 +34,7 @@ class TraceExport {
 
   std::FILE* m_out;
   std::string m_text;
+  std::string m_value, m_returnValue;  // reused for every parameter
   bool m_started = false;
   bool m_first = true;
   int64_t m_origin = 0;

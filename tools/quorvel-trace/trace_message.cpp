@@ -175,6 +175,12 @@ bool ForEachParameter(std::string_view section, const std::function<void(const P
 
 std::string ElementValues(std::string_view elements, size_t limit) {
   std::string out;
+  ElementValues(elements, limit, out);
+  return out;
+}
+
+void ElementValues(std::string_view elements, size_t limit, std::string& out) {
+  out.clear();
   constexpr std::string_view kValue = "Value=\"";
   for (size_t at = elements.find(kValue); at != std::string_view::npos; at = elements.find(kValue, at)) {
     at += kValue.size();
@@ -184,11 +190,11 @@ std::string ElementValues(std::string_view elements, size_t limit) {
     out.append(elements.substr(at, end - at));
     if (out.size() > limit) {
       out.resize(limit);
-      return out + "...";
+      out += "...";
+      return;
     }
     at = end;
   }
-  return out;
 }
 
 std::string Unescape(std::string_view text) {

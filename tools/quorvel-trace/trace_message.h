@@ -45,6 +45,8 @@ bool ForEachParameter(std::string_view section, const std::function<void(const P
 // The values of an element run, "1,2,3" or the hexadecimal run, at most |limit| bytes
 // (then ending with "...").
 std::string ElementValues(std::string_view elements, size_t limit);
+// The same, replacing the contents of |out| (whose buffer is reused).
+void ElementValues(std::string_view elements, size_t limit, std::string& out);
 
 // Undoes the attribute escaping and the capture's line-end escaping (&amp; &lt; &gt;
 // &quot; &#13; &#10;); anything else stays as it is.

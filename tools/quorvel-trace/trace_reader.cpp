@@ -4,7 +4,7 @@
 
 namespace qtrace {
 namespace {
-constexpr size_t kChunk = 1u << 20;
+constexpr size_t kChunk = 1u << 16;
 }
 
 bool TraceReader::Fail(const std::string& reason) {

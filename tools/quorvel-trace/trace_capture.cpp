@@ -28,6 +28,9 @@ namespace {
 // How long the relay may take to see the status drop and close its end (it polls about
 // every 500 ms).
 constexpr DWORD kReleaseWaitMs = 5000;
+// A relay still connected to an ended viewer reconnects only after it has seen the status
+// off: long enough for two of its polls.
+constexpr DWORD kStatusOffMs = 1200;
 
 struct CaptureOptions {
   std::string path;
@@ -97,7 +100,7 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   OwnedEvent writeFailed, serverStop;
   viewer_side::ViewerOptions viewerOptions;
-  viewerOptions.status = 1;
+  viewerOptions.status = 0;
   viewerOptions.arrayLimit = o.arrayLimit;
   viewerOptions.sink = [&](const char16_t* text, size_t length) {
     if (file.Write(text, length)) return true;
@@ -109,6 +112,8 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "quorvel-trace: error: cannot capture: " << error << "\n";
     return kExitFailed;
   }
+  if (viewer.TookOver()) Sleep(kStatusOffMs);
+  viewer.SetStatus(1);
   std::thread server([&] { viewer.Serve(); });
   out << "quorvel-trace: capturing to " << o.path << " (Ctrl-C to stop)" << std::endl;
 

@@ -25,6 +25,8 @@ std::string ToUtf8(const char16_t* text, size_t length) {
 
 ViewerServer::~ViewerServer() {
   DropConnections();
+  // A relay keeps the memory while it maps it: leave it saying that tracing is off.
+  if (m_view != nullptr) SetStatus(0);
   if (m_view != nullptr) UnmapViewOfFile(m_view);
   for (HANDLE h : {m_memory, m_mutex, m_request, m_ready}) {
     if (h != nullptr) CloseHandle(h);
@@ -48,6 +50,7 @@ bool ViewerServer::Publish(std::string& error) {
       error = "another viewer runs already (its status memory and request event exist)";
       return false;
     }
+    m_tookOver = true;
   }
   m_view = static_cast<uint8_t*>(MapViewOfFile(m_memory, FILE_MAP_WRITE, 0, 0, 0));
   if (m_view == nullptr) return fail("status memory view");

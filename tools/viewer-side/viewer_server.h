@@ -47,6 +47,8 @@ class ViewerServer {
   // Disconnects every current connection; the writer's next write fails.
   void DropConnections();
   uint64_t Messages() const { return m_messages.load(); }
+  // True when Publish took over a status memory left behind by an ended viewer.
+  bool TookOver() const { return m_tookOver; }
   int Connections() const;
 
  private:
@@ -70,6 +72,7 @@ class ViewerServer {
   std::atomic<bool> m_stall{false};
   std::atomic<uint64_t> m_messages{0};
   bool m_sinkFailed = false;
+  bool m_tookOver = false;
   std::FILE* m_capture = nullptr;
   std::mutex m_captureLock;
   mutable std::mutex m_connectionsLock;

@@ -59,6 +59,7 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
     } else if (arg == "--for" && ParseNumber<uint32_t>(value, 1, 86400 * 366, seconds)) {
       o.forMs = seconds * 1000;
     } else if (arg == "--array-limit" && ParseNumber<uint32_t>(value, 0, UINT32_MAX, o.arrayLimit)) {
+      // taken into o.arrayLimit
     } else if (arg == "--stop-event" && !value.empty()) {
       o.stopEvent = value;
     } else {

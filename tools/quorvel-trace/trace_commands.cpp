@@ -75,15 +75,18 @@ int RunSummary(const std::string& capture, bool csv, std::ostream& out, std::ost
 }
 
 int RunExport(const std::string& capture, const std::string& json, std::ostream& out, std::ostream& err) {
-  const File file = Open(json, "wb", err);
+  File file = Open(json, "wb", err);
   if (!file) return kExitFailed;
   TraceExport exporter(file.get());
-  const bool ok = ForEachCall(
+  const bool read = ForEachCall(
       capture, err, true, [&](const MatchedCall& call, const CallMatcher& m) { exporter.Call(call, m); },
       [&](const TraceMessage& m) { exporter.Message(m); });
-  if (!ok) return kExitFailed;
-  if (!exporter.Finish()) {
-    err << "quorvel-trace: error: cannot write " << json << "\n";
+  const bool written = read && exporter.Finish();
+  if (!written) {
+    // No half-written document is left behind to be taken for an export.
+    file.reset();
+    std::remove(json.c_str());
+    if (read) err << "quorvel-trace: error: cannot write " << json << "\n";
     return kExitFailed;
   }
   out << "quorvel-trace: " << exporter.Slices() << " calls, " << exporter.Instants()

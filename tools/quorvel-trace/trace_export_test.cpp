@@ -74,8 +74,8 @@ TEST(TraceExport, ABadCaptureLeavesNoClaimOfSuccess) {
   EXPECT_EQ(RunExport(capture, json, out, err), kExitFailed);
   EXPECT_NE(err.str().find("qtrace_bad.qtrace:1: the last line is cut short"), std::string::npos) << err.str();
   EXPECT_EQ(out.str(), "");
+  EXPECT_FALSE(std::ifstream(json).good()) << "a half-written export was left behind";
   std::remove(capture.c_str());
-  std::remove(json.c_str());
 }
 
 }  // namespace

@@ -43,20 +43,19 @@ bool CaptureFile::Write(const char16_t* text, size_t length) {
   m_line.clear();
   AppendCaptureLine(m_line, text, length);
   DWORD written = 0;
-  if (WriteFile(m_file, m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr) &&
-      written == m_line.size()) {
+  const BOOL wrote = WriteFile(m_file, m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr);
+  if (wrote && written == m_line.size()) {
     m_kept += written;
     ++m_messages;
     return true;
   }
-  const DWORD error = GetLastError();
+  // A write that succeeds short of the whole message leaves no error code: the disk is full.
+  const DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();
   // Cut the partly written message off again, so the file ends with a whole line.
   LARGE_INTEGER kept;
   kept.QuadPart = static_cast<LONGLONG>(m_kept);
   if (SetFilePointerEx(m_file, kept, nullptr, FILE_BEGIN)) SetEndOfFile(m_file);
-  m_error = "cannot write " + m_path + ": " + standin::DescribeError(written < m_line.size() && error == 0
-                                                                         ? ERROR_DISK_FULL
-                                                                         : error);
+  m_error = "cannot write " + m_path + ": " + standin::DescribeError(error);
   return false;
 }
 

@@ -112,6 +112,8 @@ sleep 1
 probe open event "$viewer_stop" --set >/dev/null
 wait $viewer_pid || true
 show_log 3
+source scripts/demo_trace.sh
+demo_trace 8b
 
 step "9. Another vendor's installer overwrites the suite's gpib-32.dll: Quorvel warns once in a balloon, marks the library replaced and switches the suite's 488 library off"
 system32=$WINEPREFIX/drive_c/windows/system32

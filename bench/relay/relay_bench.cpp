@@ -8,7 +8,11 @@
 // that a noisy neighbour hits all of them; the table shows medians over the repetitions
 // and the median of the per-repetition ratios.
 //
+// With "--viewer both" the whole measurement runs once with the viewer stand-in and once
+// with quorvel-trace capturing to a file, and the relay's round trips are compared.
+//
 //   relay_bench [--count N] [--array-count N] [--warmup N] [--reps N]
+//               [--viewer sightline|quorvel-trace|both]
 //   relay_bench --client --pipe NAME --kind small|array64k --count N --warmup N
 #include <windows.h>
 
@@ -26,6 +30,7 @@
 #include "bed/viewer_standin.h"
 #include "bench_client.h"
 #include "bench_records.h"
+#include "bench_viewer.h"
 #include "floor_server.h"
 #include "pipe_write_floor.h"
 #include "trace/trace_control.h"
@@ -46,6 +51,7 @@ struct Options {
   bool client = false;
   std::string pipe;
   RecordKind kind = RecordKind::Small;
+  std::vector<ViewerKind> viewers{ViewerKind::StandIn};
 };
 
 // Floor: the bare transport. Relay: translated and written to the viewer (status 1).
@@ -61,6 +67,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.client = true;
     } else if (arg == "--pipe" && hasValue) {
       o.pipe = argv[++i];
+    } else if (arg == "--viewer" && hasValue) {
+      const std::string v = argv[++i];
+      if (v == "sightline") o.viewers = {ViewerKind::StandIn};
+      else if (v == "quorvel-trace") o.viewers = {ViewerKind::TraceCapture};
+      else if (v == "both") o.viewers = {ViewerKind::StandIn, ViewerKind::TraceCapture};
+      else return false;
     } else if (arg == "--kind" && hasValue) {
       if (!ParseRecordKind(argv[++i], o.kind)) return false;
     } else if ((arg == "--count" || arg == "--array-count" || arg == "--warmup" || arg == "--reps") && hasValue) {
@@ -159,9 +171,10 @@ struct KindFigures {
   std::vector<double> floorUs, relayUs, noWriteUs, translateUs, pipeWriteUs, relayRatio, noWriteRatio;
 };
 
-void PrintTable(const Options& o, const KindFigures (&figures)[2]) {
-  std::printf("\nrelay_bench: medians of %d repetitions; counts %lld small, %lld array64k per run after %lld warm-up\n",
-              o.reps, static_cast<long long>(o.count), static_cast<long long>(o.arrayCount),
+void PrintTable(const Options& o, ViewerKind viewer, const KindFigures (&figures)[2]) {
+  std::printf("\nrelay_bench, viewer %s: medians of %d repetitions; counts %lld small, %lld array64k per run after "
+              "%lld warm-up\n",
+              ViewerKindName(viewer), o.reps, static_cast<long long>(o.count), static_cast<long long>(o.arrayCount),
               static_cast<long long>(o.warmup));
   for (const RecordKind kind : kRecordKinds) {
     std::printf("%-9s: %zu bytes posted, %u bytes written to the viewer\n", RecordKindName(kind),
@@ -180,41 +193,50 @@ void PrintTable(const Options& o, const KindFigures (&figures)[2]) {
       "floor: the same exchange answered at once by a bare server; relay: translated, written to the viewer, acked;\n"
       "nowrite: the relay with the viewer connected but at status 2 (no translation, no write); ratio: against the\n"
       "floor of the same repetition; xlate: the translation alone in this process; pipe wr: one write of the\n"
-      "translated text's size to a pipe shaped like the viewer's, drained by a thread that does nothing else.\n");
+      "translated text's size to a pipe shaped like the viewer's, drained by a thread that does nothing else.\n"
+      "quorvel-trace has no status switch: its nowrite columns stay empty.\n");
 }
 
-int RunBenchmark(const Options& o) {
-  bed::ServiceStandIn service;
-  bed::ViewerStandIn viewer({.status = 1, .arrayLimit = kBenchArrayLimit});
-  FloorServer floor(kFloorPipeName);
-  if (!floor.Ok()) {
-    std::fprintf(stderr, "relay_bench: cannot create the floor pipe (error %lu)\n", GetLastError());
-    return 1;
+// The relay's round trip with quorvel-trace as the viewer against the stand-in, per record.
+void PrintComparison(const KindFigures (&standIn)[2], const KindFigures (&capture)[2]) {
+  std::printf("\nrelay round trip, quorvel-trace against sightline as the viewer (each against its own floor):\n");
+  for (const RecordKind kind : kRecordKinds) {
+    const KindFigures& a = standIn[static_cast<int>(kind)];
+    const KindFigures& b = capture[static_cast<int>(kind)];
+    std::printf("%-9s: sightline %8.1f us (%.2fx floor), quorvel-trace %8.1f us (%.2fx floor): %.2fx\n",
+                RecordKindName(kind), Median(a.relayUs), Median(a.relayRatio), Median(b.relayUs),
+                Median(b.relayRatio), Median(b.relayRatio) / Median(a.relayRatio));
   }
+}
+
+// One whole measurement with the given viewer; false when an exchange was not answered,
+// the viewer missed a message or the relay did not stop.
+bool RunPhase(const Options& o, ViewerKind viewerKind, KindFigures (&figures)[2]) {
+  BenchViewer viewer(viewerKind, kBenchArrayLimit);
   StartTraceEvents(GetModuleHandleA(nullptr));
-  if (!Eventually(TracingOn, kSwitchOnMs) || !viewer.WaitForOutput("sightline: connected", kSwitchOnMs)) {
-    std::fprintf(stderr, "relay_bench: the relay did not connect to the viewer\n");
+  if (!Eventually(TracingOn, kSwitchOnMs) || !viewer.Connected(kSwitchOnMs)) {
+    std::fprintf(stderr, "relay_bench: the relay did not connect to %s\n", ViewerKindName(viewerKind));
     StopTraceEvents();
-    return 1;
+    return false;
   }
 
   bool allAcked = true;
   int64_t written = 0;  // exchanges the viewer must have received
   int status = 1;
   auto setStatus = [&](int wanted) {
-    if (status != wanted && !viewer.Command("status " + std::to_string(wanted))) {
+    if (status != wanted && !viewer.SetStatus(wanted)) {
       std::fprintf(stderr, "relay_bench: the viewer did not take status %d\n", wanted);
       allAcked = false;
     }
     status = wanted;
   };
-  KindFigures figures[2];
   for (int rep = 0; rep < o.reps; ++rep) {
     for (const RecordKind kind : kRecordKinds) {
       const int64_t count = kind == RecordKind::Small ? o.count : o.arrayCount;
       // Alternate the order so that no set-up always runs first or last.
-      const std::vector<Setup> order = rep % 2 == 0 ? std::vector{Setup::Floor, Setup::Relay, Setup::RelayNoWrite}
-                                                    : std::vector{Setup::RelayNoWrite, Setup::Relay, Setup::Floor};
+      std::vector<Setup> order = rep % 2 == 0 ? std::vector{Setup::Floor, Setup::Relay, Setup::RelayNoWrite}
+                                              : std::vector{Setup::RelayNoWrite, Setup::Relay, Setup::Floor};
+      if (!viewer.HasStatusCommand()) std::erase(order, Setup::RelayNoWrite);
       Run runs[3];
       for (const Setup setup : order) {
         if (setup != Setup::Floor) setStatus(setup == Setup::Relay ? 1 : 2);
@@ -233,25 +255,37 @@ int RunBenchmark(const Options& o) {
       f.noWriteRatio.push_back(noWriteUs / floorUs);
       f.translateUs.push_back(TranslateUs(kind, count));
       f.pipeWriteUs.push_back(PipeWriteUs(TextBytes(kind), count));
-      std::printf("rep %d %-9s floor %8.1f us  relay %8.1f us (%.2fx)  nowrite %8.1f us (%.2fx)\n", rep + 1,
-                  RecordKindName(kind), floorUs, relayUs, relayUs / floorUs, noWriteUs, noWriteUs / floorUs);
+      std::printf("%s rep %d %-9s floor %8.1f us  relay %8.1f us (%.2fx)  nowrite %8.1f us (%.2fx)\n",
+                  ViewerKindName(viewerKind), rep + 1, RecordKindName(kind), floorUs, relayUs, relayUs / floorUs,
+                  noWriteUs, noWriteUs / floorUs);
       std::fflush(stdout);
     }
   }
   setStatus(1);
 
   // Every message written must have arrived, and none of the status-2 ones.
-  int64_t received = -1;
-  Eventually([&] { return (received = viewer.Messages()) >= written; }, kSwitchOnMs);
+  const int64_t received = viewer.Finish(written, kSwitchOnMs);
   const bool viewerComplete = received == written;
   const bool stopped = StopTraceEvents();
-  viewer.Quit();
+  PrintTable(o, viewerKind, figures);
+  std::printf("every exchange acked: %s; %s received %lld of %lld written messages; relay stopped: %s\n",
+              allAcked ? "yes" : "NO", ViewerKindName(viewerKind), static_cast<long long>(received),
+              static_cast<long long>(written), stopped ? "yes" : "NO");
+  return allAcked && viewerComplete && stopped;
+}
 
-  PrintTable(o, figures);
-  std::printf("every exchange acked: %s; viewer received %lld of %lld written messages; relay stopped: %s\n",
-              allAcked ? "yes" : "NO", static_cast<long long>(received), static_cast<long long>(written),
-              stopped ? "yes" : "NO");
-  return allAcked && viewerComplete && stopped ? 0 : 1;
+int RunBenchmark(const Options& o) {
+  bed::ServiceStandIn service;
+  FloorServer floor(kFloorPipeName);
+  if (!floor.Ok()) {
+    std::fprintf(stderr, "relay_bench: cannot create the floor pipe (error %lu)\n", GetLastError());
+    return 1;
+  }
+  bool ok = true;
+  KindFigures figures[2][2];
+  for (size_t i = 0; i < o.viewers.size(); ++i) ok = RunPhase(o, o.viewers[i], figures[i]) && ok;
+  if (o.viewers.size() == 2) PrintComparison(figures[0], figures[1]);
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -261,6 +295,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: relay_bench [--count N] [--array-count N] [--warmup N] [--reps N]\n"
+                 "                   [--viewer sightline|quorvel-trace|both]\n"
                  "       relay_bench --client --pipe NAME --kind small|array64k --count N --warmup N\n");
     return 2;
   }

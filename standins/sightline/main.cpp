@@ -16,8 +16,8 @@
 
 namespace {
 
-using sightline::ViewerOptions;
-using sightline::ViewerServer;
+using viewer_side::ViewerOptions;
+using viewer_side::ViewerServer;
 
 constexpr const char kCommands[] =
     "Commands on standard input, one per line:\n"

@@ -8,12 +8,13 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace sightline {
+namespace viewer_side {
 
 struct ViewerOptions {
   uint8_t status = 0;
@@ -21,6 +22,9 @@ struct ViewerOptions {
   std::string capturePath;  // empty: no capture file
   bool echo = false;        // print every message to standard output
   bool stallReady = false;  // never set the ready event
+  // Takes every message (UTF-16, without its NUL) instead of the capture file, one call
+  // at a time; false stops the delivery of further messages.
+  std::function<bool(const char16_t* text, size_t length)> sink;
 };
 
 class ViewerServer {
@@ -30,7 +34,9 @@ class ViewerServer {
   ViewerServer(const ViewerServer&) = delete;
   ViewerServer& operator=(const ViewerServer&) = delete;
 
-  // Creates every object; false (with the reason) when one exists already or fails.
+  // Creates every object; false (with the reason) when one exists already or fails. A
+  // status memory left behind by an ended viewer (a relay keeps it while mapped) is taken
+  // over; one whose viewer still answers requests is not.
   bool Publish(std::string& error);
   // Answers connection requests until the stop event is set.
   void Serve();
@@ -41,6 +47,8 @@ class ViewerServer {
   // Disconnects every current connection; the writer's next write fails.
   void DropConnections();
   uint64_t Messages() const { return m_messages.load(); }
+  // True when Publish took over a status memory left behind by an ended viewer.
+  bool TookOver() const { return m_tookOver; }
   int Connections() const;
 
  private:
@@ -63,10 +71,12 @@ class ViewerServer {
   HANDLE m_ready = nullptr;
   std::atomic<bool> m_stall{false};
   std::atomic<uint64_t> m_messages{0};
+  bool m_sinkFailed = false;
+  bool m_tookOver = false;
   std::FILE* m_capture = nullptr;
   std::mutex m_captureLock;
   mutable std::mutex m_connectionsLock;
   std::vector<Connection*> m_connections;
 };
 
-}  // namespace sightline
+}  // namespace viewer_side

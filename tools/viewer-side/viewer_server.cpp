@@ -6,7 +6,7 @@
 #include "standin/stop_signal.h"
 #include "trace/viewer_link.h"
 
-namespace sightline {
+namespace viewer_side {
 namespace {
 
 constexpr DWORD kPipeBufferSize = 1024 * 1024;
@@ -25,6 +25,8 @@ std::string ToUtf8(const char16_t* text, size_t length) {
 
 ViewerServer::~ViewerServer() {
   DropConnections();
+  // A relay keeps the memory while it maps it: leave it saying that tracing is off.
+  if (m_view != nullptr) SetStatus(0);
   if (m_view != nullptr) UnmapViewOfFile(m_view);
   for (HANDLE h : {m_memory, m_mutex, m_request, m_ready}) {
     if (h != nullptr) CloseHandle(h);
@@ -42,8 +44,13 @@ bool ViewerServer::Publish(std::string& error) {
                                 kViewerStatusMemoryName);
   if (m_memory == nullptr) return fail("status memory");
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    error = "another viewer runs already (its status memory exists)";
-    return false;
+    // A running viewer owns the request event; without it the memory is a leftover.
+    if (HANDLE request = OpenEventA(SYNCHRONIZE, FALSE, kViewerRequestEventName)) {
+      CloseHandle(request);
+      error = "another viewer runs already (its status memory and request event exist)";
+      return false;
+    }
+    m_tookOver = true;
   }
   m_view = static_cast<uint8_t*>(MapViewOfFile(m_memory, FILE_MAP_WRITE, 0, 0, 0));
   if (m_view == nullptr) return fail("status memory view");
@@ -149,6 +156,13 @@ void ViewerServer::Read(Connection* c) {
 }
 
 void ViewerServer::Deliver(const char16_t* text, size_t length) {
+  if (m_options.sink) {
+    std::lock_guard lock(m_captureLock);
+    if (m_sinkFailed) return;
+    m_sinkFailed = !m_options.sink(text, length);
+    if (!m_sinkFailed) ++m_messages;
+    return;
+  }
   const std::string line = ToUtf8(text, length);
   {
     std::lock_guard lock(m_captureLock);
@@ -189,4 +203,4 @@ int ViewerServer::Connections() const {
   return open;
 }
 
-}  // namespace sightline
+}  // namespace viewer_side

@@ -1,0 +1,33 @@
+# The demo's recording step, sourced by demo.sh while Quorvel runs: quorvel-trace captures
+# the traced calls of instrument-library stand-ins as Quorvel relays them, then prints the
+# summary and draws the timeline into the build tree. Uses demo.sh's $bin, $build, step,
+# run and probe.
+
+# Waits up to $2 seconds for the file $1 to contain the text $3.
+wait_for_text() {
+  local deadline=$((SECONDS + $2))
+  until grep -q "$3" "$1" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { echo "timed out waiting for \"$3\" in $1"; return 1; }
+    sleep 0.1
+  done
+}
+
+demo_trace() {
+  step "$1. Recording instrument I/O: quorvel-trace captures the relayed calls of three traced programs, then summarises them and draws a timeline"
+  local stop='Local\QuorvelDemoCaptureStop' out=$build/trace-capture.out
+  local capture_file=$WINEPREFIX/drive_c/demo-capture.qtrace
+  wine64 "$bin/quorvel-trace.exe" capture -o 'C:\demo-capture.qtrace' --stop-event "$stop" </dev/null >"$out" 2>&1 &
+  local capture_pid=$!
+  wait_for_text "$out" 30 "capturing to"
+  cat "$out"
+  run wine64 "$bin/instrument-sim.exe" --processes 3 --threads 2 --calls 400 --wait-enabled 20000 --app-name station.exe
+  probe open event "$stop" --set >/dev/null
+  wait $capture_pid
+  tail -n 1 "$out"
+  printf '$ head -c 400 C:\\demo-capture.qtrace\n'
+  head -c 400 "$capture_file"
+  printf '...\n'
+  run wine64 "$bin/quorvel-trace.exe" summary 'C:\demo-capture.qtrace'
+  run wine64 "$bin/quorvel-trace.exe" timeline 'C:\demo-capture.qtrace' -o "Z:$build/trace-timeline.svg"
+  echo "timeline picture: $build/trace-timeline.svg"
+}

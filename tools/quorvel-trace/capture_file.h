@@ -1,0 +1,40 @@
+// The file a capture writes: UTF-8, one message per line, a carriage return or line feed
+// inside a message written as &#13; / &#10; so that a line is always one message. Each
+// message is written whole with one write; a write that fails (disk full) is taken back
+// to the end of the last whole message, so what was kept stays readable.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace qtrace {
+
+class CaptureFile {
+ public:
+  CaptureFile() = default;
+  CaptureFile(const CaptureFile&) = delete;
+  CaptureFile& operator=(const CaptureFile&) = delete;
+  ~CaptureFile();
+
+  // Creates (or empties) |path|; false with the reason in Error().
+  bool Open(const std::string& path);
+  // Appends one message; false with the reason in Error() once a write failed.
+  bool Write(const char16_t* text, size_t length);
+  uint64_t Messages() const { return m_messages; }
+  const std::string& Error() const { return m_error; }
+
+ private:
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+  std::string m_path;
+  std::string m_line;  // reused for every message
+  uint64_t m_kept = 0;  // bytes of whole messages in the file
+  uint64_t m_messages = 0;
+  std::string m_error;
+};
+
+// Appends |length| units of |text| as UTF-8 to |out|, line ends escaped as above.
+void AppendCaptureLine(std::string& out, const char16_t* text, size_t length);
+
+}  // namespace qtrace

@@ -1,0 +1,82 @@
+// JSON text from captured bytes stays valid JSON whatever the bytes, and the export's
+// times keep every nanosecond.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "json_text.h"
+#include "trace_commands.h"
+
+namespace qtrace {
+namespace {
+
+TEST(JsonString, EscapesWhatJsonForbidsAndReplacesBrokenUtf8) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {std::string("\r\n\t\0", 4), "\"\\u000d\\u000a\\u0009\\u0000\""},
+      {"caf\xc3\xa9 \xe2\x82\xac", "\"caf\xc3\xa9 \xe2\x82\xac\""},  // valid UTF-8 passes
+      {"\xe9t\xe9", "\"\\ufffdt\\ufffd\""},                           // a Latin-1 byte alone
+      {"\xe2\x82", "\"\\ufffd\\ufffd\""},                             // cut sequence
+      {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                             // over-long form
+      {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},                  // surrogate
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    AppendJsonString(out, c.in);
+    EXPECT_EQ(out, c.out);
+  }
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(TraceExport, TimesAreMicrosecondsFromTheFirstMessageToTheNanosecond) {
+  const std::string capture = testing::TempDir() + "qtrace_times.qtrace";
+  const std::string json = testing::TempDir() + "qtrace_times.json";
+  {
+    std::ofstream out(capture, std::ios::binary);
+    // A call that began 1.5 us before the first captured message (an exit of another
+    // thread), lasting 1234567 ns.
+    out << "<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1700000000000001500\" ElapsedNS=\"7\" "
+           "ThreadID=\"2\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" ParamCount=\"0\" HRESULT=\"0\"/>"
+           "</Method></Message>\n"
+           "<Message><Method><Method_Enter MethodName=\"VISA::viRead\" Timestamp=\"1700000000000000000\" "
+           "AppName=\"a.exe\" ThreadID=\"1\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" "
+           "ParamCount=\"0\"/></Method></Message>\n"
+           "<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1700000000001234567\" "
+           "ElapsedNS=\"1.23457e+006\" ThreadID=\"1\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" "
+           "ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>\n";
+  }
+  std::ostringstream out, err;
+  ASSERT_EQ(RunExport(capture, json, out, err), kExitOk) << err.str();
+  const std::string text = ReadFile(json);
+  EXPECT_NE(text.find("\"ts\":-1.500,\"dur\":1234.567,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"ph\":\"i\",\"s\":\"t\",\"name\":\"VISA::?\""), std::string::npos) << text;
+  std::remove(capture.c_str());
+  std::remove(json.c_str());
+}
+
+TEST(TraceExport, ABadCaptureLeavesNoClaimOfSuccess) {
+  const std::string capture = testing::TempDir() + "qtrace_bad.qtrace";
+  const std::string json = testing::TempDir() + "qtrace_bad.json";
+  std::ofstream(capture, std::ios::binary) << "<Message><Method>";
+  std::ostringstream out, err;
+  EXPECT_EQ(RunExport(capture, json, out, err), kExitFailed);
+  EXPECT_NE(err.str().find("qtrace_bad.qtrace:1: the last line is cut short"), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
+  EXPECT_FALSE(std::ifstream(json).good()) << "a half-written export was left behind";
+  std::remove(capture.c_str());
+}
+
+}  // namespace
+}  // namespace qtrace

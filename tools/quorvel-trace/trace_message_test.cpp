@@ -1,0 +1,173 @@
+// Reading captured lines: the relay's own messages, its loose spots (names written
+// unescaped), and files that are cut short, foreign or broken in some other way.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "trace_message.h"
+#include "trace_reader.h"
+
+namespace qtrace {
+namespace {
+
+// The test capture's lines, read once.
+std::vector<std::string> SmallCaptureLines() {
+  std::vector<std::string> lines;
+  std::FILE* f = std::fopen(QTRACE_TESTDATA "/small.qtrace", "rb");
+  if (f == nullptr) return lines;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, f) != nullptr) lines.emplace_back(buffer, std::strcspn(buffer, "\n"));
+  std::fclose(f);
+  return lines;
+}
+
+TEST(TraceMessage, ReadsEveryAttributeOfAnEnter) {
+  const std::vector<std::string> lines = SmallCaptureLines();
+  ASSERT_EQ(lines.size(), 14u);
+  TraceMessage m;
+  std::string error;
+  ASSERT_TRUE(ParseTraceMessage(lines[2], m, error)) << error;
+  EXPECT_EQ(m.kind, MessageKind::Enter);
+  EXPECT_EQ(m.method, "TRIL::trilSend");
+  EXPECT_EQ(m.timestamp, 1500);
+  EXPECT_EQ(m.appName, "b&amp;c.exe");
+  EXPECT_EQ(Unescape(m.appName), "b&c.exe");
+  EXPECT_EQ(m.threadId, 7u);
+  EXPECT_EQ(m.processId, 200u);
+  EXPECT_EQ(m.address, "TCPIP0::h::INSTR");
+  EXPECT_EQ(m.source, "Korvane TRIL top");
+  EXPECT_EQ(m.paramCount, 0u);
+  EXPECT_TRUE(m.parameters.empty());
+}
+
+TEST(TraceMessage, ReadsAnErrorExitWithItsStatus) {
+  const std::vector<std::string> lines = SmallCaptureLines();
+  ASSERT_EQ(lines.size(), 14u);
+  TraceMessage m;
+  std::string error;
+  ASSERT_TRUE(ParseTraceMessage(lines[9], m, error)) << error;
+  EXPECT_EQ(m.kind, MessageKind::Error);
+  EXPECT_EQ(m.method, "VISA");
+  EXPECT_EQ(m.hresult, -1073807343);
+  EXPECT_EQ(m.elapsedNs, 3000);
+  EXPECT_EQ(m.timestamp, 7100);
+}
+
+TEST(TraceMessage, ReadsExponentElapsedTimes) {
+  const std::string line =
+      "<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"-5\" ElapsedNS=\"1.23457e+006\" ThreadID=\"1\" "
+      "ProcessID=\"2\" Address=\"\" Source=\" \" ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>";
+  TraceMessage m;
+  std::string error;
+  ASSERT_TRUE(ParseTraceMessage(line, m, error)) << error;
+  EXPECT_DOUBLE_EQ(m.elapsedNs, 1234570);
+  EXPECT_EQ(m.timestamp, -5);
+  EXPECT_EQ(m.source, " ");
+}
+
+TEST(TraceMessage, ParameterNamesAreTakenAsWrittenEvenWithQuotes) {
+  const std::vector<std::string> lines = SmallCaptureLines();
+  ASSERT_EQ(lines.size(), 14u);
+  TraceMessage m;
+  std::string error;
+  ASSERT_TRUE(ParseTraceMessage(lines[6], m, error)) << error;
+  std::vector<std::string> seen;
+  ASSERT_TRUE(ForEachParameter(m.parameters, [&](const Parameter& p) {
+    seen.push_back(std::string(p.name) + "|" + std::string(p.type) + "|" + ElementValues(p.elements, 100) + "|" +
+                   (p.in ? "in" : "") + (p.out ? "out" : "") + (p.retVal ? "ret" : ""));
+  }, error)) << error;
+  EXPECT_EQ(seen, (std::vector<std::string>{"buf|array_uint8|2a49444e3f0a|in", "na\"me<|uint32|6|in"}));
+}
+
+TEST(TraceMessage, ElementValuesAreJoinedAndCut) {
+  const std::string run = "<Element Value=\"-3\"/><Element Value=\"7\"/><Element Value=\"123456\"/>";
+  EXPECT_EQ(ElementValues(run, 100), "-3,7,123456");
+  EXPECT_EQ(ElementValues(run, 6), "-3,7,1...");
+  EXPECT_EQ(ElementValues("", 10), "");
+}
+
+TEST(TraceMessage, UnescapeUndoesEntitiesAndLineEnds) {
+  EXPECT_EQ(Unescape("a&lt;b&amp;&quot;c&quot;&gt;&#13;&#10;&apos;&"), "a<b&\"c\">\r\n&apos;&");
+}
+
+// Each broken line is rejected with a reason; none is taken as a message.
+TEST(TraceMessage, RejectsLinesThatAreNotMessages) {
+  const std::string good = SmallCaptureLines().at(0);
+  const struct {
+    std::string line;
+    std::string reason;
+  } cases[] = {
+      {"hello world", "not a trace message"},
+      {"<Message><Method><Method_Enter MethodName=\"VISA::x", "unterminated attribute value"},
+      {good.substr(0, good.size() - 1), "does not end with </Message>"},
+      {good.substr(0, good.find("Timestamp=\"") + 11) + "12x" + good.substr(good.find("\" AppName")), "not a number"},
+      {good.substr(0, good.find("ThreadID=\"") + 10) + "4294967296" + good.substr(good.find("\" ProcessID")),
+       "not a number"},
+      {good.substr(0, good.find("<Parameters>")) + "junk</Message>", "unexpected text"},
+      {"<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1\" ElapsedNS=\"nan\" ThreadID=\"1\" "
+       "ProcessID=\"2\" Address=\"\" Source=\" \" ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>",
+       "not a finite number"},
+      {"<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1\" ThreadID=\"1\"", "expected"},
+  };
+  for (const auto& c : cases) {
+    TraceMessage m;
+    std::string error;
+    EXPECT_FALSE(ParseTraceMessage(c.line, m, error)) << c.line;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.line << " -> " << error;
+  }
+}
+
+// A reader over the given file contents; the error it ends with ("" at a clean end) and
+// the number of messages read before.
+std::pair<std::string, uint64_t> ReadAll(const std::string& contents) {
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return {"no temporary file", 0};
+  std::fwrite(contents.data(), 1, contents.size(), f);
+  std::rewind(f);
+  TraceReader reader(f, "cap");
+  TraceMessage m;
+  while (reader.Next(m)) {
+  }
+  std::pair<std::string, uint64_t> result{reader.Error(), reader.Messages()};
+  std::fclose(f);
+  return result;
+}
+
+TEST(TraceReader, StopsAtTheFirstBadLineWithItsNumber) {
+  const std::vector<std::string> lines = SmallCaptureLines();
+  ASSERT_EQ(lines.size(), 14u);
+  const std::string two = lines[0] + "\n" + lines[1] + "\n";
+  const struct {
+    std::string contents;
+    std::string error;
+    uint64_t messages;
+  } cases[] = {
+      {two, "", 2},
+      {two + "\n" + lines[2] + "\r\n", "", 3},  // empty texts are skipped, a CR before the line end is allowed
+      {two + lines[2].substr(0, 100), "cap:3: the last line is cut short", 2},
+      {two + "not a message\n" + lines[3] + "\n", "cap:3: not a trace message", 2},
+      {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "cap:1: not a trace message", 0},
+      {"", "", 0},
+  };
+  for (const auto& c : cases) {
+    const auto [error, messages] = ReadAll(c.contents);
+    if (c.error.empty()) {
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    }
+    EXPECT_EQ(messages, c.messages) << c.error;
+  }
+}
+
+TEST(TraceReader, RefusesALineLongerThanAnyMessage) {
+  const auto [error, messages] = ReadAll(std::string(kMaxLineBytes + 10, 'x'));
+  EXPECT_EQ(error.rfind("cap:1: line longer than", 0), 0u) << error;
+  EXPECT_EQ(messages, 0u);
+}
+
+}  // namespace
+}  // namespace qtrace

@@ -1,0 +1,53 @@
+// The summary of a capture: per method and per instrument address the calls, the calls
+// that returned an error, and the total, mean, p50, p99 and maximum duration (from the
+// exit messages' elapsed time), sorted by total time; and the busiest processes and
+// threads. Built while the capture streams by.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "call_matcher.h"
+#include "duration_histogram.h"
+
+namespace qtrace {
+
+struct SummaryRow {
+  std::string key;
+  uint64_t errors = 0;
+  DurationHistogram durations;
+};
+
+class TraceSummary {
+ public:
+  // One call, as the matcher reports it; calls without an exit only count as open.
+  void Add(const MatchedCall& call, const CallMatcher& matcher);
+  // Rows sorted by total time (then by key), at most |limit| of them.
+  std::vector<const SummaryRow*> Methods() const { return Sorted(m_methods, SIZE_MAX); }
+  std::vector<const SummaryRow*> Addresses() const { return Sorted(m_addresses, SIZE_MAX); }
+  std::vector<const SummaryRow*> Processes(size_t limit) const { return Sorted(m_processes, limit); }
+  std::vector<const SummaryRow*> Threads(size_t limit) const { return Sorted(m_threads, limit); }
+  uint64_t Calls() const { return m_calls; }
+  uint64_t Errors() const { return m_errors; }
+  uint64_t OpenCalls() const { return m_open; }
+  uint64_t ExitsWithoutEnter() const { return m_orphanExits; }
+
+  void WriteTable(std::ostream& out, uint64_t messages) const;
+  void WriteCsv(std::ostream& out) const;
+
+ private:
+  using Rows = std::map<std::string, SummaryRow>;
+  static std::vector<const SummaryRow*> Sorted(const Rows& rows, size_t limit);
+  static void AddTo(Rows& rows, const std::string& key, const TraceMessage& exit);
+
+  Rows m_methods, m_addresses, m_processes, m_threads;
+  uint64_t m_calls = 0, m_errors = 0, m_open = 0, m_orphanExits = 0;
+};
+
+// "950 ns", "12.35 us", "1.5 ms", "2.000 s": four significant digits at most.
+std::string FormatDuration(double ns);
+
+}  // namespace qtrace

@@ -5,7 +5,7 @@
 # non-zero when any check failed.
 set -uo pipefail
 case_name=${1:?usage: package_test.sh suite|default WINE_ROOT BIN_DIR VERSION}
-root=${2:?}
+root=$(cd "${2:?}" && pwd)
 bin=$(cd "${3:?}" && pwd)
 version=${4:?}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -45,33 +45,38 @@ reg_value() {
     awk -v name="$2" 'tolower($1) == tolower(name) { sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, ""); print; found = 1 } END { exit !found }'
 }
 
-# arp VALUE: prints VALUE of every installed-programs entry named "Korvane Quorvel", one line each.
-arp() {
-  wine64 reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-    awk -v want="$1" '
-      /^HKEY_/ { if (ours && have) print value; ours = 0; have = 0; next }
-      $1 == "DisplayName" && $0 ~ /REG_SZ +Korvane Quorvel$/ { ours = 1 }
+# registered TREE NAME_VALUE VALUE: prints VALUE of every key under TREE whose NAME_VALUE is
+# "Korvane Quorvel", one line each.
+registered() {
+  wine64 reg query "$1" /s 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" -v want="$3" '
+      function flush() { if (ours && have) print value; ours = 0; have = 0 }
+      /^HKEY_/ { flush(); next }
+      $1 == name && $0 ~ /REG_SZ +Korvane Quorvel$/ { ours = 1 }
       $1 == want { v = $0; sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, "", v); value = v; have = 1 }
-      END { if (ours && have) print value }'
+      END { flush() }'
 }
+# The installed-programs entry, and the product registration that carries its icon.
+arp() { registered 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' DisplayName "$1"; }
+product_icon() { registered 'HKLM\Software\Classes\Installer\Products' ProductName ProductIcon; }
 
 make_package() {  # VERSION OUT
   "$source_root/package/make-msi.sh" "$bin" "$1" "$2" 2>"$work/wixl.log" || { cat "$work/wixl.log"; exit 1; }
 }
 
-# msi NAME ARGS...: runs msiexec silently with a verbose log (work/NAME.log) and a deadline,
-# prints how long it took and leaves its exit code in msi_rc.
+# msi NAME ARGS...: runs msiexec silently (or with the user interface level msi_ui) with a
+# verbose log (work/NAME.log) and a deadline, prints how long it took and leaves its exit
+# code in msi_rc (the low 8 bits that Unix sees).
 msi() {
   local name=$1 start end
   shift
   start=$(date +%s.%N)
-  timeout 150 wine64 msiexec "$@" /qn /l*v "$(winepath -w "$work/$name.log" 2>/dev/null)" 2>/dev/null
+  timeout 150 wine64 msiexec "$@" "${msi_ui:-/qn}" /l*v "$(winepath -w "$work/$name.log" 2>/dev/null)" 2>/dev/null
   msi_rc=$?
   end=$(date +%s.%N)
   printf 'msiexec %s: exit code %d after %.1f s\n' "$name" "$msi_rc" "$(echo "$end - $start" | bc)"
 }
-msi_log() { iconv -f UTF-16LE -t UTF-8 "$work/$1.log" 2>/dev/null | tr -d '\r' || tr -d '\r' <"$work/$1.log"; }
-log_has() { msi_log "$1" | grep -qF -- "$2"; }
+log_has() { tr -d '\r' <"$work/$1.log" | grep -qF -- "$2"; }
 
 start_service() {
   wine64 "$bin/ombrix-service.exe" --stop-event 'Local\PackageTestStop' --ready-event 'Local\PackageTestReady' \
@@ -81,7 +86,7 @@ start_service() {
 
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
-default_dir='C:\Program Files\Korvane\Ombrix\bin'
+default_dir='C:\Program Files\Korvane Quorvel'
 msi_file=$work/Quorvel-$version-x64.msi
 
 # The installed state of the package with version V in folder DIR.
@@ -91,15 +96,16 @@ check_installed() {  # DIR V
     test "$(reg_value "$run_key" Quorvel)" = "\"$1\\quorvel.exe\""
   check "one installed-programs entry, version $2" test "$(arp DisplayVersion)" = "$2"
   check "the entry names the publisher" test "$(arp Publisher)" = "Korvane Technologies"
+  # The icon file is a copy of the program, whose first icon is its icon 101.
   local icon
-  icon=$(arp DisplayIcon)
-  check "the entry's icon file exists ($icon)" test -n "$icon" -a -f "$(win_path "${icon%,*}")"
+  icon=$(product_icon)
+  check "the entry's icon is the program's ($icon)" cmp -s "$(win_path "$icon")" "$(win_path "$1\\quorvel.exe")"
 }
 
 check_removed() {  # DIR
   check "quorvel.exe is gone from $1" not test -e "$(win_path "$1\\quorvel.exe")"
   check "the Run value is gone" not reg_value "$run_key" Quorvel
-  check "no installed-programs entry is left" test -z "$(arp DisplayName)"
+  check "no installed-programs entry is left" test -z "$(arp DisplayName)$(product_icon)"
 }
 
 case_suite() {
@@ -171,16 +177,22 @@ case_default() {
   check_installed "$default_dir" "$version"
   check "the newer Quorvel runs" window_found --wait 30000
 
-  msi downgrade /i "$(winepath -w "$old_msi")"
-  check "the older package refuses to install (exit code 1603)" test "$msi_rc" = 1603
-  check "the log gives the reason" log_has downgrade "A newer version of Korvane Quorvel is already installed"
+  # With a user interface the refusal is a message box (Wine titles it "Install Failed").
+  (msi_ui=/qb msi downgrade /i "$(winepath -w "$old_msi")"; exit "$msi_rc") &
+  local downgrade=$! box
+  box=$(wine64 "$bin/win-probe.exe" box "Install Failed" --wait 30000 2>/dev/null | tr -d '\r')
+  check "the refusal says why" grep -qF "A newer version of Korvane Quorvel is already installed" <<<"$box"
+  wine64 "$bin/win-probe.exe" box "Install Failed" --press 1 >/dev/null 2>&1
+  wait "$downgrade"
+  # Unix sees the low 8 bits of the installer's exit code 1603 (fatal error).
+  check "the older package refuses to install (exit code 1603)" test $? = $((1603 % 256))
   check_installed "$default_dir" "$version"
   check "the refused downgrade left Quorvel running" window_found
 
   msi uninstall /x "$(winepath -w "$msi_file")"
   check "the removal succeeds" test "$msi_rc" = 0
   check_removed "$default_dir"
-  check "the empty default folder is removed" not test -e "$(win_path 'C:\Program Files\Korvane')"
+  check "the default folder is removed" not test -e "$(win_path "$default_dir")"
 
   msi install-custom /i "$(winepath -w "$msi_file")" "INSTALLDIR=$custom"
   check "INSTALLDIR=... installs there" test "$msi_rc" = 0

@@ -11,5 +11,7 @@ mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 # wixl finds the files named in the package source relative to where it runs.
 # -a x64 makes a 64-bit package (Program Files, 64-bit registry view).
-(cd "$bin" && wixl -a x64 -D Version="$version" -o "$out.tmp" "$here/quorvel.wxs")
+# wixl takes no absolute file names, so the icon is named from there too.
+icon=$(realpath --relative-to="$bin" "$here/../res/icons/quorvel.ico")
+(cd "$bin" && wixl -a x64 -D Version="$version" -D IconFile="$icon" -o "$out.tmp" "$here/quorvel.wxs")
 mv "$out.tmp" "$out"

@@ -96,10 +96,10 @@ check_installed() {  # DIR V
     test "$(reg_value "$run_key" Quorvel)" = "\"$1\\quorvel.exe\""
   check "one installed-programs entry, version $2" test "$(arp DisplayVersion)" = "$2"
   check "the entry names the publisher" test "$(arp Publisher)" = "Korvane Technologies"
-  # The icon file is a copy of the program, whose first icon is its icon 101.
   local icon
   icon=$(product_icon)
-  check "the entry's icon is the program's ($icon)" cmp -s "$(win_path "$icon")" "$(win_path "$1\\quorvel.exe")"
+  check "the entry's icon is the program's icon 101 ($icon)" \
+    cmp -s "$(win_path "$icon")" "$source_root/res/icons/quorvel.ico"
 }
 
 check_removed() {  # DIR

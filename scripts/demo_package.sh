@@ -4,8 +4,8 @@
 # sets quorvel_exe (the installed program, as a Unix path).
 
 demo_package_log() {
-  # msiexec writes its log as UTF-16; the helper's lines say what it did to Quorvel.
-  iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^.*\(install-helper: .*\)$/  msi log: \1/p'
+  # The helper's lines in the installer's log say what it did to Quorvel.
+  tr -d '\r' <"$1" | sed -n 's/^.*\(install-helper: .*\)$/  msi log: \1/p'
 }
 
 demo_package_install() {

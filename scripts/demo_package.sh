@@ -15,10 +15,6 @@ demo_package_install() {
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   demo_msi=$build/Quorvel-$version-x64.msi
   echo "package: $demo_msi ($(du -k "$demo_msi" | cut -f1) KiB)"
-  # Wine starts the programs of the Run key whenever a prefix's server starts, as Windows
-  # does at log-on. The server stays up from here to the end of the demo, so the Quorvel the
-  # demo starts below is the first one.
-  wineserver -w && wineserver -p
   start=$SECONDS
   run wine64 msiexec /i "$(winepath -w "$demo_msi")" /qn /l*v "$(winepath -w "$wine_root/demo-install.log")"
   echo "installed in $((SECONDS - start)) s"

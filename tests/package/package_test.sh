@@ -16,9 +16,6 @@ export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$root/prefixes/package
 export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all DISPLAY=$(cat "$root/display")
 "$source_root/tests/bed/wine-bed.sh" clone "$root" "$WINEPREFIX" || exit 1
 trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null' EXIT
-# Wine starts the programs of the Run key whenever the prefix's server starts (its log-on);
-# a server that stays up keeps the Quorvel instances those of the test alone.
-wineserver -w && wineserver -p
 
 failures=0
 # check DESCRIPTION COMMAND...: passes when the command succeeds.
@@ -179,11 +176,10 @@ case_default() {
 
   msi install-custom 0 /i "$(winepath -w "$msi_file")" "INSTALLDIR=$custom"
   check_installed "$custom" "$version"
-
-  # A new log-on: Wine starts the Run key's programs when the prefix's server starts.
-  wineserver -k && wineserver -w && wineserver -p
-  start_service
-  check "the next log-on starts Quorvel" window_found --wait 30000
+  wine64 "$(win_path "$custom\\quorvel.exe")" -x 2>/dev/null
+  check "-x closed Quorvel" wine64 "$bin/win-probe.exe" gone BW_Halvoric_Class BW_Halvoric_Wnd --wait 30000
+  wine64 wineboot  # Wine's log-on: it starts the programs of the Run key
+  check "a log-on starts Quorvel from the Run value" window_found --wait 30000
 }
 
 "case_$case_name"

@@ -13,5 +13,7 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 # -a x64 makes a 64-bit package (Program Files, 64-bit registry view).
 # wixl takes no absolute file names, so the icon is named from there too.
 icon=$(realpath --relative-to="$bin" "$here/../res/icons/quorvel.ico")
-(cd "$bin" && wixl -a x64 -D Version="$version" -D IconFile="$icon" -o "$out.tmp" "$here/quorvel.wxs")
+next_build=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$version")
+(cd "$bin" && wixl -a x64 -D Version="$version" -D NextBuild="$next_build" -D IconFile="$icon" -o "$out.tmp" \
+  "$here/quorvel.wxs")
 mv "$out.tmp" "$out"

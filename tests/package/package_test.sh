@@ -30,6 +30,7 @@ drive_c=$WINEPREFIX/drive_c
 win_path() { echo "$drive_c/$(echo "${1#C:\\}" | tr '\\' /)"; }
 probe() { wine64 "$bin/nko-probe.exe" "$@" >/dev/null 2>&1; }
 window_found() { wine64 "$bin/win-probe.exe" find BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
+window_gone() { wine64 "$bin/win-probe.exe" gone BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
 
 # reg_value KEY NAME: prints the value's data (64-bit view); fails when it is missing.
 reg_value() {
@@ -121,7 +122,7 @@ case_suite() {
 
   msi uninstall 0 /x "$(winepath -w "$msi_file")"
   check "the removal closed Quorvel, which exited with 0" log_has uninstall ", exit code 0)"
-  check "Quorvel's window is gone" not window_found
+  check "Quorvel's window is gone" window_gone
   check_removed "$base\\bin"
   check "the suite's own file stays" test -f "$(win_path "$base\\bin\\suite-file.txt")"
   check "the suite's configuration values stay" \
@@ -170,14 +171,13 @@ case_default() {
   check_installed "$default_dir" "$version"
   check "the refused downgrade left Quorvel running" window_found
 
-  msi uninstall 0 /x "$(winepath -w "$msi_file")"
-  check_removed "$default_dir"
-  check "the default folder is removed" not test -e "$(win_path "$default_dir")"
-
-  msi install-custom 0 /i "$(winepath -w "$msi_file")" "INSTALLDIR=$custom"
+  # A rebuild of the same version replaces the installed one, here in another folder.
+  make_package "$version" "$work/rebuilt.msi"
+  msi install-custom 0 /i "$(winepath -w "$work/rebuilt.msi")" "INSTALLDIR=$custom"
   check_installed "$custom" "$version"
+  check "the replaced one's folder is removed" not test -e "$(win_path "$default_dir")"
   wine64 "$(win_path "$custom\\quorvel.exe")" -x 2>/dev/null
-  check "-x closed Quorvel" wine64 "$bin/win-probe.exe" gone BW_Halvoric_Class BW_Halvoric_Wnd --wait 30000
+  check "-x closed Quorvel" window_gone --wait 30000
   wine64 wineboot  # Wine's log-on: it starts the programs of the Run key
   check "a log-on starts Quorvel from the Run value" window_found --wait 30000
 }

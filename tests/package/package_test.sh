@@ -18,16 +18,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all DISPLAY=$(cat "$root/di
 trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null' EXIT
 
 failures=0
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
+# check DESCRIPTION COMMAND...: passes when the command succeeds; returns its verdict.
 check() {
   local what=$1
   shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); return 1; fi
 }
 not() { ! "$@"; }
 
 drive_c=$WINEPREFIX/drive_c
 win_path() { echo "$drive_c/$(echo "${1#C:\\}" | tr '\\' /)"; }
+# The Windows name of a Unix file (drive Z: is the Unix root), without another Wine process.
+z_path() { echo "Z:${1//\//\\}"; }
 probe() { wine64 "$bin/nko-probe.exe" "$@" >/dev/null 2>&1; }
 window_found() { wine64 "$bin/win-probe.exe" find BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
 window_gone() { wine64 "$bin/win-probe.exe" gone BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
@@ -56,17 +58,17 @@ make_package() {  # VERSION OUT
 
 # msi NAME WANT ARGS...: runs msiexec silently (or with the user interface level msi_ui)
 # with a verbose log work/NAME.log and a deadline, prints how long it took, and checks that
-# it exits with WANT (of which Unix sees the low 8 bits). Fails when the check failed.
+# it exits with WANT (of which Unix sees the low 8 bits).
 msi() {
   local name=$1 want=$2 t0=$EPOCHREALTIME
   shift 2
-  timeout 150 wine64 msiexec "$@" "${msi_ui:-/qn}" /l*v "$(winepath -w "$work/$name.log" 2>/dev/null)" 2>/dev/null
+  timeout 150 wine64 msiexec "$@" "${msi_ui:-/qn}" /l*v "$(z_path "$work/$name.log")" 2>/dev/null
   local rc=$?
   printf 'msiexec %s took %.1f s\n' "$name" "$(bc <<<"$EPOCHREALTIME - $t0")"
   check "msiexec $name exits with $want" test "$rc" = $((want % 256))
-  [ "$rc" = $((want % 256)) ]
 }
-log_has() { tr -d '\r' <"$work/$1.log" | grep -qF -- "$2"; }
+# (grep reads to the end: one that stops early breaks the pipe, which pipefail reports.)
+log_has() { tr -d '\r' <"$work/$1.log" | grep -F -- "$2" >/dev/null; }
 
 start_service() {
   wine64 "$bin/ombrix-service.exe" --stop-event 'Local\PackageTestStop' --ready-event 'Local\PackageTestReady' \
@@ -90,12 +92,6 @@ check_installed() {  # DIR V
     cmp -s "$(win_path "$(product_icon)")" "$source_root/res/icons/quorvel.ico"
 }
 
-check_removed() {  # DIR
-  check "quorvel.exe is gone from $1" not test -e "$(win_path "$1\\quorvel.exe")"
-  check "the Run value is gone" not reg_value "$run_key" Quorvel
-  check "no installed-programs entry is left" test -z "$(arp DisplayName)$(product_icon)"
-}
-
 case_suite() {
   local base='C:\Suite Root\Ombrix' value
   mkdir -p "$(win_path "$base\\bin")"
@@ -107,7 +103,7 @@ case_suite() {
   make_package "$version" "$msi_file"
   start_service
 
-  msi install 0 /i "$(winepath -w "$msi_file")"
+  msi install 0 /i "$(z_path "$msi_file")"
   check_installed "$base\\bin" "$version"
   check "nothing was installed under Program Files" not test -e "$(win_path "$default_dir")"
   check "the installer started Quorvel with -q" log_has install "install-helper: started $base\\bin\\quorvel.exe -q"
@@ -120,10 +116,12 @@ case_suite() {
   check "a second instance with -q exits with 1" test $? = 1
   check "the running Quorvel answered: the report is written again" test -s "$report"
 
-  msi uninstall 0 /x "$(winepath -w "$msi_file")"
+  msi uninstall 0 /x "$(z_path "$msi_file")"
   check "the removal closed Quorvel, which exited with 0" log_has uninstall ", exit code 0)"
   check "Quorvel's window is gone" window_gone
-  check_removed "$base\\bin"
+  check "quorvel.exe is gone" not test -e "$(win_path "$base\\bin\\quorvel.exe")"
+  check "the Run value is gone" not reg_value "$run_key" Quorvel
+  check "no installed-programs entry is left" test -z "$(arp DisplayName)$(product_icon)"
   check "the suite's own file stays" test -f "$(win_path "$base\\bin\\suite-file.txt")"
   check "the suite's configuration values stay" \
     test "$(reg_value "$suite_key" BaseDir)|$(reg_value "$suite_key" QuorvelHidden)|$(reg_value "$suite_key" Gpib32Status)" \
@@ -138,7 +136,7 @@ case_default() {
   make_package "$version" "$msi_file"
 
   # No suite service: the installation must neither fail nor wait for Quorvel.
-  msi install-old 0 /i "$(winepath -w "$old_msi")"
+  msi install-old 0 /i "$(z_path "$old_msi")"
   check_installed "$default_dir" "$old_version"
   check "the installer did not start Quorvel without the service" \
     log_has install-old "install-helper: Quorvel not started: the suite service does not run"
@@ -149,7 +147,7 @@ case_default() {
   local old_pid=$!
   check "the older Quorvel runs" window_found --wait 30000
 
-  msi upgrade 0 /i "$(winepath -w "$msi_file")"
+  msi upgrade 0 /i "$(z_path "$msi_file")"
   # The upgrade waited for the Windows process; its Unix side ends a moment later. One
   # still there after the deadline is stopped, and fails the check.
   local deadline=$((SECONDS + 30))
@@ -162,7 +160,7 @@ case_default() {
 
   # With a user interface the refusal is a message box (Wine titles it "Install Failed").
   # 1603 is the installer's "fatal error".
-  msi_ui=/qb msi downgrade 1603 /i "$(winepath -w "$old_msi")" &
+  msi_ui=/qb msi downgrade 1603 /i "$(z_path "$old_msi")" &
   local downgrade=$! box
   box=$(wine64 "$bin/win-probe.exe" box "Install Failed" --wait 30000 2>/dev/null | tr -d '\r')
   check "the refusal says why" grep -qF "A newer version of Korvane Quorvel is already installed" <<<"$box"
@@ -173,7 +171,7 @@ case_default() {
 
   # A rebuild of the same version replaces the installed one, here in another folder.
   make_package "$version" "$work/rebuilt.msi"
-  msi install-custom 0 /i "$(winepath -w "$work/rebuilt.msi")" "INSTALLDIR=$custom"
+  msi install-custom 0 /i "$(z_path "$work/rebuilt.msi")" "INSTALLDIR=$custom"
   check_installed "$custom" "$version"
   check "the replaced one's folder is removed" not test -e "$(win_path "$default_dir")"
   wine64 "$(win_path "$custom\\quorvel.exe")" -x 2>/dev/null

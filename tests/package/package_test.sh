@@ -77,7 +77,8 @@ start_service() {
 }
 
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
-suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
+# The suite key under names of its own (as "MfgName" and "KeyName" may give them).
+names_key='HKLM\SOFTWARE\Korvane\Ombrix' suite_key='HKLM\SOFTWARE\Korvane\Ombrix Lab\CurrentVersion'
 default_dir='C:\Program Files\Korvane Quorvel'
 msi_file=$work/Quorvel-$version-x64.msi
 
@@ -96,8 +97,11 @@ case_suite() {
   local base='C:\Suite Root\Ombrix' value
   mkdir -p "$(win_path "$base\\bin")"
   echo "a file of the suite" >"$(win_path "$base\\bin\\suite-file.txt")"
-  for value in "BaseDir=$base" QuorvelHidden=0 Gpib32Status=1; do
-    wine64 reg add "$suite_key" /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null
+  mkdir -p "$(win_path 'C:\Decoy')"
+  for value in "$names_key|MfgName|Korvane" "$names_key|KeyName|Ombrix Lab" "$names_key\CurrentVersion|BaseDir|C:\Decoy" \
+    "$suite_key|BaseDir|$base" "$suite_key|QuorvelHidden|0" "$suite_key|Gpib32Status|1"; do
+    IFS='|' read -r -a value <<<"$value"
+    wine64 reg add "${value[0]}" /v "${value[1]}" /t REG_SZ /d "${value[2]}" /f >/dev/null
   done
   mkdir -p "$drive_c/ProgramData/Korvane/Korvane Ombrix"
   make_package "$version" "$msi_file"
@@ -105,7 +109,8 @@ case_suite() {
 
   msi install 0 /i "$(z_path "$msi_file")"
   check_installed "$base\\bin" "$version"
-  check "nothing was installed under Program Files" not test -e "$(win_path "$default_dir")"
+  check "nothing was installed under Program Files or the default key's folder" \
+    not test -e "$(win_path "$default_dir")" -o -e "$(win_path 'C:\Decoy\bin')"
   check "the installer started Quorvel with -q" log_has install "install-helper: started $base\\bin\\quorvel.exe -q"
   check "Quorvel's window appears" window_found --wait 30000
   check "Quorvel signals that it runs" probe open event 'Global\__Korvane_QuorvelRunning' --wait 10000

@@ -1,6 +1,6 @@
-// The package's custom actions. Both report what they did in the installation log and
-// return success whatever happened: neither a Quorvel that will not close in time nor one
-// that cannot start may fail an installation or a removal.
+// The package's custom actions. Each reports what it did in the installation log and
+// returns success whatever happened: neither a missing suite, nor a Quorvel that will not
+// close in time, nor one that cannot start may fail an installation or a removal.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/install-helper/quorvel_control.h"
+#include "tools/install-helper/suite_folder.h"
 
 namespace {
 
@@ -30,6 +31,18 @@ std::string TargetPath(MSIHANDLE install, const char* folder) {
 }
 
 }  // namespace
+
+// Sets SUITEBASEDIR to the suite's folder when the suite is installed.
+extern "C" __declspec(dllexport) UINT __stdcall FindSuiteFolder(MSIHANDLE install) {
+  const std::string folder = SuiteFolder();
+  if (folder.empty()) {
+    Log(install, ("no suite folder under " + SuiteKeyPath()).c_str());
+  } else {
+    MsiSetPropertyA(install, "SUITEBASEDIR", folder.c_str());
+    Log(install, ("suite folder " + folder + " (" + SuiteKeyPath() + ")").c_str());
+  }
+  return ERROR_SUCCESS;
+}
 
 extern "C" __declspec(dllexport) UINT __stdcall CloseQuorvel(MSIHANDLE install) {
   const CloseOutcome outcome = CloseRunningQuorvel(kCloseTimeoutMs);

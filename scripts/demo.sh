@@ -50,6 +50,8 @@ mkdir -p "$suite_dir/manuals"
 (cd "$suite_dir" && touch manuals/tril.pdf manuals/visa.pdf "manuals/LXI Event and Timing.pdf" \
   tril.chm visa.chm Quickprobe.chm Sightline.chm readme.htm)
 export SUITE_TOOL_RECORD='C:\suite-tools-demo.log'
+source scripts/demo_package.sh
+demo_package_install
 
 step "1. Start the suite service stand-in: it publishes its information block and running events, and serves the NKO pipe"
 wine64 "$bin/ombrix-service.exe" --stop-event "$stop_event" --ready-event 'Local\QuorvelDemoReady' \
@@ -82,7 +84,7 @@ show_log() {
   # Quorvel's event-log entries, as Wine prints them on the debug channel.
   sed -n 's/^[0-9a-f]*:[0-9a-f]*:trace:eventlog:ReportEventW L"\(.*\)"$/  event log: \1/p' "$quorvel_log" | tail -n "$1"
 }
-quorvel() { WINEDEBUG=-all,+pid,+eventlog wine64 "$bin/quorvel.exe" "$@" 2>>"$quorvel_log"; }
+quorvel() { WINEDEBUG=-all,+pid,+eventlog wine64 "$quorvel_exe" "$@" 2>>"$quorvel_log"; }
 window() { wine64 "$bin/win-probe.exe" "$@"; }
 : >"$quorvel_log"
 
@@ -199,5 +201,7 @@ wait $service_pid && echo "the service stand-in stopped cleanly"
 step "16. Pictures from Wine's shell desktop: the open tray menu, the About box, and the icon with a second instance's balloon"
 QUORVEL_BUILD=$build scripts/screenshot-tray.sh --menu "$build/tray-menu.png" --about "$build/about-box.png" \
   "$build/tray-icon.png"
+
+demo_package_remove
 
 printf '\n== demo finished\n'

@@ -22,6 +22,13 @@ inline constexpr DWORD kViewerStatusMemorySize = 412;
 inline constexpr size_t kViewerTraceStatusOffset = 4;
 inline constexpr size_t kViewerArraySizeLimitOffset = 8;
 
+// How long the relay lets the viewer take one message before it gives the connection
+// up. The largest message (a full 256 KiB byte array, about 2.6 MB of UTF-16) goes into
+// a reading viewer in well under a second even on a loaded machine, so a viewer that
+// takes longer has stopped reading; every traced call in every instrument program waits
+// for its reply meanwhile, so the limit stays below the libraries' usual reply time-outs.
+inline constexpr DWORD kViewerWriteLimitMs = 3000;
+
 // Handshake limits: each wait, and the opens of the pipe with a pause after each failure.
 inline constexpr DWORD kViewerHandshakeWaitMs = 8000;
 inline constexpr int kViewerPipeOpenTries = 100;
@@ -30,8 +37,17 @@ inline constexpr DWORD kViewerPipeRetryMs = 100;
 // The handshake; returns a write handle of a new viewer-pipe connection (the caller
 // closes it) or INVALID_HANDLE_VALUE. Blocks up to about 26 s.
 HANDLE ConnectTraceViewer();
-// The same handshake, given up as soon as cancel (when not null) is signalled.
-HANDLE ConnectTraceViewerCancellable(HANDLE cancel);
+// The same handshake, given up as soon as cancel (when not null) is signalled; the pipe is
+// opened with pipeFlags (FILE_FLAG_OVERLAPPED for WriteViewerPipeBounded).
+HANDLE ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags = 0);
+
+enum class ViewerWrite { kWritten, kFailed, kTimedOut };
+// One write of bytes to a viewer pipe opened with FILE_FLAG_OVERLAPPED, waiting at most
+// limitMs for the viewer to take it. A write that times out is cancelled and has ended
+// when this returns. done is a manual-reset event the caller owns and reuses.
+ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, DWORD bytes, DWORD limitMs);
+// True while the viewer's connection mutex exists, that is while a viewer runs.
+bool ViewerRunning();
 
 // The viewer's current status byte (1 on, 0 off, others leave things as they are); 0 while
 // its status memory cannot be opened. Opens the memory on first use and keeps it.

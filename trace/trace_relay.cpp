@@ -129,8 +129,8 @@ void SwitchTracingOff() {
 // traced call on the machine would wait for it, so its connection is given up.
 void GiveUpViewer() {
   ReleaseViewer();
-  TraceEventsLog("WriteViewer: the viewer has not taken a message within %lu ms; its connection is given up "
-                 "(%lu messages given up).",
+  TraceEventsLog("WriteViewer: the viewer has not taken a message within %lu ms; its connection is given up, "
+                 "messages given up: %lu.",
                  static_cast<unsigned long>(kViewerWriteLimitMs), g_relay.messagesNotTaken);
 }
 

@@ -136,7 +136,7 @@ TEST_F(ViewerStall, FrozenViewerIsGivenUpOnceAndAsksAgainForACleanStream) {
   // limit, the others come as usual; the libraries are switched off.
   ASSERT_TRUE(viewer.Command("pause on"));
   Client frozen({"--calls", "12", "--mix", "array64k", "--seed", "2"});
-  frozen.ExpectAnswered(60000);
+  frozen.ExpectAnswered(30000);
   ASSERT_TRUE(WaitForRelayLog(kGivenUp, givenUpBefore + 1, 5000));
   EXPECT_FALSE(TracingOn());
   const std::vector<std::string> givenUp = RelayLog(kGivenUp);

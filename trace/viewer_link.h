@@ -23,10 +23,10 @@ inline constexpr size_t kViewerTraceStatusOffset = 4;
 inline constexpr size_t kViewerArraySizeLimitOffset = 8;
 
 // How long the relay lets the viewer take one message before it gives the connection
-// up. The largest message (a full 256 KiB byte array, about 2.6 MB of UTF-16) goes into
-// a reading viewer in well under a second even on a loaded machine, so a viewer that
-// takes longer has stopped reading; every traced call in every instrument program waits
-// for its reply meanwhile, so the limit stays below the libraries' usual reply time-outs.
+// up. The largest message (a full 256 KiB byte array, about 1 MB of UTF-16) goes into a
+// reading viewer in well under a second even on a loaded machine, so a viewer that takes
+// longer has stopped reading; every traced call in every instrument program waits for its
+// reply meanwhile, so the limit stays below the libraries' usual reply time-outs.
 inline constexpr DWORD kViewerWriteLimitMs = 3000;
 
 // Handshake limits: each wait, and the opens of the pipe with a pause after each failure.

@@ -127,11 +127,12 @@ void SwitchTracingOff() {
 
 // A viewer that does not take a message within the limit has stopped reading; every
 // traced call on the machine would wait for it, so its connection is given up.
-void GiveUpViewer() {
+void GiveUpViewer(DWORD bytes) {
   ReleaseViewer();
-  TraceEventsLog("WriteViewer: the viewer has not taken a message within %lu ms; its connection is given up, "
-                 "messages given up: %lu.",
-                 static_cast<unsigned long>(kViewerWriteLimitMs), g_relay.messagesNotTaken);
+  TraceEventsLog("WriteViewer: the viewer has not taken a message of %lu bytes within %lu ms; its connection is "
+                 "given up, messages given up: %lu.",
+                 static_cast<unsigned long>(bytes), static_cast<unsigned long>(ViewerWriteLimitMs(bytes)),
+                 g_relay.messagesNotTaken);
 }
 
 void OnViewerConnected() {
@@ -165,9 +166,9 @@ void HandleMessage(quorvel::xlate::EventTranslator& translator) {
         // One write per message: the text with its 16-bit NUL, which is the framing.
         const auto bytes = static_cast<DWORD>((text->size() + 1) * sizeof(char16_t));
         const ViewerWrite written = WriteViewerPipeBounded(g_relay.m_tracingNamedPipeHandle, g_relay.writeDone,
-                                                           text->data(), bytes, kViewerWriteLimitMs);
+                                                           text->data(), bytes, ViewerWriteLimitMs(bytes));
         if (written != ViewerWrite::kWritten) ++g_relay.messagesNotTaken;
-        if (written == ViewerWrite::kTimedOut) GiveUpViewer();
+        if (written == ViewerWrite::kTimedOut) GiveUpViewer(bytes);
         Sleep(0);
       }
     }

@@ -23,11 +23,15 @@ inline constexpr size_t kViewerTraceStatusOffset = 4;
 inline constexpr size_t kViewerArraySizeLimitOffset = 8;
 
 // How long the relay lets the viewer take one message before it gives the connection
-// up. The largest message (a full 256 KiB byte array, about 1 MB of UTF-16) goes into a
-// reading viewer in well under a second even on a loaded machine, so a viewer that takes
-// longer has stopped reading; every traced call in every instrument program waits for its
-// reply meanwhile, so the limit stays below the libraries' usual reply time-outs.
+// up: a base for any message and an allowance for each further MiB. A reading viewer takes
+// about 40 ms per MiB on a quiet machine and up to about 120 ms per MiB with the cores
+// loaded many times over (the largest messages, arrays of 256 KiB shown element by
+// element, are about 14 MiB of UTF-16); the limit is several times that, so a viewer
+// that exceeds it has stopped reading. Every traced call on the machine waits for its
+// reply meanwhile, so the base stays a few seconds.
 inline constexpr DWORD kViewerWriteLimitMs = 3000;
+inline constexpr DWORD kViewerWriteLimitPerMiBMs = 1000;
+constexpr DWORD ViewerWriteLimitMs(DWORD bytes) { return kViewerWriteLimitMs + (bytes >> 20) * kViewerWriteLimitPerMiBMs; }
 
 // Handshake limits: each wait, and the opens of the pipe with a pause after each failure.
 inline constexpr DWORD kViewerHandshakeWaitMs = 8000;

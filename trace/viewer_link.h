@@ -31,7 +31,9 @@ inline constexpr size_t kViewerArraySizeLimitOffset = 8;
 // reply meanwhile, so the base stays a few seconds.
 inline constexpr DWORD kViewerWriteLimitMs = 3000;
 inline constexpr DWORD kViewerWriteLimitPerMiBMs = 1000;
-constexpr DWORD ViewerWriteLimitMs(DWORD bytes) { return kViewerWriteLimitMs + (bytes >> 20) * kViewerWriteLimitPerMiBMs; }
+constexpr DWORD ViewerWriteLimitMs(DWORD bytes) {
+  return kViewerWriteLimitMs + (bytes >> 20) * kViewerWriteLimitPerMiBMs;
+}
 
 // Handshake limits: each wait, and the opens of the pipe with a pause after each failure.
 inline constexpr DWORD kViewerHandshakeWaitMs = 8000;

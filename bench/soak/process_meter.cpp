@@ -52,7 +52,9 @@ long ProcessMeter::HandleCount() {
     const auto* table = reinterpret_cast<const HandleTable*>(m_table.data());
     const size_t fit = (m_table.size() - offsetof(HandleTable, entries)) / sizeof(HandleEntry);
     long count = 0;
-    for (ULONG i = 0; i < table->count && i < fit; ++i) count += table->entries[i].ownerPid == static_cast<USHORT>(m_pid);
+    for (ULONG i = 0; i < table->count && i < fit; ++i) {
+      count += table->entries[i].ownerPid == static_cast<USHORT>(m_pid);
+    }
     return count;
   }
   return -1;

@@ -239,7 +239,8 @@ int main(int argc, char** argv) {
   Settings s;
   standin::OptionParser p("quorvel_soak", "[options]",
                           "Drives one quorvel.exe through cycles of a long day and checks that nothing grows.");
-  p.AddInteger("--cycles", "N", "cycles (default 4; the full soak is 100)", 1, 100000, [&](int64_t v) { s.cycles = v; });
+  p.AddInteger("--cycles", "N", "cycles (default 4; the full soak is 100)", 1, 100000,
+               [&](int64_t v) { s.cycles = v; });
   p.AddInteger("--menus", "N", "tray menus opened and closed per cycle (default 10)", 0, 100000,
                [&](int64_t v) { s.menus = v; });
   p.AddInteger("--processes", "P", "trace client processes per cycle (default 8)", 1, 64,

@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
   });
   parser.AddFlag("--echo", "print each message to standard output as it arrives", [&] { options.echo = true; });
   parser.AddFlag("--stall-ready", "start with connection requests ignored", [&] { options.stallReady = true; });
-  parser.AddFlag("--pause-reading", "start with the connections' data left unread", [&] { options.pauseReading = true; });
+  parser.AddFlag("--pause-reading", "start with the connections' data left unread",
+                 [&] { options.pauseReading = true; });
   parser.AddInteger("--read-delay", "MS", "pause MS ms before every read of a connection (default 0)", 0, 3600000,
                     [&](int64_t v) { options.readDelayMs = static_cast<DWORD>(v); });
   standin::AddStopEventOption(parser, stopEvent);

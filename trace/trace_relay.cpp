@@ -50,7 +50,12 @@ struct RelayState {
   // Relay thread only.
   NamedPipeM* eventPipe = nullptr;
   HANDLE m_tracingNamedPipeHandle = INVALID_HANDLE_VALUE;
+  HANDLE writeDone = nullptr;  // manual reset: the pending write to the viewer has ended
+  // 1 from the switch-on until the viewer's status is seen at 0. A connection given up
+  // because the viewer stopped reading keeps it at 1 with the pipe closed, so that the
+  // relay does not connect to that viewer again until it asks afresh.
   int tracingOn = 0;
+  unsigned long messagesNotTaken = 0;  // on the current connection
   std::unique_ptr<uint8_t[]> buffer;
   ViewerConnector connector;
 };
@@ -60,7 +65,7 @@ RelayState g_relay;
 void Reply(const char (&word)[kTraceReplySize]) { WriteNamedPipeM(g_relay.eventPipe, word, kTraceReplySize, nullptr); }
 
 DWORD WINAPI ConnectorThread(LPVOID) {
-  g_relay.connector.result = ConnectTraceViewerCancellable(g_relay.connector.cancel);
+  g_relay.connector.result = ConnectTraceViewerCancellable(g_relay.connector.cancel, FILE_FLAG_OVERLAPPED);
   SetEvent(g_relay.connector.done);
   return 0;
 }
@@ -90,6 +95,7 @@ HANDLE EndConnect() {
 void SwitchTracingOn(HANDLE viewerPipe) {
   g_relay.m_tracingNamedPipeHandle = viewerPipe;
   g_relay.tracingOn = 1;
+  g_relay.messagesNotTaken = 0;
   if (TraceControlBlock* block = GetTraceControlView()) {
     StoreTraceFlag(block->maxArraySize, static_cast<int32_t>(GetViewerArraySizeLimit()));
     StoreTraceFlag(block->visaEnabled, 1);
@@ -101,17 +107,32 @@ void SwitchTracingOn(HANDLE viewerPipe) {
   TraceEventsLog("UpdateTraceInfo: tracing has been enabled.");
 }
 
-void SwitchTracingOff() {
+// Switches the libraries off and closes the relay's end of the viewer pipe.
+void ReleaseViewer() {
   if (TraceControlBlock* block = GetTraceControlView()) {
     StoreTraceFlag(block->enabled, 0);
     StoreTraceFlag(block->viewerEnabled, 0);
   }
-  g_relay.tracingOn = 0;
   if (g_relay.m_tracingNamedPipeHandle != INVALID_HANDLE_VALUE) {
     CloseHandle(g_relay.m_tracingNamedPipeHandle);
     g_relay.m_tracingNamedPipeHandle = INVALID_HANDLE_VALUE;
   }
+}
+
+void SwitchTracingOff() {
+  ReleaseViewer();
+  g_relay.tracingOn = 0;
   TraceEventsLog("UpdateTraceInfo: tracing has been disabled.");
+}
+
+// A viewer that does not take a message within the limit has stopped reading; every
+// traced call on the machine would wait for it, so its connection is given up.
+void GiveUpViewer(DWORD bytes) {
+  ReleaseViewer();
+  TraceEventsLog("WriteViewer: the viewer has not taken a message of %lu bytes within %lu ms; its connection is "
+                 "given up, messages given up: %lu.",
+                 static_cast<unsigned long>(bytes), static_cast<unsigned long>(ViewerWriteLimitMs(bytes)),
+                 g_relay.messagesNotTaken);
 }
 
 void OnViewerConnected() {
@@ -144,8 +165,10 @@ void HandleMessage(quorvel::xlate::EventTranslator& translator) {
         produced = true;
         // One write per message: the text with its 16-bit NUL, which is the framing.
         const auto bytes = static_cast<DWORD>((text->size() + 1) * sizeof(char16_t));
-        DWORD written = 0;
-        WriteFile(g_relay.m_tracingNamedPipeHandle, text->data(), bytes, &written, nullptr);
+        const ViewerWrite written = WriteViewerPipeBounded(g_relay.m_tracingNamedPipeHandle, g_relay.writeDone,
+                                                           text->data(), bytes, ViewerWriteLimitMs(bytes));
+        if (written != ViewerWrite::kWritten) ++g_relay.messagesNotTaken;
+        if (written == ViewerWrite::kTimedOut) GiveUpViewer(bytes);
         Sleep(0);
       }
     }
@@ -173,6 +196,7 @@ void TraceEventsSetup() {
   InitTraceStatusLock();
   g_relay.connector.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   g_relay.connector.cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_relay.writeDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 // Stops the poller before anything it reads (the control block, the viewer status
@@ -198,6 +222,8 @@ void TraceEventsCleanup() {
     g_relay.m_tracingNamedPipeHandle = INVALID_HANDLE_VALUE;
   }
   g_relay.tracingOn = 0;
+  CloseHandle(g_relay.writeDone);
+  g_relay.writeDone = nullptr;
   DeleteTraceStatusLock();
 }
 
@@ -205,7 +231,10 @@ void TraceEventsCleanup() {
 
 void UpdateTraceInfo(HINSTANCE) {
   if (GetViewerTraceStatus() == 1 && g_relay.tracingOn == 0 && !Connecting()) BeginConnect();
-  if (GetViewerTraceStatus() == 0 && g_relay.tracingOn == 1) SwitchTracingOff();
+  // A connection given up ends like any other once the viewer's status falls to 0, or
+  // once that viewer has gone, so that a new one is connected.
+  const bool givenUp = g_relay.tracingOn == 1 && g_relay.m_tracingNamedPipeHandle == INVALID_HANDLE_VALUE;
+  if (g_relay.tracingOn == 1 && (GetViewerTraceStatus() == 0 || (givenUp && !ViewerRunning()))) SwitchTracingOff();
 }
 
 DWORD WINAPI TraceEventsThread(LPVOID instance) {

@@ -28,9 +28,9 @@ bool WaitFor(HANDLE object, HANDLE cancel, DWORD ms) {
   return WaitForMultipleObjects(2, both, FALSE, ms) == WAIT_OBJECT_0;
 }
 
-HANDLE OpenViewerPipe(HANDLE cancel) {
+HANDLE OpenViewerPipe(HANDLE cancel, DWORD flags) {
   for (int attempt = 0; attempt < kViewerPipeOpenTries; ++attempt) {
-    HANDLE pipe = CreateFileA(kViewerPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE pipe = CreateFileA(kViewerPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return pipe;
     if (cancel != nullptr ? WaitForSingleObject(cancel, kViewerPipeRetryMs) == WAIT_OBJECT_0
                           : (Sleep(kViewerPipeRetryMs), false)) {
@@ -44,7 +44,7 @@ HANDLE OpenViewerPipe(HANDLE cancel) {
 
 HANDLE ConnectTraceViewer() { return ConnectTraceViewerCancellable(nullptr); }
 
-HANDLE ConnectTraceViewerCancellable(HANDLE cancel) {
+HANDLE ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags) {
   HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kViewerMutexName);
   HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, kViewerRequestEventName);
   HANDLE ready = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kViewerReadyEventName);
@@ -57,7 +57,7 @@ HANDLE ConnectTraceViewerCancellable(HANDLE cancel) {
       if (ready != nullptr) ResetEvent(ready);
       if (request != nullptr) SetEvent(request);
       if (ready != nullptr && WaitFor(ready, cancel, kViewerHandshakeWaitMs)) {
-        pipe = OpenViewerPipe(cancel);
+        pipe = OpenViewerPipe(cancel, pipeFlags);
         ResetEvent(ready);
       }
       if (request != nullptr) ResetEvent(request);
@@ -72,6 +72,27 @@ HANDLE ConnectTraceViewerCancellable(HANDLE cancel) {
   CloseIfOpen(request);
   CloseIfOpen(ready);
   return pipe;
+}
+
+ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, DWORD bytes, DWORD limitMs) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = done;
+  DWORD written = 0;
+  if (WriteFile(pipe, data, bytes, &written, &overlapped)) return ViewerWrite::kWritten;
+  if (GetLastError() != ERROR_IO_PENDING) return ViewerWrite::kFailed;
+  if (WaitForSingleObject(done, limitMs) == WAIT_OBJECT_0) {
+    return GetOverlappedResult(pipe, &overlapped, &written, FALSE) ? ViewerWrite::kWritten : ViewerWrite::kFailed;
+  }
+  // The system uses the data and the OVERLAPPED until the write has ended, so the
+  // cancellation is waited for; a write that completed meanwhile counts as written.
+  CancelIoEx(pipe, &overlapped);
+  return GetOverlappedResult(pipe, &overlapped, &written, TRUE) ? ViewerWrite::kWritten : ViewerWrite::kTimedOut;
+}
+
+bool ViewerRunning() {
+  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kViewerMutexName);
+  CloseIfOpen(mutex);
+  return mutex != nullptr;
 }
 
 void OpenViewerStatusMemory() {

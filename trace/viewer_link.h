@@ -22,6 +22,19 @@ inline constexpr DWORD kViewerStatusMemorySize = 412;
 inline constexpr size_t kViewerTraceStatusOffset = 4;
 inline constexpr size_t kViewerArraySizeLimitOffset = 8;
 
+// How long the relay lets the viewer take one message before it gives the connection
+// up: a base for any message and an allowance for each further MiB. A reading viewer takes
+// about 40 ms per MiB on a quiet machine and up to about 120 ms per MiB with the cores
+// loaded many times over (the largest messages, arrays of 256 KiB shown element by
+// element, are about 14 MiB of UTF-16); the limit is several times that, so a viewer
+// that exceeds it has stopped reading. Every traced call on the machine waits for its
+// reply meanwhile, so the base stays a few seconds.
+inline constexpr DWORD kViewerWriteLimitMs = 3000;
+inline constexpr DWORD kViewerWriteLimitPerMiBMs = 1000;
+constexpr DWORD ViewerWriteLimitMs(DWORD bytes) {
+  return kViewerWriteLimitMs + (bytes >> 20) * kViewerWriteLimitPerMiBMs;
+}
+
 // Handshake limits: each wait, and the opens of the pipe with a pause after each failure.
 inline constexpr DWORD kViewerHandshakeWaitMs = 8000;
 inline constexpr int kViewerPipeOpenTries = 100;
@@ -30,8 +43,17 @@ inline constexpr DWORD kViewerPipeRetryMs = 100;
 // The handshake; returns a write handle of a new viewer-pipe connection (the caller
 // closes it) or INVALID_HANDLE_VALUE. Blocks up to about 26 s.
 HANDLE ConnectTraceViewer();
-// The same handshake, given up as soon as cancel (when not null) is signalled.
-HANDLE ConnectTraceViewerCancellable(HANDLE cancel);
+// The same handshake, given up as soon as cancel (when not null) is signalled; the pipe is
+// opened with pipeFlags (FILE_FLAG_OVERLAPPED for WriteViewerPipeBounded).
+HANDLE ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags = 0);
+
+enum class ViewerWrite { kWritten, kFailed, kTimedOut };
+// One write of bytes to a viewer pipe opened with FILE_FLAG_OVERLAPPED, waiting at most
+// limitMs for the viewer to take it. A write that times out is cancelled and has ended
+// when this returns. done is a manual-reset event the caller owns and reuses.
+ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, DWORD bytes, DWORD limitMs);
+// True while the viewer's connection mutex exists, that is while a viewer runs.
+bool ViewerRunning();
 
 // The viewer's current status byte (1 on, 0 off, others leave things as they are); 0 while
 // its status memory cannot be opened. Opens the memory on first use and keeps it.

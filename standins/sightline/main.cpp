@@ -24,6 +24,8 @@ constexpr const char kCommands[] =
     "  status N     set the status byte (1 tracing wanted, 0 not, others mean nothing)\n"
     "  limit N      set the array-size limit\n"
     "  stall on|off ignore connection requests (never set the ready event) or answer them\n"
+    "  pause on|off stop reading the connections' data, or read again\n"
+    "  delay MS     pause MS ms before every read (a slow viewer; 0: none)\n"
     "  drop         disconnect every current connection\n"
     "  count        print the number of messages received\n"
     "  quit         stop\n"
@@ -42,6 +44,10 @@ bool Command(const std::string& line, ViewerServer& viewer, const standin::StopS
     viewer.SetArrayLimit(static_cast<uint32_t>(value));
   } else if (command == "stall" && n == 2 && (std::strcmp(rest, "on") == 0 || std::strcmp(rest, "off") == 0)) {
     viewer.SetStallReady(std::strcmp(rest, "on") == 0);
+  } else if (command == "pause" && n == 2 && (std::strcmp(rest, "on") == 0 || std::strcmp(rest, "off") == 0)) {
+    viewer.SetPauseReading(std::strcmp(rest, "on") == 0);
+  } else if (command == "delay" && n == 2 && standin::ParseInteger(rest, 0, 3600000, value)) {
+    viewer.SetReadDelay(static_cast<DWORD>(value));
   } else if (command == "drop") {
     viewer.DropConnections();
   } else if (command == "count") {
@@ -76,6 +82,10 @@ int main(int argc, char** argv) {
   });
   parser.AddFlag("--echo", "print each message to standard output as it arrives", [&] { options.echo = true; });
   parser.AddFlag("--stall-ready", "start with connection requests ignored", [&] { options.stallReady = true; });
+  parser.AddFlag("--pause-reading", "start with the connections' data left unread",
+                 [&] { options.pauseReading = true; });
+  parser.AddInteger("--read-delay", "MS", "pause MS ms before every read of a connection (default 0)", 0, 3600000,
+                    [&](int64_t v) { options.readDelayMs = static_cast<DWORD>(v); });
   standin::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(std::string(kCommands) +
                      "It prints \"sightline: ready\" once everything is published.\n"

@@ -42,6 +42,8 @@ class ViewerStandIn {
   size_t OutputCount(const std::string& text) const;
   // The captured messages so far, one per line. Throws std::logic_error without capture.
   std::vector<std::string> Capture() const;
+  // The capture file (empty without capture), for readers that follow it as it grows.
+  const std::string& CapturePath() const { return m_capturePath; }
   // Polls until the capture holds at least count messages; returns what it holds then.
   std::vector<std::string> WaitForCapture(size_t count, DWORD timeoutMs) const;
   // Quits and waits for the exit; the exit code (999 when it did not exit in time).

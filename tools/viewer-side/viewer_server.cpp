@@ -57,6 +57,8 @@ bool ViewerServer::Publish(std::string& error) {
   SetArrayLimit(m_options.arrayLimit);
   SetStatus(m_options.status);
   m_stall = m_options.stallReady;
+  m_pauseReading = m_options.pauseReading;
+  m_readDelayMs = m_options.readDelayMs;
   if ((m_mutex = CreateMutexA(sa, FALSE, kViewerMutexName)) == nullptr) return fail("connection mutex");
   if ((m_request = CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName)) == nullptr) return fail("request event");
   if ((m_ready = CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName)) == nullptr) return fail("ready event");
@@ -127,6 +129,7 @@ void ViewerServer::Read(Connection* c) {
     uint8_t odd = 0;
     bool haveOdd = false;
     for (;;) {
+      if (!ReadWhenAllowed(c)) break;
       ResetEvent(ov.hEvent);
       if (!complete(ReadFile(c->pipe, chunk.data(), kReadChunk, nullptr, &ov), done) || done == 0) break;
       size_t i = 0;
@@ -153,6 +156,16 @@ void ViewerServer::Read(Connection* c) {
   }
   CloseHandle(ov.hEvent);
   c->open = false;
+}
+
+bool ViewerServer::ReadWhenAllowed(const Connection* c) const {
+  constexpr DWORD kPausePollMs = 20;
+  HANDLE waits[2] = {c->drop, m_stop};
+  if (m_readDelayMs > 0 && WaitForMultipleObjects(2, waits, FALSE, m_readDelayMs) != WAIT_TIMEOUT) return false;
+  while (m_pauseReading) {
+    if (WaitForMultipleObjects(2, waits, FALSE, kPausePollMs) != WAIT_TIMEOUT) return false;
+  }
+  return true;
 }
 
 void ViewerServer::Deliver(const char16_t* text, size_t length) {

@@ -25,6 +25,8 @@ struct ViewerOptions {
   // Takes every message (UTF-16, without its NUL) instead of the capture file, one call
   // at a time; false stops the delivery of further messages.
   std::function<bool(const char16_t* text, size_t length)> sink;
+  bool pauseReading = false;  // leave every connection's data unread in its pipe
+  DWORD readDelayMs = 0;      // pause before every read of a connection (a slow viewer)
 };
 
 class ViewerServer {
@@ -44,6 +46,8 @@ class ViewerServer {
   void SetStatus(uint8_t status);
   void SetArrayLimit(uint32_t limit);
   void SetStallReady(bool stall) { m_stall = stall; }
+  void SetPauseReading(bool pause) { m_pauseReading = pause; }
+  void SetReadDelay(DWORD ms) { m_readDelayMs = ms; }
   // Disconnects every current connection; the writer's next write fails.
   void DropConnections();
   uint64_t Messages() const { return m_messages.load(); }
@@ -61,6 +65,9 @@ class ViewerServer {
   void AcceptRequest();
   void Read(Connection* connection);
   void Deliver(const char16_t* text, size_t length);
+  // Holds a reader while reading is paused and for the read delay; false once the
+  // connection is dropped or the viewer stops.
+  bool ReadWhenAllowed(const Connection* connection) const;
 
   ViewerOptions m_options;
   HANDLE m_stop;
@@ -70,6 +77,8 @@ class ViewerServer {
   HANDLE m_request = nullptr;
   HANDLE m_ready = nullptr;
   std::atomic<bool> m_stall{false};
+  std::atomic<bool> m_pauseReading{false};
+  std::atomic<DWORD> m_readDelayMs{0};
   std::atomic<uint64_t> m_messages{0};
   bool m_sinkFailed = false;
   bool m_tookOver = false;

@@ -71,6 +71,12 @@ inline std::vector<std::string> LogLines(DWORD pid, size_t count = 0) {
   return texts;
 }
 
+// Waits until the process pid has written this line to the event log.
+inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs = kWaitMs) {
+  return bed::WaitForWineLogEntry(pid, [&](const bed::WineLogEntry& e) { return e.text == text; }, timeoutMs)
+      .has_value();
+}
+
 // A manual-reset event the test creates and owns, as the K7302 software would.
 class TestEvent {
  public:

@@ -7,16 +7,20 @@
 
 namespace bed {
 
-std::vector<RecordLine> ReadRecord(const std::string& path) {
+std::string ReadSharedFile(const std::string& path) {
   std::string data;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-    CloseHandle(file);
-  }
+  if (file == INVALID_HANDLE_VALUE) return data;
+  char buffer[65536];
+  DWORD n = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
+  CloseHandle(file);
+  return data;
+}
+
+std::vector<RecordLine> ReadRecord(const std::string& path) {
+  const std::string data = ReadSharedFile(path);
   std::vector<RecordLine> lines;
   std::string_view rest = data;
   for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {

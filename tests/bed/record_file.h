@@ -16,6 +16,9 @@ struct RecordLine {
   std::string text;    // the line after its time, without the line end
 };
 
+// The whole file as it is now, while other processes may still write to it; empty when
+// it does not exist.
+std::string ReadSharedFile(const std::string& path);
 // The complete lines of the file in order (a last line still without its line end is
 // left out); empty when the file does not exist.
 std::vector<RecordLine> ReadRecord(const std::string& path);

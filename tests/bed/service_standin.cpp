@@ -4,22 +4,10 @@
 
 #include <stdexcept>
 
+#include "bed/record_file.h"
+
 namespace bed {
 namespace {
-
-constexpr DWORD kPollMs = 20;
-
-std::string ReadShared(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string data;
-  char buffer[16384];
-  DWORD n = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-  CloseHandle(file);
-  return data;
-}
 
 int Hex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -125,7 +113,7 @@ DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
 std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
   std::vector<Request> requests;
   if (requestLog_ == "-") return requests;
-  std::string data = ReadShared(requestLog_);
+  std::string data = ReadSharedFile(requestLog_);
   std::string_view rest = data;
   for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
     std::string_view line = rest.substr(0, nl);
@@ -134,15 +122,6 @@ std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
     requests.push_back({UnescapeRequestLog(line.substr(0, tab)), UnescapeRequestLog(line.substr(tab + 1))});
   }
   return requests;
-}
-
-std::vector<ServiceStandIn::Request> ServiceStandIn::WaitForRequests(size_t count, DWORD timeoutMs) const {
-  ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    std::vector<Request> requests = Requests();
-    if (requests.size() >= count || GetTickCount64() >= deadline) return requests;
-    Sleep(kPollMs);
-  }
 }
 
 }  // namespace bed

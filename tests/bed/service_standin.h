@@ -36,8 +36,6 @@ class ServiceStandIn {
 
   // The requests received so far, in order.
   std::vector<Request> Requests() const;
-  // Waits until at least |count| requests were received; returns them.
-  std::vector<Request> WaitForRequests(size_t count, DWORD timeoutMs) const;
 
   // Sets the stop event and waits for the exit; returns the exit code. Throws
   // std::runtime_error when the stand-in does not stop in time (it is killed then).

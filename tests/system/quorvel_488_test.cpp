@@ -19,6 +19,7 @@ namespace {
 using namespace quorvel_test;
 using test_files::PlaceVendorDll;
 using tray_test::FakeTray;
+using tray_test::IsBalloon;
 using tray_test::TrayCall;
 
 // One icon timer period and a margin: the watch runs at least once in it.
@@ -29,7 +30,6 @@ constexpr char kWarning[] =
     "Korvane 488 is disabled. Another vendor\x92s 488 library has replaced the Korvane library. Run Korvane "
     "Linkfinder and use the Tools menu to re-enable the Korvane library or to disable this message.";
 
-bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
 // An icon update that changed the icon in place: the timer's, or one of a posted message.
 bool IsUpdate(const TrayCall& call) { return call.message == NIM_MODIFY && call.result && (call.flags & NIF_INFO) == 0; }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bed/child_process.h"
+#include "bed/wait_until.h"
 #include "bed/wine_log.h"
 #include "config/test_registry.h"
 
@@ -38,14 +39,18 @@ inline DWORD RunQuorvel(const std::string& option) { return StartQuorvel(option)
 // once shown, when visible is set), polled for until the time-out; null when it did not appear.
 inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible = false,
                           DWORD timeoutMs = kWaitMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(10)) {
-    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title)) != nullptr;) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(window, &owner);
-      if ((pid == 0 || owner == pid) && (!visible || IsWindowVisible(window))) return window;
-    }
-    if (GetTickCount64() >= deadline) return nullptr;
-  }
+  HWND window = nullptr;
+  bed::WaitUntil(
+      [&] {
+        while ((window = FindWindowExA(nullptr, window, className, title)) != nullptr) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if ((pid == 0 || owner == pid) && (!visible || IsWindowVisible(window))) return true;
+        }
+        return false;
+      },
+      timeoutMs, 10);
+  return window;
 }
 // The main window of process pid.
 inline HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs = kWaitMs) {

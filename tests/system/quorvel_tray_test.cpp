@@ -175,8 +175,7 @@ TEST_F(QuorvelTray, SecondInstanceShowsItsBalloonOnTheRunningIcon) {
   auto second = StartQuorvel();
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
   EXPECT_EQ(Next(NIM_ADD, 0).window, window);
-  const TrayCall balloon = tray_.WaitForCall(
-      [](const TrayCall& c) { return c.message == NIM_MODIFY && (c.flags & NIF_INFO) != 0; }, kWaitMs);
+  const TrayCall balloon = tray_.WaitForCall(tray_test::IsBalloon, kWaitMs);
   EXPECT_EQ(balloon.window, window);
   EXPECT_EQ(balloon.id, 1u);
   EXPECT_EQ(balloon.flags, static_cast<UINT>(NIF_INFO));

@@ -130,9 +130,9 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
   tray_.ForgetIcons();
   const size_t before = tray_.Calls().size();
   PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  const TrayCall added = Next(NIM_ADD, before);
-  EXPECT_EQ(added.window, window);
-  EXPECT_LT(added.when - tick.when, std::chrono::milliseconds(kIconTimerPeriodMs / 2)) << "re-added by the timer only";
+  const TrayCall readded = Next(NIM_ADD, before);
+  EXPECT_EQ(readded.window, window);
+  EXPECT_LT(readded.when - tick.when, std::chrono::milliseconds(kIconTimerPeriodMs / 2)) << "re-added by the timer only";
   EXPECT_TRUE(Exit());
   EXPECT_FALSE(tray_.HoldsIcon(window, 1)) << "icon left behind at exit";
 }

@@ -86,7 +86,9 @@ std::vector<uint8_t> Framed(std::vector<uint8_t> traceMessage) {
 const std::vector<uint8_t> kEnter = Framed(xt::Enter().Take());
 const std::vector<uint8_t> kExit = Framed(xt::Exit().Take());
 // The viewer's line for a framed message.
-std::string ExpectedFramed(const std::vector<uint8_t>& message) { return Expected({message.begin() + 4, message.end()}); }
+std::string ExpectedFramed(const std::vector<uint8_t>& message) {
+  return Expected(std::vector<uint8_t>(message.begin() + 4, message.end()));
+}
 
 class TraceRelay : public ::testing::Test {
  protected:

@@ -114,19 +114,17 @@ bool WaitForPopupClosed(DWORD pid, DWORD timeoutMs) {
 }
 
 std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   const std::string result = menu_reader::ResultPath(pid);
   DeleteFileA(result.c_str());
   Inject(pid, timeoutMs);
   std::string text;
-  for (;; Sleep(kPollMs)) {
+  const auto read = [&] {
     std::ifstream in(result, std::ios::binary);
-    if (in) {
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-      break;
-    }
-    if (GetTickCount64() >= deadline) throw std::runtime_error(Failure("no result from the reader", pid));
-  }
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+  };
+  if (!WaitUntil(read, timeoutMs, kPollMs)) throw std::runtime_error(Failure("no result from the reader", pid));
   DeleteFileA(result.c_str());
   DWORD readerThread = 0;
   std::vector<OpenPopup> popups = ParseResult(text, readerThread);

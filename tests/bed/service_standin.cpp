@@ -50,22 +50,11 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
   if (!stopEvent_ || !ready) throw std::runtime_error("cannot create the stand-in's events");
 
-  bool hasLog = false;
-  for (size_t i = 0; i < options.size(); ++i) {
-    if (options[i].rfind("--request-log", 0) != 0) continue;
-    hasLog = true;
-    if (options[i] == "--request-log" && i + 1 < options.size()) requestLog_ = options[i + 1];
-    if (options[i].rfind("--request-log=", 0) == 0) requestLog_ = options[i].substr(14);
-  }
-  if (!hasLog) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
-    ownsLog_ = true;
-    options.push_back("--request-log");
-    options.push_back(requestLog_);
-  }
-  options.insert(options.begin(), {"--stop-event", stopName, "--ready-event", readyName});
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
+  options.insert(options.begin(),
+                 {"--stop-event", stopName, "--ready-event", readyName, "--request-log", requestLog_});
 
   ChildOptions childOptions;
   childOptions.captureOutput = true;
@@ -96,7 +85,7 @@ ServiceStandIn::~ServiceStandIn() {
     }
   }
   if (stopEvent_) CloseHandle(stopEvent_);
-  if (ownsLog_) DeleteFileA(requestLog_.c_str());
+  DeleteFileA(requestLog_.c_str());
 }
 
 DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
@@ -112,7 +101,6 @@ DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
 
 std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
   std::vector<Request> requests;
-  if (requestLog_ == "-") return requests;
   std::string data = ReadSharedFile(requestLog_);
   std::string_view rest = data;
   for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {

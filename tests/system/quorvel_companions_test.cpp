@@ -73,11 +73,6 @@ class Companions : public RegistryTest {
     quorvel_ = StartQuorvel();
     ASSERT_NE(WaitForMainWindow(quorvel_->Pid()), nullptr) << "the main window did not appear";
   }
-  // "-x" from a second instance.
-  void ExitFirstInstance() {
-    EXPECT_EQ(RunQuorvel("-x"), 1u);
-    EXPECT_EQ(quorvel_->WaitExitCode(kWaitMs), 0u);
-  }
 
   // The record's lines whose text contains |part|, in order, once there are at least
   // |count| of them (fewer when the time-out passed first).
@@ -122,7 +117,7 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
   EXPECT_THAT(RecordTexts("started", 3),
               UnorderedElementsAre(StartsWith("Beta "), StartsWith("Alpha "), StartsWith("Gamma ")));
 
-  ExitFirstInstance();
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   for (HANDLE process : started) {
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "a started program did not end";
     CloseHandle(process);
@@ -143,7 +138,7 @@ TEST_F(Companions, ProgramIgnoringCloseCostsOneWaitAndGetsASecondClose) {
     ASSERT_NE(WaitForWindow(0, kRunProgramClass, title), nullptr) << title << " was not started";
   }
 
-  ExitFirstInstance();
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   std::vector<std::string> texts;
   ULONGLONG first = 0;
   ULONGLONG second = 0;
@@ -179,7 +174,7 @@ TEST_F(Companions, K7302ServerStartsFromTheBaseDirectoryAndClosesThroughItsWindo
   EXPECT_EQ(RunQuorvel("-e"), 1u);
   EXPECT_THAT(RecordTexts("EditRM"), ElementsAre("halvo7302 signalled EditRM"));
 
-  ExitFirstInstance();
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   EXPECT_EQ(WaitForSingleObject(server, kWaitMs), WAIT_OBJECT_0) << "the K7302 server did not end";
   DWORD exitCode = STILL_ACTIVE;
   GetExitCodeProcess(server, &exitCode);

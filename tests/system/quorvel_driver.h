@@ -34,6 +34,11 @@ inline std::unique_ptr<bed::ChildProcess> StartQuorvel(const std::string& option
 }
 // Runs quorvel.exe with the option to its end; its exit code (throws on time-out).
 inline DWORD RunQuorvel(const std::string& option) { return StartQuorvel(option)->WaitExitCode(kWaitMs); }
+// Ends the running first instance with "-x" from a second one; true when the second
+// exited with 1 and the first with 0.
+inline bool ExitFirstInstance(const bed::ChildProcess& first) {
+  return RunQuorvel("-x") == 1 && first.WaitExitCode(kWaitMs) == 0;
+}
 
 // A top-level window of process pid (0: of any process) with this class and title (only
 // once shown, when visible is set), polled for until the time-out; null when it did not appear.

@@ -30,8 +30,7 @@ class QuorvelRunning : public RegistryTest {
 
   void TearDown() override {
     if (first_ && first_->Running()) {
-      EXPECT_EQ(RunQuorvel("-x"), 1u);
-      EXPECT_EQ(first_->WaitExitCode(kWaitMs), 0u);
+      EXPECT_TRUE(ExitFirstInstance(*first_));
     }
   }
 
@@ -155,8 +154,7 @@ TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
     SCOPED_TRACE(option);
     auto quorvel = StartQuorvel(option);
     EXPECT_NE(WaitForMainWindow(quorvel->Pid()), nullptr);
-    EXPECT_EQ(RunQuorvel("-x"), 1u);
-    EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+    EXPECT_TRUE(ExitFirstInstance(*quorvel));
     log = LogLines(quorvel->Pid());
   }
   EXPECT_TRUE(edit.WaitSignalled(0));

@@ -69,7 +69,7 @@ std::string RecordMutexName(const std::string& file) {
 
 }  // namespace
 
-void AppendLine(const std::string& file, const std::string& line) {
+void AppendText(const std::string& file, const std::string& text) {
   if (file.empty()) return;
   HANDLE mutex = CreateMutexA(NullDaclAttributes(), FALSE, RecordMutexName(file).c_str());
   // An abandoned mutex still gives us ownership; a writer that died mid-line cannot be undone.
@@ -82,7 +82,6 @@ void AppendLine(const std::string& file, const std::string& line) {
   if (handle == INVALID_HANDLE_VALUE) {
     Error("cannot append to %s: %s", file.c_str(), DescribeError(GetLastError()).c_str());
   } else {
-    const std::string text = line + "\r\n";
     DWORD written = 0;
     if (!SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) ||
         !WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
@@ -96,7 +95,7 @@ void AppendLine(const std::string& file, const std::string& line) {
 }
 
 void AppendRecord(const std::string& file, const std::string& who, const std::string& what) {
-  AppendLine(file, std::to_string(GetTickCount64()) + " " + who + " " + what);
+  AppendText(file, std::to_string(GetTickCount64()) + " " + who + " " + what + "\r\n");
 }
 
 }  // namespace standin

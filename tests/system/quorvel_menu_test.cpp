@@ -312,6 +312,9 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
     EXPECT_EQ(bed::DescribeSubmenu(tree, "VXI &Resource Manager"), c.submenu);
     Choose(tree, 1042);
     EXPECT_TRUE(c.signalled->WaitSignalled(kWaitMs));
+    // The command has run to its end once the next click is answered.
+    EXPECT_FALSE(Click().empty());
+    EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
     EXPECT_FALSE(c.quiet->WaitSignalled(0));
   }
 }

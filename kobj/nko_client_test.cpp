@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "kobj/fake_nko_server.h"
 #include "kobj/nko_client.h"
@@ -147,20 +148,29 @@ TEST_F(NkoClient, CloseHandleForZeroSendsNothing) {
 }
 
 TEST_F(NkoClient, BusyPipeIsWaitedFor) {
-  // One instance, held by a slow request: the second client waits for it to come free.
+  // One instance, held by the first request until the second client has begun: the
+  // second finds the pipe busy and waits for it to come free.
+  HANDLE firstHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE secondBegun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   FakeNkoServer server(
-      [](const std::string&) {
-        Sleep(300);
+      [&](const std::string& request) {
+        if (request.find("<a/>") != std::string::npos) {
+          SetEvent(firstHeld);
+          WaitForSingleObject(secondBegun, 30000);
+        }
         return FakeNkoReply{"9"};
       },
       1);
   int first = 0;
   std::thread t([&] { first = NkoServerCommunicate("<a/>"); });
-  Sleep(100);
+  ASSERT_EQ(WaitForSingleObject(firstHeld, 30000), WAIT_OBJECT_0);
+  SetEvent(secondBegun);
   EXPECT_EQ(NkoServerCommunicate("<b/>"), 9);
   t.join();
   EXPECT_EQ(first, 9);
   EXPECT_EQ(server.Requests().size(), 2u);
+  CloseHandle(firstHeld);
+  CloseHandle(secondBegun);
 }
 
 // The log entries this process writes from now on.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "shell/service_status.h"
 
@@ -59,12 +60,16 @@ TEST(ProbeEvent, TellsAbsentWaitingAndSignalled) {
   ASSERT_NE(event, nullptr);
   EXPECT_EQ(ProbeEvent(name, 50), kProbeWaiting);
 
-  // Set while the probe waits.
-  HANDLE setter = CreateThread(
-      nullptr, 0, [](void* e) -> DWORD { Sleep(100); return SetEvent(static_cast<HANDLE>(e)); }, event, 0, nullptr);
+  // Set from another thread once the probe has begun, so that the probe must wait for it.
+  HANDLE probing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread setter([&] {
+    WaitForSingleObject(probing, INFINITE);
+    SetEvent(event);
+  });
+  SetEvent(probing);
   EXPECT_EQ(ProbeEvent(name, 10000), kProbeSignalled);
-  WaitForSingleObject(setter, INFINITE);
-  CloseHandle(setter);
+  setter.join();
+  CloseHandle(probing);
   CloseHandle(event);
 }
 

@@ -135,11 +135,12 @@ int main(int argc, char** argv) {
     standin::Error("cannot create the K7302 events: %s", standin::DescribeError(GetLastError()).c_str());
     return 1;
   }
+  // Recorded before the window exists: whoever finds the window finds this line too.
+  Report("ready");
   if (CreateServerWindow(show) == nullptr) {
     standin::Error("cannot create the window: %s", standin::DescribeError(GetLastError()).c_str());
     return 1;
   }
-  Report("ready");
   Serve(rmEvents, stop);
   for (HANDLE event : rmEvents) CloseHandle(event);
   CloseHandle(presentEvent);

@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
 
   standin::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
+  // Recorded before the window exists: whoever finds the window finds this line too.
+  Report("started pid " + std::to_string(GetCurrentProcessId()));
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -96,7 +98,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (g_settings.show) ShowWindow(window, SW_SHOWNORMAL);
-  Report("started pid " + std::to_string(GetCurrentProcessId()));
 
   HANDLE stopHandle = stop.Handle();
   for (;;) {

@@ -17,10 +17,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "standin/report.h"
 
 namespace {
 
@@ -52,14 +53,7 @@ bool Fails(int ordinal, int index = -1) {
   return false;
 }
 
-void Record(const std::string& line) {
-  const std::string path = Env("VISACONFMGR_RECORD");
-  if (path.empty()) return;
-  if (FILE* file = std::fopen(path.c_str(), "ab")) {
-    std::fprintf(file, "%s\n", line.c_str());
-    std::fclose(file);
-  }
-}
+void Record(const std::string& line) { standin::AppendText(Env("VISACONFMGR_RECORD"), line + "\n"); }
 
 void Fill(char* buffer, size_t size, const std::string& text) {
   const size_t n = text.size() < size ? text.size() : size - 1;

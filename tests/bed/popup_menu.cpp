@@ -8,6 +8,7 @@
 
 #include "bed/child_process.h"
 #include "bed/menu_reader/menu_reader_file.h"
+#include "bed/wait_until.h"
 
 namespace bed {
 namespace {
@@ -103,34 +104,27 @@ std::vector<HWND> PopupWindows(DWORD pid) {
 }
 
 HWND WaitForPopup(DWORD pid, DWORD timeoutMs, size_t count) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(kPollMs)) {
-    const std::vector<HWND> windows = PopupWindows(pid);
-    if (windows.size() >= count) return windows.front();
-    if (GetTickCount64() >= deadline) return nullptr;
-  }
+  std::vector<HWND> windows;
+  const bool shown = WaitUntil([&] { return (windows = PopupWindows(pid)).size() >= count; }, timeoutMs, kPollMs);
+  return shown ? windows.front() : nullptr;
 }
 
 bool WaitForPopupClosed(DWORD pid, DWORD timeoutMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(kPollMs)) {
-    if (PopupWindows(pid).empty()) return true;
-    if (GetTickCount64() >= deadline) return false;
-  }
+  return WaitUntil([&] { return PopupWindows(pid).empty(); }, timeoutMs, kPollMs);
 }
 
 std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   const std::string result = menu_reader::ResultPath(pid);
   DeleteFileA(result.c_str());
   Inject(pid, timeoutMs);
   std::string text;
-  for (;; Sleep(kPollMs)) {
+  const auto read = [&] {
     std::ifstream in(result, std::ios::binary);
-    if (in) {
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-      break;
-    }
-    if (GetTickCount64() >= deadline) throw std::runtime_error(Failure("no result from the reader", pid));
-  }
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+  };
+  if (!WaitUntil(read, timeoutMs, kPollMs)) throw std::runtime_error(Failure("no result from the reader", pid));
   DeleteFileA(result.c_str());
   DWORD readerThread = 0;
   std::vector<OpenPopup> popups = ParseResult(text, readerThread);
@@ -204,10 +198,7 @@ bool CloseAllPopups(DWORD pid, DWORD timeoutMs) {
     if (GetTickCount64() >= deadline) return false;
     PressMenuKey(windows.front(), VK_ESCAPE);
     // One level closes per press; wait for it before the next.
-    for (const ULONGLONG step = GetTickCount64() + 1000;
-         PopupWindows(pid).size() >= windows.size() && GetTickCount64() < step;) {
-      Sleep(kPollMs);
-    }
+    WaitUntil([&] { return PopupWindows(pid).size() < windows.size(); }, 1000, kPollMs);
   }
 }
 

@@ -4,22 +4,10 @@
 
 #include <stdexcept>
 
+#include "bed/record_file.h"
+
 namespace bed {
 namespace {
-
-constexpr DWORD kPollMs = 20;
-
-std::string ReadShared(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string data;
-  char buffer[16384];
-  DWORD n = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-  CloseHandle(file);
-  return data;
-}
 
 int Hex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -62,22 +50,11 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
   if (!stopEvent_ || !ready) throw std::runtime_error("cannot create the stand-in's events");
 
-  bool hasLog = false;
-  for (size_t i = 0; i < options.size(); ++i) {
-    if (options[i].rfind("--request-log", 0) != 0) continue;
-    hasLog = true;
-    if (options[i] == "--request-log" && i + 1 < options.size()) requestLog_ = options[i + 1];
-    if (options[i].rfind("--request-log=", 0) == 0) requestLog_ = options[i].substr(14);
-  }
-  if (!hasLog) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
-    ownsLog_ = true;
-    options.push_back("--request-log");
-    options.push_back(requestLog_);
-  }
-  options.insert(options.begin(), {"--stop-event", stopName, "--ready-event", readyName});
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
+  options.insert(options.begin(),
+                 {"--stop-event", stopName, "--ready-event", readyName, "--request-log", requestLog_});
 
   ChildOptions childOptions;
   childOptions.captureOutput = true;
@@ -108,7 +85,7 @@ ServiceStandIn::~ServiceStandIn() {
     }
   }
   if (stopEvent_) CloseHandle(stopEvent_);
-  if (ownsLog_) DeleteFileA(requestLog_.c_str());
+  DeleteFileA(requestLog_.c_str());
 }
 
 DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
@@ -124,8 +101,7 @@ DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
 
 std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
   std::vector<Request> requests;
-  if (requestLog_ == "-") return requests;
-  std::string data = ReadShared(requestLog_);
+  std::string data = ReadSharedFile(requestLog_);
   std::string_view rest = data;
   for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
     std::string_view line = rest.substr(0, nl);
@@ -134,15 +110,6 @@ std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
     requests.push_back({UnescapeRequestLog(line.substr(0, tab)), UnescapeRequestLog(line.substr(tab + 1))});
   }
   return requests;
-}
-
-std::vector<ServiceStandIn::Request> ServiceStandIn::WaitForRequests(size_t count, DWORD timeoutMs) const {
-  ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    std::vector<Request> requests = Requests();
-    if (requests.size() >= count || GetTickCount64() >= deadline) return requests;
-    Sleep(kPollMs);
-  }
 }
 
 }  // namespace bed

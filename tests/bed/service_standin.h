@@ -21,7 +21,7 @@ class ServiceStandIn {
   };
 
   // Starts ombrix-service.exe with |options| (see its --help) plus a unique stop event,
-  // ready event and, unless |options| name one, a request log of its own. Returns once
+  // ready event and request log of its own. Returns once
   // the stand-in is ready: everything not deliberately delayed is published and the
   // pipe serves. Throws std::runtime_error when it exits or is not ready in time.
   explicit ServiceStandIn(std::vector<std::string> options = {}, DWORD readyTimeoutMs = 20000);
@@ -36,8 +36,6 @@ class ServiceStandIn {
 
   // The requests received so far, in order.
   std::vector<Request> Requests() const;
-  // Waits until at least |count| requests were received; returns them.
-  std::vector<Request> WaitForRequests(size_t count, DWORD timeoutMs) const;
 
   // Sets the stop event and waits for the exit; returns the exit code. Throws
   // std::runtime_error when the stand-in does not stop in time (it is killed then).
@@ -46,7 +44,6 @@ class ServiceStandIn {
  private:
   HANDLE stopEvent_ = nullptr;
   std::string requestLog_;
-  bool ownsLog_ = false;
   bool stopped_ = false;
   std::unique_ptr<ChildProcess> process_;
 };

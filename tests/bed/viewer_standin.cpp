@@ -4,6 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "bed/wait_until.h"
+
 namespace bed {
 namespace {
 
@@ -67,12 +69,8 @@ std::vector<std::string> ViewerStandIn::Capture() const {
 }
 
 std::vector<std::string> ViewerStandIn::WaitForCapture(size_t count, DWORD timeoutMs) const {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  std::vector<std::string> lines = Capture();
-  while (lines.size() < count && GetTickCount64() < deadline) {
-    Sleep(100);
-    lines = Capture();
-  }
+  std::vector<std::string> lines;
+  WaitUntil([&] { return (lines = Capture()).size() >= count; }, timeoutMs, 100);
   return lines;
 }
 

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "bed/record_file.h"
+#include "bed/wait_until.h"
+
 namespace bed {
 namespace {
 
@@ -31,18 +34,6 @@ std::string ToAnsi(const std::wstring& text) {
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string data;
-  char buffer[65536];
-  DWORD n = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-  CloseHandle(file);
-  return data;
 }
 
 }  // namespace
@@ -124,7 +115,7 @@ std::vector<WineLogEntry> WineLogEntries(std::optional<DWORD> pid) {
   std::vector<WineLogEntry> entries;
   std::string path = WineLogPath();
   if (path.empty()) return entries;
-  std::string data = ReadWholeFile(path);
+  std::string data = ReadSharedFile(path);
   std::string_view rest = data;
   while (!rest.empty()) {
     size_t nl = rest.find('\n');
@@ -139,24 +130,23 @@ std::vector<WineLogEntry> WineLogEntries(std::optional<DWORD> pid) {
 }
 
 std::vector<WineLogEntry> WaitForWineLogEntries(DWORD pid, size_t count, DWORD timeoutMs) {
-  ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    std::vector<WineLogEntry> entries = WineLogEntries(pid);
-    if (entries.size() >= count || GetTickCount64() >= deadline) return entries;
-    Sleep(kPollMs);
-  }
+  std::vector<WineLogEntry> entries;
+  WaitUntil([&] { return (entries = WineLogEntries(pid)).size() >= count; }, timeoutMs, kPollMs);
+  return entries;
 }
 
 std::optional<WineLogEntry> WaitForWineLogEntry(DWORD pid, const std::function<bool(const WineLogEntry&)>& match,
                                                 DWORD timeoutMs) {
-  ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    for (WineLogEntry& entry : WineLogEntries(pid)) {
-      if (match(entry)) return std::move(entry);
-    }
-    if (GetTickCount64() >= deadline) return std::nullopt;
-    Sleep(kPollMs);
-  }
+  std::optional<WineLogEntry> found;
+  WaitUntil(
+      [&] {
+        for (WineLogEntry& entry : WineLogEntries(pid)) {
+          if (match(entry)) return (found = std::move(entry)).has_value();
+        }
+        return false;
+      },
+      timeoutMs, kPollMs);
+  return found;
 }
 
 }  // namespace bed

@@ -7,9 +7,11 @@
 #include <gmock/gmock.h>
 
 #include "bed/service_standin.h"
+#include "bed/wait_until.h"
 #include "config/test_system_files.h"
 #include "quorvel_driver.h"
 #include "quorvel_tray_shell.h"
+#include "shell/balloon_tip.h"
 #include "shell/window_messages.h"
 
 namespace {
@@ -17,6 +19,7 @@ namespace {
 using namespace quorvel_test;
 using test_files::PlaceVendorDll;
 using tray_test::FakeTray;
+using tray_test::IsBalloon;
 using tray_test::TrayCall;
 
 // One icon timer period and a margin: the watch runs at least once in it.
@@ -27,7 +30,8 @@ constexpr char kWarning[] =
     "Korvane 488 is disabled. Another vendor\x92s 488 library has replaced the Korvane library. Run Korvane "
     "Linkfinder and use the Tools menu to re-enable the Korvane library or to disable this message.";
 
-bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
+// An icon update that changed the icon in place: the timer's, or one of a posted message.
+bool IsUpdate(const TrayCall& call) { return call.message == NIM_MODIFY && call.result && (call.flags & NIF_INFO) == 0; }
 
 std::string Stored(const char* name) {
   const auto value = Suite(name);
@@ -53,7 +57,9 @@ TEST_F(Quorvel488, ReplacedLibraryWarnsOnceAndIsMarked) {
   auto quorvel = StartQuorvel();
   HWND window = WaitForMainWindow(quorvel->Pid());
   ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, kTickMs))) << "warned without a replaced suite library";
+  // The check runs before every message, the first one long before the first tick.
+  ASSERT_TRUE(IsUpdate(tray.WaitForCall(IsUpdate, kTickMs))) << "no tick";
+  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, 0))) << "warned without a replaced suite library";
   EXPECT_EQ(Stored("Gpib32Status"), "99");
   EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "1");
   EXPECT_EQ(Stored("Korvane488Enabled"), "-");
@@ -65,17 +71,23 @@ TEST_F(Quorvel488, ReplacedLibraryWarnsOnceAndIsMarked) {
   EXPECT_EQ(balloon.info, kWarning);
   EXPECT_EQ(balloon.infoTitle, "Korvane Ombrix Suite");
   EXPECT_EQ(balloon.infoFlags, static_cast<DWORD>(NIIF_WARNING));
+  // The values are written once the balloon's thread has started, the last one last.
+  bed::WaitUntil([] { return Stored("Korvane488Enabled") != "-"; }, kWaitMs);
   EXPECT_EQ(Stored("Gpib32Status"), "2");
   EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "2");
   EXPECT_EQ(Stored("Korvane488Enabled"), "False");
 
-  // A tick and a burst of messages: each runs the check again.
+  // A burst of messages and ticks: each runs the check again. A second warning would wait
+  // for the first one's hold to end, so the test waits for a tick after that and one more.
   const size_t seen = tray.Calls().size();
   for (int i = 0; i < 20; ++i) PostMessageA(window, WM_USER_SHOW_ICON, 0, 0);
-  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, kTickMs, seen))) << "warned again";
+  const auto holdEnd = balloon.when + std::chrono::milliseconds(kBalloonHoldMs);
+  const auto tickAfterHold = [&](const TrayCall& c) { return IsUpdate(c) && c.when > holdEnd; };
+  ASSERT_TRUE(IsUpdate(tray.WaitForCall(tickAfterHold, kBalloonHoldMs + kTickMs, seen))) << "no tick";
+  ASSERT_TRUE(IsUpdate(tray.WaitForCall(IsUpdate, kTickMs, tray.Calls().size()))) << "no tick";
+  EXPECT_FALSE(IsBalloon(tray.WaitForCall(IsBalloon, 0, seen))) << "warned again";
 
-  EXPECT_EQ(RunQuorvel("-x"), 1u);
-  EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+  EXPECT_TRUE(ExitFirstInstance(*quorvel));
 }
 
 }  // namespace

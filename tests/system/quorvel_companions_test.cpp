@@ -3,9 +3,7 @@
 // instance and closed through their windows when it ends.
 #include <gmock/gmock.h>
 
-#include <algorithm>
-#include <sstream>
-
+#include "bed/record_file.h"
 #include "bed/service_standin.h"
 #include "config/test_system_files.h"
 #include "quorvel_driver.h"
@@ -75,35 +73,24 @@ class Companions : public RegistryTest {
     quorvel_ = StartQuorvel();
     ASSERT_NE(WaitForMainWindow(quorvel_->Pid()), nullptr) << "the main window did not appear";
   }
-  // "-x" from a second instance; returns the milliseconds until the first one ended.
-  ULONGLONG ExitFirstInstance() {
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(RunQuorvel("-x"), 1u);
-    EXPECT_EQ(quorvel_->WaitExitCode(kWaitMs), 0u);
-    return GetTickCount64() - start;
-  }
 
-  // The record's lines whose text contains |part|, in order, as (tick, text).
-  std::vector<std::pair<ULONGLONG, std::string>> Record(const std::string& part) const {
-    std::vector<std::pair<ULONGLONG, std::string>> lines;
-    std::istringstream file(test_files::ReadFile(record_));
-    for (std::pair<ULONGLONG, std::string> line; std::getline(file >> line.first >> std::ws, line.second);) {
-      if (!line.second.empty() && line.second.back() == '\r') line.second.pop_back();
-      if (line.second.find(part) != std::string::npos) lines.push_back(line);
-    }
-    return lines;
+  // The record's lines whose text contains |part|, in order, once there are at least
+  // |count| of them (fewer when the time-out passed first).
+  std::vector<bed::RecordLine> Record(const std::string& part, size_t count = 1) const {
+    const auto matching = [&](const std::vector<bed::RecordLine>& lines) {
+      std::vector<bed::RecordLine> found;
+      for (const bed::RecordLine& line : lines) {
+        if (line.text.find(part) != std::string::npos) found.push_back(line);
+      }
+      return found;
+    };
+    return matching(bed::WaitForRecord(
+        record_, [&](const std::vector<bed::RecordLine>& lines) { return matching(lines).size() >= count; }, kWaitMs));
   }
-  std::vector<std::string> RecordTexts(const std::string& part) const {
+  std::vector<std::string> RecordTexts(const std::string& part, size_t count = 1) const {
     std::vector<std::string> texts;
-    for (const auto& line : Record(part)) texts.push_back(line.second);
+    for (const bed::RecordLine& line : Record(part, count)) texts.push_back(line.text);
     return texts;
-  }
-  bool WaitForRecord(const std::string& text) const {
-    for (const ULONGLONG deadline = GetTickCount64() + kWaitMs; GetTickCount64() < deadline; Sleep(20)) {
-      const std::vector<std::string> texts = RecordTexts(text);
-      if (std::find(texts.begin(), texts.end(), text) != texts.end()) return true;
-    }
-    return false;
   }
 
   bed::ServiceStandIn service_;
@@ -127,16 +114,16 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
     ASSERT_NE(window, nullptr) << title << " was not started";
     started.push_back(OpenWindowProcess(window));
   }
-  EXPECT_THAT(RecordTexts("started"),
+  EXPECT_THAT(RecordTexts("started", 3),
               UnorderedElementsAre(StartsWith("Beta "), StartsWith("Alpha "), StartsWith("Gamma ")));
 
-  std::printf("shut-down with three Run windows: %llu ms\n", ExitFirstInstance());
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   for (HANDLE process : started) {
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "a started program did not end";
     CloseHandle(process);
   }
   EXPECT_EQ(beta.WaitExitCode(kWaitMs), 0u);
-  EXPECT_THAT(RecordTexts("WM_CLOSE"), UnorderedElementsAre("Alpha WM_CLOSE 1 closing", "Beta WM_CLOSE 1 closing",
+  EXPECT_THAT(RecordTexts("WM_CLOSE", 4), UnorderedElementsAre("Alpha WM_CLOSE 1 closing", "Beta WM_CLOSE 1 closing",
                                                             "Gamma WM_CLOSE 1 closing", "halvo7302 WM_CLOSE"));
 }
 
@@ -151,12 +138,11 @@ TEST_F(Companions, ProgramIgnoringCloseCostsOneWaitAndGetsASecondClose) {
     ASSERT_NE(WaitForWindow(0, kRunProgramClass, title), nullptr) << title << " was not started";
   }
 
-  std::printf("shut-down with two busy Run programs: %llu ms\n", ExitFirstInstance());
-  for (const char* title : {"A-Busy", "C-Busy"}) EXPECT_TRUE(WaitForRecord(std::string(title) + " stopped")) << title;
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   std::vector<std::string> texts;
   ULONGLONG first = 0;
   ULONGLONG second = 0;
-  for (const auto& [tick, text] : Record(" WM_CLOSE ")) {
+  for (const auto& [tick, text] : Record(" WM_CLOSE ", 5)) {
     texts.push_back(text);
     if (text == "A-Busy WM_CLOSE 1 ignored") first = tick;
     if (text == "A-Busy WM_CLOSE 2 closing") second = tick;
@@ -166,7 +152,6 @@ TEST_F(Companions, ProgramIgnoringCloseCostsOneWaitAndGetsASecondClose) {
                                           "C-Busy WM_CLOSE 2 closing"));
   // One full wait lies between the rounds, and not a second one for C-Busy (which would
   // make it twice as long).
-  std::printf("between the two rounds of WM_CLOSE: %llu ms\n", second - first);
   EXPECT_GE(second - first, kRunProgramWaitMs - 50);
   EXPECT_LT(second - first, kRunProgramWaitMs * 3 / 2);
 }
@@ -187,15 +172,15 @@ TEST_F(Companions, K7302ServerStartsFromTheBaseDirectoryAndClosesThroughItsWindo
   CloseHandle(present);
   // The events it serves are the ones Quorvel signals.
   EXPECT_EQ(RunQuorvel("-e"), 1u);
-  EXPECT_TRUE(WaitForRecord("halvo7302 signalled EditRM"));
+  EXPECT_THAT(RecordTexts("EditRM"), ElementsAre("halvo7302 signalled EditRM"));
 
-  ExitFirstInstance();
+  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
   EXPECT_EQ(WaitForSingleObject(server, kWaitMs), WAIT_OBJECT_0) << "the K7302 server did not end";
   DWORD exitCode = STILL_ACTIVE;
   GetExitCodeProcess(server, &exitCode);
   EXPECT_EQ(exitCode, 0u);
   CloseHandle(server);
-  EXPECT_THAT(RecordTexts("halvo7302"), ElementsAre("halvo7302 ready", "halvo7302 signalled EditRM",
+  EXPECT_THAT(RecordTexts("halvo7302", 4), ElementsAre("halvo7302 ready", "halvo7302 signalled EditRM",
                                                      "halvo7302 WM_CLOSE", "halvo7302 stopped"));
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bed/child_process.h"
+#include "bed/wait_until.h"
 #include "bed/wine_log.h"
 #include "config/test_registry.h"
 
@@ -33,19 +34,28 @@ inline std::unique_ptr<bed::ChildProcess> StartQuorvel(const std::string& option
 }
 // Runs quorvel.exe with the option to its end; its exit code (throws on time-out).
 inline DWORD RunQuorvel(const std::string& option) { return StartQuorvel(option)->WaitExitCode(kWaitMs); }
+// Ends the running first instance with "-x" from a second one; true when the second
+// exited with 1 and the first with 0.
+inline bool ExitFirstInstance(const bed::ChildProcess& first) {
+  return RunQuorvel("-x") == 1 && first.WaitExitCode(kWaitMs) == 0;
+}
 
 // A top-level window of process pid (0: of any process) with this class and title (only
 // once shown, when visible is set), polled for until the time-out; null when it did not appear.
 inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible = false,
                           DWORD timeoutMs = kWaitMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Sleep(10)) {
-    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title)) != nullptr;) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(window, &owner);
-      if ((pid == 0 || owner == pid) && (!visible || IsWindowVisible(window))) return window;
-    }
-    if (GetTickCount64() >= deadline) return nullptr;
-  }
+  HWND window = nullptr;
+  bed::WaitUntil(
+      [&] {
+        while ((window = FindWindowExA(nullptr, window, className, title)) != nullptr) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if ((pid == 0 || owner == pid) && (!visible || IsWindowVisible(window))) return true;
+        }
+        return false;
+      },
+      timeoutMs, 10);
+  return window;
 }
 // The main window of process pid.
 inline HWND WaitForMainWindow(DWORD pid, DWORD timeoutMs = kWaitMs) {
@@ -69,6 +79,12 @@ inline std::vector<std::string> LogLines(DWORD pid, size_t count = 0) {
   std::vector<std::string> texts;
   for (const bed::WineLogEntry& entry : bed::WaitForWineLogEntries(pid, count, kWaitMs)) texts.push_back(entry.text);
   return texts;
+}
+
+// Waits until the process pid has written this line to the event log.
+inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs = kWaitMs) {
+  return bed::WaitForWineLogEntry(pid, [&](const bed::WineLogEntry& e) { return e.text == text; }, timeoutMs)
+      .has_value();
 }
 
 // A manual-reset event the test creates and owns, as the K7302 software would.

@@ -2,12 +2,11 @@
 // every option a second instance forwards to it.
 #include <gmock/gmock.h>
 
-#include <chrono>
-#include <cstdio>
 #include <functional>
 
 #include "bed/service_standin.h"
 #include "quorvel_driver.h"
+#include "shell/window_messages.h"
 
 namespace {
 
@@ -18,28 +17,29 @@ using ::testing::ElementsAreArray;
 constexpr char kStarting[] = "Quorvel is starting";
 constexpr char kEditRm[] = "Global\\KorvaneK7302EditRM";
 
-long long MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
 // A first instance in its message loop, ended by "-x" after the test unless it ended.
 class QuorvelRunning : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    const auto start = std::chrono::steady_clock::now();
     first_ = StartQuorvel();
     window_ = WaitForMainWindow(first_->Pid());
     ASSERT_NE(window_, nullptr) << "the main window did not appear";
-    std::printf("quorvel.exe start to main window: %lld ms\n", MsSince(start));
     ASSERT_THAT(LogLines(first_->Pid(), 3), ElementsAre(kStarting, kReportWritten, kLoopEntered));
   }
 
   void TearDown() override {
     if (first_ && first_->Running()) {
-      EXPECT_EQ(RunQuorvel("-x"), 1u);
-      EXPECT_EQ(first_->WaitExitCode(kWaitMs), 0u);
+      EXPECT_TRUE(ExitFirstInstance(*first_));
     }
+  }
+
+  // Posts a message whose effect |event| shows and waits for it: the first instance has
+  // then handled every message posted before (messages are handled in order).
+  bool HandledEarlierMessages(UINT message, const TestEvent& event) const {
+    event.Reset();
+    PostMessageA(window_, message, 0, 0);
+    return event.WaitSignalled(kWaitMs);
   }
 
   bed::ServiceStandIn service_;
@@ -70,6 +70,8 @@ TEST_F(QuorvelRunning, SecondInstanceForwardsItsOption) {
   TestEvent edit(kEditRm);
   TestEvent hide("Global\\KorvaneK7302HideRM");
   TestEvent unhide("Global\\KorvaneK7302UnhideRM");
+  TestEvent refresh("Global\\KorvaneK7302RefreshRM");
+  const auto handled = [&] { return HandledEarlierMessages(WM_VXI_RM_REFRESH_NOW, refresh); };
   const auto hidden = [](const char* flag) { return [flag] { return Suite("QuorvelHidden") == Sz(flag); }; };
   const auto hiddenBefore = [](const char* flag) { return [flag] { SetSuiteText("QuorvelHidden", flag); }; };
   const char* reshow = "Quorvel is already running.  Re-display the IO icon and show a balloon tip.";
@@ -89,20 +91,18 @@ TEST_F(QuorvelRunning, SecondInstanceForwardsItsOption) {
        {"(-o) Setting the 'RebootOccurred' registry flag.", "(-o) Resetting the 'RebootRequiredVxi' registry flag."}},
       {"-e", [] {}, [&] { return edit.WaitSignalled(kWaitMs); }, {"(-e) Posting WM_VXI_RM_EDIT message."}},
       // "-h" hides the resource manager's window, or shows it when "RmDialogHidden" says hidden.
-      {"-h", [] {}, [&] { return hide.WaitSignalled(kWaitMs) && !unhide.WaitSignalled(300); },
+      {"-h", [] {}, [&] { return hide.WaitSignalled(kWaitMs) && handled() && !unhide.WaitSignalled(0); },
        {"(-h) Posting WM_VXI_RM_HIDE message."}},
       {"-h", [&] { hide.Reset(); SetSuite("RmDialogHidden", REG_DWORD, Dword(1)); },
-       [&] { return unhide.WaitSignalled(kWaitMs) && !hide.WaitSignalled(300); },
+       [&] { return unhide.WaitSignalled(kWaitMs) && handled() && !hide.WaitSignalled(0); },
        {"(-h) Posting WM_VXI_RM_HIDE message."}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option);
     c.before();
-    const auto start = std::chrono::steady_clock::now();
     auto second = StartQuorvel(c.option);
     EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
     EXPECT_TRUE(c.done());
-    std::printf("second instance \"%s\" start to done: %lld ms\n", c.option, MsSince(start));
     std::vector<std::string> log{kStarting};
     log.insert(log.end(), c.log.begin(), c.log.end());
     EXPECT_THAT(LogLines(second->Pid()), ElementsAreArray(log));
@@ -112,20 +112,21 @@ TEST_F(QuorvelRunning, SecondInstanceForwardsItsOption) {
 
 TEST_F(QuorvelRunning, RefreshAsksFirstUnlessSentTheImmediateMessage) {
   TestEvent refresh("Global\\KorvaneK7302RefreshRM");
+  TestEvent edit(kEditRm);
   for (int answer : {IDNO, IDYES}) {
     EXPECT_EQ(RunQuorvel("-r"), 1u);
     HWND box = WaitForMessageBox(first_->Pid());
     ASSERT_NE(box, nullptr) << "no reset question";
     EXPECT_THAT(MessageBoxText(box), ::testing::StartsWith("Warning!  This will reset and run the resource manager"));
-    EXPECT_FALSE(refresh.WaitSignalled(200)) << "signalled before the answer";
+    EXPECT_FALSE(refresh.WaitSignalled(0)) << "signalled before the answer";
     PressButton(box, answer);
-    EXPECT_EQ(refresh.WaitSignalled(answer == IDYES ? kWaitMs : 500), answer == IDYES);
+    ASSERT_TRUE(HandledEarlierMessages(WM_VXI_RM_EDIT, edit));
+    EXPECT_EQ(refresh.WaitSignalled(0), answer == IDYES);
   }
 
-  refresh.Reset();
-  PostMessageA(window_, 1025, 0, 0);
-  EXPECT_TRUE(refresh.WaitSignalled(kWaitMs));
-  EXPECT_EQ(WaitForMessageBox(first_->Pid(), 300), nullptr);
+  // The immediate message signals without a question.
+  ASSERT_TRUE(HandledEarlierMessages(WM_VXI_RM_REFRESH_NOW, refresh));
+  EXPECT_EQ(WaitForMessageBox(first_->Pid(), 0), nullptr);
 }
 
 TEST_F(QuorvelRunning, GrantsEveryPowerRequest) {
@@ -153,8 +154,7 @@ TEST(QuorvelAlone, FirstInstanceCarriesOutItsOwnOption) {
     SCOPED_TRACE(option);
     auto quorvel = StartQuorvel(option);
     EXPECT_NE(WaitForMainWindow(quorvel->Pid()), nullptr);
-    EXPECT_EQ(RunQuorvel("-x"), 1u);
-    EXPECT_EQ(quorvel->WaitExitCode(kWaitMs), 0u);
+    EXPECT_TRUE(ExitFirstInstance(*quorvel));
     log = LogLines(quorvel->Pid());
   }
   EXPECT_TRUE(edit.WaitSignalled(0));

@@ -20,12 +20,11 @@
 namespace {
 
 using tray_test::FakeTray;
+using tray_test::IsBalloon;
 using tray_test::TrayCall;
 using namespace std::chrono;
 
 constexpr DWORD kWaitMs = 15000;
-
-bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
 
 // A window of the running instance's class and title, with or without its icon.
 class BalloonTest : public ::testing::Test {

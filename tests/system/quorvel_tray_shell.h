@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -38,6 +39,9 @@ struct TrayCall {
   std::string iconColour;  // the icon's colour bitmap bits as the shell received them
   bool result = false;     // what the caller was told
 };
+
+// A balloon: a change of the balloon fields only.
+inline bool IsBalloon(const TrayCall& call) { return call.message == NIM_MODIFY && (call.flags & NIF_INFO) != 0; }
 
 class FakeTray {
  public:

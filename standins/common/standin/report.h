@@ -19,6 +19,10 @@ void Info(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 
 // programs, so tests can see the order of what happened across processes); nothing when
 // |file| is empty, an error line when it cannot be opened.
 void AppendRecord(const std::string& file, const std::string& who, const std::string& what);
+// Appends |text| (whole lines with their ends) to |file| as one piece, serialised with
+// every other program appending to the same file through this function; nothing when
+// |file| is empty.
+void AppendText(const std::string& file, const std::string& text);
 
 // "The system cannot find the file specified. (error 2)"
 std::string DescribeError(DWORD error);

@@ -10,34 +10,36 @@ namespace {
 
 using bed::ParseWineLogLine;
 
-TEST(ParseWineLogLine, ReadsIdsLevelAndUnescapedText) {
-  auto e = ParseWineLogLine("0144:0148:trace:eventlog:ReportEventW L\"a \\\"b\\\" c\\\\d\\ne\\tf\\r\"\n");
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->pid, 0x144u);
-  EXPECT_EQ(e->tid, 0x148u);
-  EXPECT_EQ(e->level, "trace");
-  EXPECT_EQ(e->text, "a \"b\" c\\d\ne\tf\r");
-  EXPECT_FALSE(e->truncated);
-
-  auto noPid = ParseWineLogLine("0228:err:eventlog:ReportEventW L\"disk on fire\"");
-  ASSERT_TRUE(noPid);
-  EXPECT_EQ(noPid->pid, 0u);
-  EXPECT_EQ(noPid->tid, 0x228u);
-  EXPECT_EQ(noPid->level, "err");
-
-  auto stamped = ParseWineLogLine("441.917:02cc:02d0:warn:eventlog:ReportEventW L\"w\"");
-  ASSERT_TRUE(stamped);
-  EXPECT_EQ(stamped->pid, 0x2ccu);
-  EXPECT_EQ(stamped->tid, 0x2d0u);
-  EXPECT_EQ(stamped->level, "warn");
+void WriteLogEntry(const char* text) {
+  HANDLE source = RegisterEventSourceA(nullptr, "bed test");
+  ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000002, nullptr, 1, 0, &text, nullptr);
+  DeregisterEventSource(source);
 }
 
-TEST(ParseWineLogLine, TurnsHexEscapesIntoAnsiAndNotesTruncation) {
-  // U+00E4 is 0xE4 in the ANSI code page (1252) of a Wine prefix.
-  auto e = ParseWineLogLine("0010:0011:trace:eventlog:ReportEventW L\"Ger\\00e4t\\0001\"...");
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->text, "Ger\xe4t\x01");
-  EXPECT_TRUE(e->truncated);
+TEST(ParseWineLogLine, ReadsIdsLevelAndUnescapedText) {
+  const struct {
+    const char* line;
+    DWORD pid, tid;
+    const char* level;
+    const char* text;
+    bool truncated;
+  } cases[] = {
+      {"0144:0148:trace:eventlog:ReportEventW L\"a \\\"b\\\" c\\\\d\\ne\\tf\\r\"\n", 0x144, 0x148, "trace",
+       "a \"b\" c\\d\ne\tf\r", false},
+      {"0228:err:eventlog:ReportEventW L\"disk on fire\"", 0, 0x228, "err", "disk on fire", false},
+      {"441.917:02cc:02d0:warn:eventlog:ReportEventW L\"w\"", 0x2cc, 0x2d0, "warn", "w", false},
+      // U+00E4 is 0xE4 in the ANSI code page (1252) of a Wine prefix.
+      {"0010:0011:trace:eventlog:ReportEventW L\"Ger\\00e4t\\0001\"...", 0x10, 0x11, "trace", "Ger\xe4t\x01", true},
+  };
+  for (const auto& c : cases) {
+    auto e = ParseWineLogLine(c.line);
+    ASSERT_TRUE(e) << c.line;
+    EXPECT_EQ(e->pid, c.pid) << c.line;
+    EXPECT_EQ(e->tid, c.tid) << c.line;
+    EXPECT_EQ(e->level, c.level) << c.line;
+    EXPECT_EQ(e->text, c.text) << c.line;
+    EXPECT_EQ(e->truncated, c.truncated) << c.line;
+  }
 }
 
 TEST(ParseWineLogLine, IgnoresOtherLinesAndBrokenOnes) {
@@ -53,25 +55,12 @@ TEST(ParseWineLogLine, IgnoresOtherLinesAndBrokenOnes) {
   for (const char* line : lines) EXPECT_FALSE(ParseWineLogLine(line)) << line;
 }
 
-// Run as a child (BED_CHILD_MODE=log) by the test below: writes one entry and exits.
-TEST(ChildHelper, Act) {
-  const char* mode = std::getenv("BED_CHILD_MODE");
-  if (mode == nullptr) GTEST_SKIP() << "only meaningful as a child of the test below";
-  HANDLE source = RegisterEventSourceA(nullptr, "bed test");
-  const char* text = std::getenv("BED_LOG_TEXT");
-  ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000002, nullptr, 1, 0, &text, nullptr);
-  DeregisterEventSource(source);
-  std::exit(0);
-}
-
 // The whole path: this process and a child write entries, the wrapper's copy of the
 // Unix standard error holds them, and each is found under its own pid.
 TEST(WineLog, FindsTheEntriesOfThisProcessAndOfAChild) {
   ASSERT_FALSE(bed::WineLogPath().empty()) << "run through tests/bed/wine-run.sh (QUORVEL_WINE_LOG)";
   const char* mine = "bed self \"quoted\" back\\slash\nnext line\t\xe4";
-  HANDLE source = RegisterEventSourceA(nullptr, "bed test");
-  ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000002, nullptr, 1, 0, &mine, nullptr);
-  DeregisterEventSource(source);
+  WriteLogEntry(mine);
   auto own = bed::WaitForWineLogEntries(GetCurrentProcessId(), 1, 10000);
   ASSERT_EQ(own.size(), 1u);
   EXPECT_EQ(own[0].text, mine);
@@ -81,9 +70,8 @@ TEST(WineLog, FindsTheEntriesOfThisProcessAndOfAChild) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string longText(400, 'L');
   bed::ChildOptions options;
-  options.environment = {{"BED_CHILD_MODE", "log"}, {"BED_LOG_TEXT", longText},
-                         {"WINEDEBUG", bed::kWineDebugWithEventLog}};
-  bed::ChildProcess child(self, {"--gtest_filter=ChildHelper.Act"}, options);
+  options.environment = {{"BED_LOG_TEXT", longText}, {"WINEDEBUG", bed::kWineDebugWithEventLog}};
+  bed::ChildProcess child(self, {}, options);
   ASSERT_EQ(child.WaitExitCode(20000), 0u);
   auto entry = bed::WaitForWineLogEntry(
       child.Pid(), [](const bed::WineLogEntry& e) { return e.text.rfind("LLL", 0) == 0; }, 10000);
@@ -95,3 +83,14 @@ TEST(WineLog, FindsTheEntriesOfThisProcessAndOfAChild) {
 }
 
 }  // namespace
+
+// Started by the test above with BED_LOG_TEXT set, the program writes that one entry and
+// ends without running any test.
+int main(int argc, char** argv) {
+  if (const char* text = std::getenv("BED_LOG_TEXT")) {
+    WriteLogEntry(text);
+    return 0;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -129,7 +129,8 @@ capture=$WINEPREFIX/drive_c/demo-viewer.txt
 rm -f "$capture"
 wine64 "$bin/sightline.exe" --status 1 --echo --capture 'C:\demo-viewer.txt' --stop-event "$viewer_stop" </dev/null &
 viewer_pid=$!
-sim_out=$(wine64 "$bin/instrument-sim.exe" --mix small --calls 2 --wait-enabled 20000 --app-name demo.exe | tee /dev/stderr)
+sim_out=$(wine64 "$bin/instrument-sim.exe" --mix small --calls 2 --wait-enabled 20000 --app-name demo.exe)
+echo "$sim_out"
 acked=$(echo "$sim_out" | sed -n 's/.* ack=\([0-9]*\).*/\1/p')
 # The viewer has shown every message that the relay took before it is stopped.
 wait_until 30 "the viewer to receive $acked messages" file_has "$capture" "${acked:?no ack count}"

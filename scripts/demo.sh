@@ -12,19 +12,21 @@ echo "== building the Windows programs (MinGW-w64) in $build"
 cmake --preset win64 -B "$build" >/dev/null
 cmake --build "$build" -j "${QUORVEL_JOBS:-2}" >/dev/null
 
-wine_root=$build/wine
-tests/bed/wine-bed.sh setup "$wine_root"
-tests/bed/wine-bed.sh clone "$wine_root" "$wine_root/demo"
-export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$wine_root/demo
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all DISPLAY=$(cat "$wine_root/display")
-bin=$build/bin
-stop_event='Local\QuorvelDemoStop'
-
+# A bed of its own (Xvfb display, template and prefix), apart from the tests' bed in
+# $build/wine, so that the demo and a test run never disturb each other.
+wine_root=$build/demo-bed
+. tests/bed/wine-env.sh
 finish() {
-  wineserver -k 2>/dev/null || true
+  local rc=$?
   tests/bed/wine-bed.sh cleanup "$wine_root"
+  [ $rc = 0 ] || printf '\n== demo FAILED (exit code %s)\n' "$rc" >&2
 }
 trap finish EXIT
+tests/bed/wine-bed.sh setup "$wine_root"
+tests/bed/wine-bed.sh clone "$wine_root" "$wine_root/demo"
+bed_env "$wine_root/demo" "$(cat "$wine_root/display")"
+bin=$build/bin
+stop_event='Local\QuorvelDemoStop'
 
 step() { printf '\n== %s\n' "$*"; }
 run() { printf '$ %s\n' "$*"; "$@"; }
@@ -61,22 +63,23 @@ probe create event 'Local\QuorvelDemoReady' --wait 20000 >/dev/null
 echo "the service stand-in is ready"
 
 step "2. Process A asks for Global\\QuorvelDemoMemory: the name starts with Global\\, so the NKO server creates it"
-probe create mapping 'Global\QuorvelDemoMemory' --write "Hello from process A" --hold 3000 &
+# A keeps the object until step 4 is done (it says so and fails when nobody tells it).
+release='Local\QuorvelDemoRelease'
+probe create mapping 'Global\QuorvelDemoMemory' --write "Hello from process A" --hold 60000 --until "$release" &
 probe_a=$!
-sleep 1.5
 
 step "3. Process B, a different process, opens the same Global\\ object by name and reads it"
-probe open mapping 'Global\QuorvelDemoMemory' --read
+probe open mapping 'Global\QuorvelDemoMemory' --retry-for 20000 --read
 
 step "4. A second creation of the same name is told that the object existed (last error 183)"
 probe create mapping 'Global\QuorvelDemoMemory' --read
+probe open event "$release" --set >/dev/null
 wait $probe_a
 
 step "5. An event made through the server in A is signalled by B"
-probe create event 'Global\QuorvelDemoEvent' --wait 10000 &
+probe create event 'Global\QuorvelDemoEvent' --wait 20000 &
 probe_a=$!
-sleep 1
-probe open event 'Global\QuorvelDemoEvent' --set
+probe open event 'Global\QuorvelDemoEvent' --retry-for 20000 --set
 wait $probe_a
 
 quorvel_log=$wine_root/demo-quorvel.log
@@ -86,31 +89,53 @@ show_log() {
 }
 quorvel() { WINEDEBUG=-all,+pid,+eventlog wine64 "$quorvel_exe" "$@" 2>>"$quorvel_log"; }
 window() { wine64 "$bin/win-probe.exe" "$@"; }
+# wait_log TEXT [COUNT]: until Quorvel's log holds COUNT (default 1) entries with TEXT.
+log_has() { [ "$(grep -cF -- "$1" "$quorvel_log")" -ge "$2" ]; }
+wait_log() { wait_until 30 "${2:-1} event-log entries \"$1\"" log_has "$1" "${2:-1}"; }
+# file_has FILE COUNT [TEXT]: FILE holds COUNT lines (with TEXT).
+file_has() { [ -f "$1" ] && [ "$(grep -cF -- "${3:-}" "$1")" -ge "$2" ]; }
+# A click on the icon, answered by Quorvel with its menu, proves that its message loop has
+# taken a message posted after this moment (the library check runs before each message);
+# Esc closes the menu again.
+loop_passed() {
+  window cursor 360 160 >/dev/null
+  window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
+  window menu --wait 10000 >/dev/null
+  window menu-keys escape >/dev/null
+  window menu-closed --wait 5000 >/dev/null
+}
 : >"$quorvel_log"
 
 step "6. Start Quorvel: it checks the service, takes its per-session lock, starts the trace relay and runs its hidden window"
 quorvel &
 quorvel_pid=$!
 window find BW_Halvoric_Class BW_Halvoric_Wnd --wait 20000
-probe open event 'Global\__Korvane_QuorvelRunning' --wait 5000
-window find Korvane_K7302_Server_Class Korvane_K7302_Server --wait 10000 && echo "Quorvel started the K7302 server stand-in"
+# Quorvel creates its running event after its window.
+probe open event 'Global\__Korvane_QuorvelRunning' --retry-for 20000 --wait 5000
+window find Korvane_K7302_Server_Class Korvane_K7302_Server --wait 10000
+echo "Quorvel started the K7302 server stand-in"
+wait_log "Entering the Quorvel Windows message loop."
 show_log 20
 
 step "7. A second instance forwards its option to the running one and exits with 1"
 set +e
 quorvel -s0; echo "second instance with -s0 exited with $?"
 set -e
-sleep 0.5
 wine64 reg query "$suite_key" /v QuorvelHidden | tr -d '\r' | grep QuorvelHidden
 quorvel -s1 || true
 show_log 4
 
 step "8. Live tracing: the viewer stand-in asks for tracing; an instrument library posts traced calls; Quorvel relays them as XML"
 viewer_stop='Local\QuorvelDemoViewerStop'
-wine64 "$bin/sightline.exe" --status 1 --echo --stop-event "$viewer_stop" </dev/null &
+capture=$WINEPREFIX/drive_c/demo-viewer.txt
+rm -f "$capture"
+wine64 "$bin/sightline.exe" --status 1 --echo --capture 'C:\demo-viewer.txt' --stop-event "$viewer_stop" </dev/null &
 viewer_pid=$!
-wine64 "$bin/instrument-sim.exe" --mix small --calls 2 --wait-enabled 20000 --app-name demo.exe
-sleep 1
+sim_out=$(wine64 "$bin/instrument-sim.exe" --mix small --calls 2 --wait-enabled 20000 --app-name demo.exe)
+echo "$sim_out"
+acked=$(echo "$sim_out" | sed -n 's/.* ack=\([0-9]*\).*/\1/p')
+# The viewer has shown every message that the relay took before it is stopped.
+wait_until 30 "the viewer to receive $acked messages" file_has "$capture" "${acked:?no ack count}"
 probe open event "$viewer_stop" --set >/dev/null
 wait $viewer_pid || true
 show_log 3
@@ -125,22 +150,21 @@ gpib_values() {
   done
 }
 wine64 reg add "$suite_key" /v Gpib32Status /t REG_SZ /d 1 /f >/dev/null
+status_replaced() { wine64 reg query "$suite_key" /v Gpib32Status 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *2$'; }
 run cp "$bin/vendor-dlls/korvane/gpib-32.dll" "$system32/gpib-32.dll"
-sleep 6
-echo "the suite's own library, one timer period later (no warning):"
+loop_passed
+echo "the suite's own library, once Quorvel has taken a message after the copy (no warning):"
 gpib_values
+if status_replaced; then echo "the suite's own library was taken for a replacement" >&2; exit 1; fi
 run cp "$bin/vendor-dlls/other-vendor/gpib-32.dll" "$system32/gpib-32.dll"
-for _ in $(seq 50); do
-  wine64 reg query "$suite_key" /v Gpib32Status 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *2$' && break
-  sleep 0.2
-done
-# Wine's tray shows the balloon a moment after the request; it sits at the top left.
-sleep 2.5
+wait_until 30 "Gpib32Status 2" status_replaced
+# Wine's tray shows the balloon (a tooltip window) a moment after the request, at the top left.
+window shown tooltips_class32 --wait 10000 --drawn >/dev/null
 import -window root -crop 1024x110+0+0 +repage "$build/gpib-warning.png"
 echo "another vendor's library (warned; the balloon is in $build/gpib-warning.png):"
 gpib_values
-sleep 6
-echo "one timer period later: the status stays 2, so the replacement is not reported again"
+loop_passed
+echo "once Quorvel has taken another message: the status stays 2, so the replacement is not reported again"
 gpib_values
 
 step "10. The installation report: Quorvel wrote it at start-up; \"-q\" from a second instance writes it again"
@@ -153,7 +177,7 @@ show_log 2
 sed 's/\r$//; s/^/  | /' "$report"
 
 step "11. A click on the icon opens the tray menu, built from what is installed; its items are read inside Quorvel"
-window cursor 360 160  # the menu opens at the pointer
+window cursor 360 160 >/dev/null  # the menu opens at the pointer
 run window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
 window menu --wait 5000
 window menu-items --wait 5000 | sed 's/^/  | /'
@@ -163,7 +187,7 @@ tool_record=$WINEPREFIX/drive_c/suite-tools-demo.log
 rm -f "$tool_record"
 run window menu-keys l
 window menu-closed --wait 3000
-for _ in $(seq 50); do [ -s "$tool_record" ] && break; sleep 0.1; done
+wait_until 30 "the started tool's record" file_has "$tool_record" 1
 show_log 1
 echo "what the started tool recorded:"
 sed 's/\r$//; s/^/  /' "$tool_record"
@@ -171,7 +195,7 @@ echo "Utilities > &Quickprobe (1066), by the keys that lead to it in the menu as
 window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
 run window menu-choose 1066 --wait 5000
 window menu-closed --wait 3000
-for _ in $(seq 50); do [ "$(wc -l <"$tool_record")" -ge 2 ] && break; sleep 0.1; done
+wait_until 30 "the second tool's record" file_has "$tool_record" 2
 sed -n '2p' "$tool_record" | sed 's/\r$//; s/^/  /'
 
 step "13. \"&About Korvane Quorvel\" (mnemonic A) shows the installation report in a message box; OK closes it"
@@ -190,7 +214,7 @@ probe open event 'Global\__Korvane_QuorvelRunning' --wait 0
 set -e
 show_log 3
 
-sleep 0.5
+wait_until 30 "the K7302 server stand-in to record its stop" file_has "$WINEPREFIX/drive_c/k7302-demo.log" 1 stopped
 echo "what the K7302 server stand-in recorded:"
 sed 's/^/  /' "$WINEPREFIX/drive_c/k7302-demo.log"
 

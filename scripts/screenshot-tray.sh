@@ -32,15 +32,12 @@ for program in "${programs[@]}"; do
 done
 
 wine_root=$build/screenshot-wine
+. tests/bed/wine-env.sh
+finish() { tests/bed/wine-bed.sh cleanup "$wine_root" >/dev/null; }
+trap finish EXIT
 tests/bed/wine-bed.sh setup "$wine_root" >/dev/null
 tests/bed/wine-bed.sh clone "$wine_root" "$wine_root/shot"
-export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$wine_root/shot
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all DISPLAY=$(cat "$wine_root/display")
-finish() {
-  wineserver -k 2>/dev/null || true
-  tests/bed/wine-bed.sh cleanup "$wine_root" >/dev/null
-}
-trap finish EXIT
+bed_env "$wine_root/shot" "$(cat "$wine_root/display")"
 window() { wine64 "$bin/win-probe.exe" "$@"; }
 
 # Every program of this prefix runs inside one 1024x768 desktop with a taskbar, whose
@@ -81,8 +78,7 @@ if [ -n "$menu_out" ]; then
   window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
   window menu --wait 5000 >/dev/null
   window menu-keys d
-  sleep 0.5
-  read -r x y w h < <(split_geometry "$(window menu --geometry)")
+  read -r x y w h < <(split_geometry "$(window menu --windows 2 --wait 5000 --drawn --geometry)")
   # The menus and the right-hand end of the taskbar below them.
   left=$(( x - 10 < 0 ? 0 : x - 10 )) top=$(( y - 10 < 0 ? 0 : y - 10 ))
   mkdir -p "$(dirname "$menu_out")"
@@ -97,9 +93,7 @@ if [ -n "$about_out" ]; then
   about='Korvane Ombirx Suite Information'
   window post BW_Halvoric_Class BW_Halvoric_Wnd 1024 0 516
   window menu-keys a --wait 5000
-  window box "$about" --wait 5000 >/dev/null
-  sleep 0.5
-  read -r x y w h < <(split_geometry "$(window box "$about" --geometry)")
+  read -r x y w h < <(split_geometry "$(window box "$about" --wait 5000 --drawn --geometry)")
   mkdir -p "$(dirname "$about_out")"
   import -window root -crop "$((w + 20))x$((h + 20))+$((x - 10))+$((y - 10))" +repage "$about_out"
   echo "screenshot-tray: wrote $about_out"
@@ -111,7 +105,8 @@ fi
 window cursor 512 300
 # A second instance without an option shows the balloon on the running instance's icon.
 wine64 "$bin/quorvel.exe" || true
-sleep 2
+# The balloon is a tooltip window of the shell's notification area.
+window shown tooltips_class32 --wait 10000 --drawn >/dev/null
 
 mkdir -p "$(dirname "$out")"
 # The right-hand end of the taskbar and the balloon above it.
@@ -119,6 +114,6 @@ import -window root -crop 440x190+584+578 +repage "$out"
 echo "screenshot-tray: wrote $out"
 
 wine64 "$bin/quorvel.exe" -x || true
-wait "$quorvel_pid" || true
+wait "$quorvel_pid"
 wine64 "$bin/nko-probe.exe" open event 'Local\QuorvelShotStop' --set >/dev/null
-wait "$service_pid" || true
+wait "$service_pid"

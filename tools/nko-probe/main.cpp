@@ -25,7 +25,14 @@ const char kUsage[] =
     "  --read           print the text held in the mapping\n"
     "  --wait MS        wait up to MS ms for the event; exit 3 when it stays unsignalled\n"
     "  --hold MS        keep the object open MS ms before closing it (default 0)\n"
-    "exit codes: 0 done, 1 create/open failed, 2 usage, 3 wait timed out\n";
+    "  --until EVENT    with --hold: end the hold as soon as the local event EVENT is set;\n"
+    "                   EVENT is created before the object, so whoever sees the object can\n"
+    "                   set it; exit 3 when nobody sets it within the hold time\n"
+    "  --retry-for MS   open: when the object does not exist yet, try again until it does\n"
+    "                   or MS ms have passed\n"
+    "exit codes: 0 done, 1 create/open failed, 2 usage, 3 wait or hold timed out\n";
+
+constexpr DWORD kRetryGapMs = 50;
 
 constexpr DWORD kMappingSize = 4096;
 
@@ -38,6 +45,8 @@ struct Options {
   const char* write = nullptr;
   long waitMs = -1;
   long holdMs = 0;
+  const char* until = nullptr;
+  long retryForMs = 0;
 };
 
 bool Parse(int argc, char** argv, Options& o) {
@@ -62,10 +71,18 @@ bool Parse(int argc, char** argv, Options& o) {
       o.waitMs = std::strtol(argv[++i], nullptr, 10);
     } else if (a == "--hold" && hasValue) {
       o.holdMs = std::strtol(argv[++i], nullptr, 10);
+    } else if (a == "--until" && hasValue) {
+      o.until = argv[++i];
+    } else if (a == "--retry-for" && hasValue) {
+      o.retryForMs = std::strtol(argv[++i], nullptr, 10);
     } else {
       std::fprintf(stderr, "nko-probe: unknown or incomplete option %s\n", a.c_str());
       return false;
     }
+  }
+  if (o.until != nullptr && o.holdMs <= 0) {
+    std::fprintf(stderr, "nko-probe: --until needs --hold\n");
+    return false;
   }
   return o.kind == "event" || o.kind == "mutex" || o.kind == "semaphore" || o.kind == "mapping";
 }
@@ -87,6 +104,32 @@ NkoHandle* Open(const Options& o) {
   HANDLE h = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, n);
   if (h == nullptr) return InvalidNkoHandle;
   return new NkoHandle{h, 0};
+}
+
+// Opens the object, and while it does not exist yet (error 2) and the retry time has not
+// run out, tries again.
+NkoHandle* OpenWithRetry(const Options& o) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    SetLastError(0);
+    NkoHandle* h = Open(o);
+    if (NkoIsValid(h) || GetLastError() != ERROR_FILE_NOT_FOUND) return h;
+    if (static_cast<long>(GetTickCount() - start) >= o.retryForMs) return h;
+    Sleep(kRetryGapMs);
+  }
+}
+
+// Keeps the object for the hold time, or until the release event is set; 3 when a
+// release event was given and nobody set it in time.
+int Hold(const Options& o, HANDLE release) {
+  if (o.holdMs <= 0) return 0;
+  if (release == nullptr) {
+    Sleep(static_cast<DWORD>(o.holdMs));
+    return 0;
+  }
+  if (WaitForSingleObject(release, static_cast<DWORD>(o.holdMs)) == WAIT_OBJECT_0) return 0;
+  std::printf("nobody set \"%s\" within %ld ms\n", o.until, o.holdMs);
+  return 3;
 }
 
 int UseObject(const Options& o, HANDLE h) {
@@ -128,8 +171,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
+  HANDLE release = nullptr;
+  if (o.until != nullptr && (release = CreateEventA(nullptr, TRUE, FALSE, o.until)) == nullptr) {
+    std::printf("create event \"%s\" failed, error %lu\n", o.until, GetLastError());
+    return 1;
+  }
   SetLastError(0);
-  NkoHandle* h = o.create ? Create(o) : Open(o);
+  NkoHandle* h = o.create ? Create(o) : OpenWithRetry(o);
   const DWORD error = GetLastError();
   const char* path = !o.create ? "local open" : IsGlobalObjectName(o.name.c_str()) ? "NKO server" : "local creation";
   if (!NkoIsValid(h)) {
@@ -139,8 +187,10 @@ int main(int argc, char** argv) {
   }
   std::printf("%s %s \"%s\" (%s): ok%s\n", o.create ? "created" : "opened", o.kind.c_str(), o.name.c_str(), path,
               o.create ? (error == ERROR_ALREADY_EXISTS ? ", error 183: it existed already" : ", a new object") : "");
-  const int rc = UseObject(o, NkoGetHandle(h));
-  if (o.holdMs > 0) Sleep(static_cast<DWORD>(o.holdMs));
+  int rc = UseObject(o, NkoGetHandle(h));
+  const int held = Hold(o, release);
+  if (rc == 0) rc = held;
   NkoClose(h);
+  if (release != nullptr) CloseHandle(release);
   return rc;
 }

@@ -22,7 +22,10 @@ const char kUsage[] =
     "       win-probe post CLASS TITLE MSG [WPARAM LPARAM]\n"
     "                                                post message number MSG (parameters default to 0)\n"
     "       win-probe cursor X Y                     move the mouse pointer (a pop-up menu opens there)\n"
-    "       win-probe menu [--wait MS] [--geometry]  wait for an open pop-up menu and say where it is;\n"
+    "       win-probe shown CLASS [TITLE] [--wait MS] wait for a visible window of this class (and title)\n"
+    "       win-probe menu [--wait MS] [--geometry] [--windows N]\n"
+    "                                                wait for an open pop-up menu (with at least N windows:\n"
+    "                                                its open submenus count) and say where it is;\n"
     "                                                --geometry prints only WxH+X+Y around all its windows\n"
     "       win-probe menu-items [--wait MS]         print the open pop-up menu's items, read inside the\n"
     "                                                process that shows it (needs menu_reader.dll beside\n"
@@ -37,6 +40,7 @@ const char kUsage[] =
     "                                                its text and buttons (--geometry: only WxH+X+Y);\n"
     "                                                --press clicks the button with this id (1 is OK)\n"
     "                                                instead of printing the text\n"
+    "--drawn (shown, menu, box): also wait until the windows found have drawn themselves\n"
     "Exit codes: 0 done, 1 not found or still there, 2 bad command line.\n";
 
 constexpr char kMenuClass[] = "#32768";
@@ -45,25 +49,32 @@ constexpr int kBoxTextId = 0xFFFF;
 // A message between two keys gives the menu's modal loop time to act on the first one
 // (a submenu opening, say) before the next arrives.
 constexpr DWORD kKeyGapMs = 80;
+// How long a window's thread may take to paint before --drawn gives up.
+constexpr UINT kDrawnTimeoutMs = 5000;
 
 struct Args {
   std::vector<std::string> words;  // the command and its positional arguments
   DWORD waitMs = 0;
   bool geometry = false;
+  bool drawn = false;
   int press = -1;
+  size_t windows = 1;
 };
 
 bool ParseArgs(int argc, char** argv, Args& args) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--wait" || arg == "--press") && i + 1 < argc) {
+    if ((arg == "--wait" || arg == "--press" || arg == "--windows") && i + 1 < argc) {
       char* end = nullptr;
       const unsigned long value = std::strtoul(argv[++i], &end, 10);
       if (end == argv[i] || *end != '\0') return false;
       if (arg == "--wait") args.waitMs = static_cast<DWORD>(value);
-      else args.press = static_cast<int>(value);
+      else if (arg == "--press") args.press = static_cast<int>(value);
+      else args.windows = value;
     } else if (arg == "--geometry") {
       args.geometry = true;
+    } else if (arg == "--drawn") {
+      args.drawn = true;
     } else if (arg.rfind("--", 0) == 0) {
       return false;
     } else {
@@ -117,6 +128,58 @@ std::vector<HWND> OpenMenuWindows() {
   return found;
 }
 
+// The first visible top-level window of the class (with the title, when given).
+HWND FindVisible(const std::string& cls, const std::string* title) {
+  struct Search {
+    const std::string& cls;
+    const std::string* title;
+    HWND found;
+  } search{cls, title, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        char name[256] = {};
+        if (!IsWindowVisible(window) || GetClassNameA(window, name, sizeof name) == 0 || s.cls != name) return TRUE;
+        if (s.title != nullptr && (GetWindowTextA(window, name, sizeof name) < 0 || *s.title != name)) return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Has the window paint what is due now (a sent WM_PAINT returns only when its thread has
+// handled it), then waits for one more round trip through that thread, in which it hands
+// the painted picture on to the display. False when the thread does not answer.
+bool WaitDrawn(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kDrawnTimeoutMs, &result) != 0;
+}
+
+bool WaitAllDrawn(const std::vector<HWND>& windows) {
+  for (HWND window : windows) {
+    if (!WaitDrawn(window)) {
+      std::printf("window %p did not draw itself within %u ms\n", static_cast<void*>(window), kDrawnTimeoutMs);
+      return false;
+    }
+  }
+  return true;
+}
+
+int Shown(const Args& args) {
+  if (args.words.size() != 2 && args.words.size() != 3) return 2;
+  const std::string* title = args.words.size() == 3 ? &args.words[2] : nullptr;
+  HWND window = nullptr;
+  if (!WaitFor(args.waitMs, [&] { return (window = FindVisible(args.words[1], title)) != nullptr; })) {
+    std::printf("no visible window of class \"%s\"\n", args.words[1].c_str());
+    return 1;
+  }
+  if (args.drawn && !WaitAllDrawn({window})) return 1;
+  std::printf("visible window of class \"%s\" in process %lu\n", args.words[1].c_str(), OwnerProcess(window));
+  return 0;
+}
+
 int FindOrGone(const Args& args, bool wantGone) {
   if (args.words.size() != 3) return 2;
   const char* cls = args.words[1].c_str();
@@ -161,20 +224,22 @@ int Cursor(const Args& args) {
   return SetCursorPos(static_cast<int>(x), static_cast<int>(y)) ? 0 : 1;
 }
 
-// The open menu's windows, once there are any within the wait; none (and a line saying so)
-// when no menu opened.
-std::vector<HWND> WaitForOpenMenu(DWORD waitMs) {
+// The open menu's windows, once there are at least |count| within the wait; none (and a
+// line saying so) when they did not open.
+std::vector<HWND> WaitForOpenMenu(DWORD waitMs, size_t count = 1) {
   std::vector<HWND> windows;
-  if (!WaitFor(waitMs, [&] { return !(windows = OpenMenuWindows()).empty(); })) {
-    std::printf("no pop-up menu is open\n");
+  if (!WaitFor(waitMs, [&] { return (windows = OpenMenuWindows()).size() >= count; })) {
+    std::printf(windows.empty() ? "no pop-up menu is open\n" : "the pop-up menu has only %zu window(s) open\n",
+                windows.size());
+    windows.clear();
   }
   return windows;
 }
 
 int Menu(const Args& args) {
   if (args.words.size() != 1) return 2;
-  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs);
-  if (windows.empty()) return 1;
+  std::vector<HWND> windows = WaitForOpenMenu(args.waitMs, args.windows);
+  if (windows.empty() || (args.drawn && !WaitAllDrawn(windows))) return 1;
   RECT all{};
   for (HWND window : windows) {
     RECT r{};
@@ -339,6 +404,9 @@ int Box(const Args& args) {
     std::printf("no message box \"%s\"\n", caption);
     return 1;
   }
+  if (args.drawn && !(WaitFor(args.waitMs, [&] { return IsWindowVisible(box) != FALSE; }) && WaitAllDrawn({box}))) {
+    return 1;
+  }
   if (args.geometry) {
     RECT r{};
     GetWindowRect(box, &r);
@@ -374,6 +442,7 @@ int main(int argc, char** argv) {
     if (command == "find") result = FindOrGone(args, false);
     else if (command == "gone") result = FindOrGone(args, true);
     else if (command == "post") result = Post(args);
+    else if (command == "shown") result = Shown(args);
     else if (command == "cursor") result = Cursor(args);
     else if (command == "menu") result = Menu(args);
     else if (command == "menu-items") result = MenuItems(args);

@@ -31,11 +31,14 @@ inline std::string TempPath(const std::string& stem) {
   return std::string(temp) + UniqueName(stem);
 }
 
-// instrument-sim.exe with |args|, its output captured.
-inline std::unique_ptr<ChildProcess> StartInstrumentSim(const std::vector<std::string>& args) {
+// |program| started with |args|, its output captured.
+inline std::unique_ptr<ChildProcess> StartWithOutput(const std::string& program, const std::vector<std::string>& args) {
   ChildOptions options;
   options.captureOutput = true;
-  return std::make_unique<ChildProcess>("instrument-sim.exe", args, options);
+  return std::make_unique<ChildProcess>(program, args, options);
+}
+inline std::unique_ptr<ChildProcess> StartInstrumentSim(const std::vector<std::string>& args) {
+  return StartWithOutput("instrument-sim.exe", args);
 }
 
 // The client exits with 0 and its summary counts |ack| answered messages, every other

@@ -38,21 +38,22 @@ std::vector<std::string> ExpectedLines(const std::string& dumpPath) {
   return lines;
 }
 
-class Capture {
- public:
-  explicit Capture(const std::string& path, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args{"capture", "-o", path, "--array-limit", "262144"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    bed::ChildOptions options;
-    options.captureOutput = true;
-    m_process = std::make_unique<bed::ChildProcess>("quorvel-trace.exe", args, options);
-  }
-  bed::ChildProcess& Process() { return *m_process; }
-  bool Started() { return m_process->WaitForOutput("quorvel-trace: capturing to", kSwitchMs); }
+// quorvel-trace capturing to |path|, its output captured.
+std::unique_ptr<bed::ChildProcess> StartCapture(const std::string& path, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args{"capture", "-o", path, "--array-limit", "262144"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return bed::StartWithOutput("quorvel-trace.exe", args);
+}
 
- private:
-  std::unique_ptr<bed::ChildProcess> m_process;
-};
+bool Started(const bed::ChildProcess& capture) {
+  return capture.WaitForOutput("quorvel-trace: capturing to", kSwitchMs);
+}
+
+// The capture ends with 0 and says what it kept.
+void ExpectKept(const bed::ChildProcess& capture, const std::string& kept) {
+  EXPECT_EQ(capture.WaitExitCode(kSwitchMs), 0u) << capture.Output();
+  EXPECT_NE(capture.Output().find("quorvel-trace: " + kept), std::string::npos) << capture.Output();
+}
 
 // An instrument-library client making |calls| calls once tracing is on (or, with
 // waitMs 0, at once, untraced when it is off).
@@ -89,8 +90,8 @@ TEST_F(TraceCapture, KeepsEveryMessageOfSeveralClientsAsTheRelaySentIt) {
   const std::string path = TempPath("capture") + ".qtrace";
   const std::string stopName = bed::UniqueName("capture_stop");
   HANDLE stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
-  Capture capture(path, {"--stop-event", stopName});
-  ASSERT_TRUE(capture.Started()) << capture.Process().Output();
+  const auto capture = StartCapture(path, {"--stop-event", stopName});
+  ASSERT_TRUE(Started(*capture)) << capture->Output();
 
   std::vector<std::string> dumps;
   std::vector<std::unique_ptr<bed::ChildProcess>> clients;
@@ -106,10 +107,7 @@ TEST_F(TraceCapture, KeepsEveryMessageOfSeveralClientsAsTheRelaySentIt) {
   }
 
   SetEvent(stopEvent);
-  EXPECT_EQ(capture.Process().WaitExitCode(kSwitchMs), 0u);
-  const std::string total = std::to_string(kClients * kCalls * 2);
-  EXPECT_NE(capture.Process().Output().find("quorvel-trace: " + total + " messages kept in " + path), std::string::npos)
-      << capture.Process().Output();
+  ExpectKept(*capture, std::to_string(kClients * kCalls * 2) + " messages kept in " + path);
   // Per client process, every message in its order, byte for byte.
   ASSERT_EQ(expected.size(), size_t{kClients});
   EXPECT_EQ(bed::ByProcess(ReadLines(path)), expected);
@@ -123,41 +121,37 @@ TEST_F(TraceCapture, CtrlCEndsItAndASecondCaptureBesideItIsRefused) {
   FreeConsole();
   ASSERT_TRUE(AllocConsole()) << GetLastError();
   const std::string path = TempPath("capture") + ".qtrace";
-  Capture first(path);
-  ASSERT_TRUE(first.Started()) << first.Process().Output();
+  const auto first = StartCapture(path);
+  ASSERT_TRUE(Started(*first)) << first->Output();
   bed::ExpectClientCounts(*StartClient(5, 7, "", kSwitchMs), 10, 0, kSwitchMs * 2);
 
   const std::string secondPath = TempPath("second") + ".qtrace";
-  Capture second(secondPath);
-  EXPECT_EQ(second.Process().WaitExitCode(kSwitchMs), 1u) << second.Process().Output();
-  EXPECT_TRUE(first.Process().Running());
+  const auto second = StartCapture(secondPath);
+  EXPECT_EQ(second->WaitExitCode(kSwitchMs), 1u) << second->Output();
+  EXPECT_TRUE(first->Running());
 
   // Ctrl-C reaches the capture's own process group (it was started in a new one).
-  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, first.Process().Pid())) << GetLastError();
-  EXPECT_EQ(first.Process().WaitExitCode(kSwitchMs), 0u);
-  EXPECT_NE(first.Process().Output().find("quorvel-trace: 10 messages kept"), std::string::npos)
-      << first.Process().Output();
+  ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, first->Pid())) << GetLastError();
+  ExpectKept(*first, "10 messages kept");
   EXPECT_EQ(ReadLines(path).size(), 10u);
   ExpectTracingOff();
 
   // The relay still maps the ended capture's status memory; a new capture takes it over.
-  Capture again(secondPath, {"--for", "1"});
-  ASSERT_TRUE(again.Started()) << again.Process().Output();
-  EXPECT_EQ(again.Process().WaitExitCode(kSwitchMs), 0u);
-  EXPECT_NE(again.Process().Output().find("quorvel-trace: 0 messages kept"), std::string::npos)
-      << again.Process().Output();
+  const auto again = StartCapture(secondPath, {"--for", "1"});
+  ASSERT_TRUE(Started(*again)) << again->Output();
+  ExpectKept(*again, "0 messages kept");
   DeleteFileA(path.c_str());
   DeleteFileA(secondPath.c_str());
 }
 
 TEST_F(TraceCapture, AnUnwritableFileIsAClearErrorBeforeAnythingStarts) {
-  Capture capture(TempPath("no-such-folder") + "\\capture.qtrace");
-  EXPECT_EQ(capture.Process().WaitExitCode(kSwitchMs), 1u);
-  EXPECT_EQ(capture.Process().Output(), "");
+  const auto capture = StartCapture(TempPath("no-such-folder") + "\\capture.qtrace");
+  EXPECT_EQ(capture->WaitExitCode(kSwitchMs), 1u);
+  EXPECT_EQ(capture->Output(), "");
   // Nothing was published: a capture can start at once.
-  Capture next(TempPath("next") + ".qtrace", {"--for", "1"});
-  EXPECT_TRUE(next.Started()) << next.Process().Output();
-  EXPECT_EQ(next.Process().WaitExitCode(kSwitchMs), 0u);
+  const auto next = StartCapture(TempPath("next") + ".qtrace", {"--for", "1"});
+  EXPECT_TRUE(Started(*next)) << next->Output();
+  EXPECT_EQ(next->WaitExitCode(kSwitchMs), 0u);
 }
 
 }  // namespace

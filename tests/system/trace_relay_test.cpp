@@ -2,41 +2,23 @@
 // viewer and the instrument libraries are the stand-ins, each a real process.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
+#include "bed/trace_clients.h"
 #include "bed/viewer_standin.h"
 #include "bed/wait_until.h"
-#include "bed/wine_log.h"
 #include "trace/named_pipe_m.h"
-#include "trace/trace_control.h"
-#include "trace/trace_relay.h"
-#include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/xlate_test_support.h"
 
 namespace {
 
+using bed::StartInstrumentSim;
+using bed::TracingOn;
 using bed::WaitUntil;
 using quorvel::xlate::TraceMessageBuilder;
 namespace xt = quorvel::xlate::testing;
-
-// The line the viewer must show for a trace message, made by the reference translator
-// (written independently of the relay's), as UTF-8; empty for a message without output.
-std::string Expected(const std::vector<uint8_t>& traceMessage) {
-  const auto text = quorvel::xlate::reference::TranslateEvent(traceMessage.data(),
-                                                                traceMessage.data() + traceMessage.size());
-  return text ? xt::ToUtf8(*text) : std::string();
-}
-
-bool TracingOn() {
-  const TraceControlBlock* b = GetTraceControlView();
-  return b != nullptr && LoadTraceFlag(b->enabled) == 1 && LoadTraceFlag(b->viewerEnabled) == 1;
-}
 
 // Starts the relay and waits until it has mapped the control block and, with tracing,
 // switched tracing on.
@@ -45,24 +27,14 @@ bool StartRelay(bool tracing = true) {
   return WaitUntil([tracing] { return tracing ? TracingOn() : GetTraceControlView() != nullptr; }, 5000);
 }
 
-std::unique_ptr<bed::ChildProcess> StartClient(const std::vector<std::string>& args) {
-  bed::ChildOptions options;
-  options.captureOutput = true;
-  return std::make_unique<bed::ChildProcess>("instrument-sim.exe", args, options);
-}
-
 // The client exits with 0 after both messages of each of its calls were answered "ack".
 void ExpectAllAcked(const bed::ChildProcess& client, int calls) {
-  EXPECT_EQ(client.WaitExitCode(240000), 0u) << client.Output();
-  EXPECT_NE(client.Output().find("ack=" + std::to_string(2 * calls) + " nack=0 noreply=0 untraced=0"),
-            std::string::npos)
-      << client.Output();
+  bed::ExpectClientCounts(client, 2 * calls, 0, 240000);
 }
 
+// True once the relay has logged exactly |message|.
 bool Logged(const std::string& message) {
-  const std::string text = "traceEvents(pid=" + std::to_string(GetCurrentProcessId()) + "): " + message;
-  return bed::WaitForWineLogEntry(GetCurrentProcessId(), [&](const bed::WineLogEntry& e) { return e.text == text; }, 3000)
-      .has_value();
+  return WaitUntil([&] { return std::ranges::count(bed::RelayLog(message), message) > 0; }, 3000);
 }
 
 // One raw exchange on the event pipe as a hostile or careless client makes it.
@@ -87,16 +59,10 @@ const std::vector<uint8_t> kEnter = Framed(xt::Enter().Take());
 const std::vector<uint8_t> kExit = Framed(xt::Exit().Take());
 // The viewer's line for a framed message.
 std::string ExpectedFramed(const std::vector<uint8_t>& message) {
-  return Expected(std::vector<uint8_t>(message.begin() + 4, message.end()));
+  return bed::ReferenceText(std::vector<uint8_t>(message.begin() + 4, message.end())).value_or("");
 }
 
-class TraceRelay : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { s_service = std::make_unique<bed::ServiceStandIn>(); }
-  static void TearDownTestSuite() { s_service.reset(); }
-  void TearDown() override { EXPECT_TRUE(StopTraceEvents()); }
-  static inline std::unique_ptr<bed::ServiceStandIn> s_service;
-};
+using TraceRelay = bed::RelaySuite;
 
 // A message the relay must drop (the viewer's status 2) is sent before one it must write;
 // once that one is captured, the capture shows whether the other was written.
@@ -136,40 +102,21 @@ TEST_F(TraceRelay, FollowsTheViewerSwitch) {
   EXPECT_EQ(flags(), (std::vector<int32_t>{0, 0, 1, 1, 1}));
 }
 
-// The messages of a capture (or of several), grouped by the client process they name.
-using ByProcess = std::map<std::string, std::vector<std::string>>;
-void AddByProcess(ByProcess& groups, const std::string& line) {
-  const size_t at = line.find(" ProcessID=\"");
-  groups[at == std::string::npos ? "?" : line.substr(at, line.find('"', at + 12) - at)].push_back(line);
-}
-
-// What the relay must write for the messages a client dumped (length, bytes; in order).
-void AddExpected(ByProcess& groups, const std::string& dumpPath) {
-  std::ifstream in(dumpPath, std::ios::binary);
-  for (uint32_t n = 0; in.read(reinterpret_cast<char*>(&n), sizeof n);) {
-    std::vector<uint8_t> message(n);
-    in.read(reinterpret_cast<char*>(message.data()), n);
-    if (const std::string text = Expected(message); !text.empty()) AddByProcess(groups, text);
-  }
-}
-
 TEST_F(TraceRelay, EveryMessageOfManyClientsArrivesOnceInOrder) {
   constexpr int kProcesses = 4, kCalls = 1000;
   bed::ViewerStandIn viewer({.status = 1, .arrayLimit = 262144, .capture = true});
   ASSERT_TRUE(StartRelay());
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
   std::vector<std::unique_ptr<bed::ChildProcess>> clients;
   std::vector<std::string> dumps;
   for (int p = 0; p < kProcesses; ++p) {
-    dumps.push_back(std::string(temp) + bed::UniqueName("trace_dump"));
-    clients.push_back(StartClient({"--calls", std::to_string(kCalls), "--seed", std::to_string(p + 1), "--dump",
-                                   dumps.back(), "--timeout", "10000"}));
+    dumps.push_back(bed::TempPath("trace_dump"));
+    clients.push_back(StartInstrumentSim({"--calls", std::to_string(kCalls), "--seed", std::to_string(p + 1), "--dump",
+                                          dumps.back(), "--timeout", "10000"}));
   }
-  ByProcess expected;
+  bed::TextsByProcess expected;
   for (int p = 0; p < kProcesses; ++p) {
     ExpectAllAcked(*clients[p], kCalls);
-    AddExpected(expected, dumps[p]);
+    bed::AddByProcess(expected, bed::DumpedTexts(dumps[p]));
     DeleteFileA(dumps[p].c_str());
   }
   // Every message of every client, exactly once, in its order, byte for byte. A last
@@ -181,8 +128,7 @@ TEST_F(TraceRelay, EveryMessageOfManyClientsArrivesOnceInOrder) {
                         60000, 200));
   ASSERT_EQ(lines.size(), size_t{kProcesses} * kCalls * 2 + 1);
   lines.pop_back();
-  ByProcess actual;
-  for (const std::string& line : lines) AddByProcess(actual, line);
+  bed::TextsByProcess actual = bed::ByProcess(lines);
   ASSERT_EQ(expected.size(), size_t{kProcesses});
   ASSERT_EQ(actual.size(), expected.size());
   for (const auto& [process, texts] : expected) {
@@ -227,13 +173,13 @@ TEST_F(TraceRelay, StalledOrVanishedViewerNeverStopsTheReplies) {
   // The viewer wants tracing but never finishes a handshake: the relay keeps answering.
   ASSERT_TRUE(viewer.Command("status 1"));
   ASSERT_TRUE(viewer.WaitForOutput("connection request ignored", 3000));
-  ExpectAllAcked(*StartClient({"--calls", "200", "--always", "--timeout", "2000"}), 200);
+  ExpectAllAcked(*StartInstrumentSim({"--calls", "200", "--always", "--timeout", "2000"}), 200);
 
   // Once it answers, tracing comes on; then it drops the pipe mid-stream.
   ASSERT_TRUE(viewer.Command("stall off"));
   ASSERT_TRUE(WaitUntil(TracingOn, 20000));
   ASSERT_TRUE(viewer.Command("drop"));
-  ExpectAllAcked(*StartClient({"--calls", "200", "--timeout", "2000"}), 200);
+  ExpectAllAcked(*StartInstrumentSim({"--calls", "200", "--timeout", "2000"}), 200);
 }
 
 TEST_F(TraceRelay, StopsQuicklyUnderLoadAndStartsAgain) {
@@ -241,7 +187,7 @@ TEST_F(TraceRelay, StopsQuicklyUnderLoadAndStartsAgain) {
   ASSERT_TRUE(StartRelay());
   std::vector<std::unique_ptr<bed::ChildProcess>> clients;
   for (int p = 0; p < 4; ++p) {
-    clients.push_back(StartClient({"--calls", "1000000", "--seed", std::to_string(p), "--timeout", "1000"}));
+    clients.push_back(StartInstrumentSim({"--calls", "1000000", "--seed", std::to_string(p), "--timeout", "1000"}));
   }
   ASSERT_TRUE(WaitUntil([&] { return viewer.Messages() >= 200; }, 20000));
   EXPECT_TRUE(StopTraceEvents());
@@ -251,7 +197,7 @@ TEST_F(TraceRelay, StopsQuicklyUnderLoadAndStartsAgain) {
 
   const int64_t before = viewer.Messages();
   ASSERT_TRUE(StartRelay());
-  ExpectAllAcked(*StartClient({"--calls", "50", "--timeout", "5000"}), 50);
+  ExpectAllAcked(*StartInstrumentSim({"--calls", "50", "--timeout", "5000"}), 50);
   EXPECT_TRUE(WaitUntil([&] { return viewer.Messages() == before + 100; }, 5000));
 }
 

@@ -4,24 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
+#include "bed/trace_clients.h"
 #include "bed/viewer_standin.h"
-#include "bed/wine_log.h"
-#include "trace/trace_control.h"
-#include "trace/trace_relay.h"
+#include "bed/wait_until.h"
 #include "trace/viewer_link.h"
-#include "trace/xlate/xlate_test_support.h"
 
 namespace {
 
-namespace xt = quorvel::xlate::testing;
+using bed::RelayLog;
+using bed::TracingOn;
+using bed::WaitUntil;
 
 // A client's replies may take what a reply takes plus, once, the write limit.
 constexpr DWORD kReplyMarginMs = 2000;
@@ -30,49 +26,18 @@ constexpr char kGivenUp[] = "WriteViewer: the viewer has not taken a message of 
 constexpr char kDisabled[] = "UpdateTraceInfo: tracing has been disabled.";
 constexpr char kEnabled[] = "UpdateTraceInfo: tracing has been enabled.";
 
-template <typename Pred>
-bool Eventually(Pred pred, DWORD timeoutMs) {
-  for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !pred(); Sleep(20)) {
-    if (GetTickCount64() > deadline) return false;
-  }
-  return true;
-}
-
-bool TracingOn() {
-  const TraceControlBlock* b = GetTraceControlView();
-  return b != nullptr && LoadTraceFlag(b->enabled) == 1 && LoadTraceFlag(b->viewerEnabled) == 1;
-}
-
-// The relay's log lines so far (without their prefix) that begin with |start|.
-std::vector<std::string> RelayLog(const std::string& start) {
-  const std::string prefix = "traceEvents(pid=" + std::to_string(GetCurrentProcessId()) + "): " + start;
-  std::vector<std::string> lines;
-  for (const bed::WineLogEntry& e : bed::WineLogEntries(GetCurrentProcessId())) {
-    if (e.text.rfind(prefix, 0) == 0) lines.push_back(e.text.substr(prefix.size() - start.size()));
-  }
-  return lines;
-}
-
 bool WaitForRelayLog(const std::string& start, size_t count, DWORD timeoutMs) {
-  return Eventually([&] { return RelayLog(start).size() >= count; }, timeoutMs);
-}
-
-std::string TempFile(const std::string& stem) {
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  return std::string(temp) + bed::UniqueName(stem);
+  return WaitUntil([&] { return RelayLog(start).size() >= count; }, timeoutMs);
 }
 
 // One client run: its arguments, its dump of every message it posted, its output.
 struct Client {
-  std::string dump = TempFile("stall_dump");
+  std::string dump = bed::TempPath("stall_dump");
   std::unique_ptr<bed::ChildProcess> process;
 
   explicit Client(std::vector<std::string> args) {
     args.insert(args.end(), {"--dump", dump, "--timeout", std::to_string(kClientTimeoutMs)});
-    bed::ChildOptions options;
-    options.captureOutput = true;
-    process = std::make_unique<bed::ChildProcess>("instrument-sim.exe", args, options);
+    process = bed::StartInstrumentSim(args);
   }
   ~Client() { DeleteFileA(dump.c_str()); }
   // Every exchange was answered within the client's time-out (it exits 1 otherwise).
@@ -82,16 +47,7 @@ struct Client {
     EXPECT_NE(process->Output().find("noreply=0 "), std::string::npos) << process->Output();
   }
   // The texts the relay must write for the messages this client posted, in order.
-  std::vector<std::string> Expected(const std::string& file = {}) const {
-    std::ifstream in(file.empty() ? dump : file, std::ios::binary);
-    std::vector<std::string> texts;
-    for (uint32_t n = 0; in.read(reinterpret_cast<char*>(&n), sizeof n);) {
-      std::vector<uint8_t> message(n);
-      in.read(reinterpret_cast<char*>(message.data()), n);
-      if (auto text = xt::Translate(message, quorvel::xlate::AnsiCodePage())) texts.push_back(*text);
-    }
-    return texts;
-  }
+  std::vector<std::string> Expected() const { return bed::DumpedTexts(dump); }
 };
 
 std::vector<std::string> Slice(const std::vector<std::string>& v, size_t from, size_t count) {
@@ -100,24 +56,7 @@ std::vector<std::string> Slice(const std::vector<std::string>& v, size_t from, s
           v.begin() + static_cast<std::ptrdiff_t>(std::min(v.size(), from + count))};
 }
 
-// Texts grouped by the client process they name, each group in its order.
-std::map<std::string, std::vector<std::string>> ByProcess(const std::vector<std::string>& texts) {
-  constexpr char kId[] = " ProcessID=\"";
-  std::map<std::string, std::vector<std::string>> groups;
-  for (const std::string& t : texts) {
-    const size_t at = t.find(kId);
-    groups[at == std::string::npos ? "?" : t.substr(at, t.find('"', at + sizeof kId - 1) - at)].push_back(t);
-  }
-  return groups;
-}
-
-class ViewerStall : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { s_service = std::make_unique<bed::ServiceStandIn>(); }
-  static void TearDownTestSuite() { s_service.reset(); }
-  void TearDown() override { EXPECT_TRUE(StopTraceEvents()); }
-  static inline std::unique_ptr<bed::ServiceStandIn> s_service;
-};
+using ViewerStall = bed::RelaySuite;
 
 TEST_F(ViewerStall, FrozenViewerIsGivenUpOnceAndAsksAgainForACleanStream) {
   bed::ViewerStandIn viewer({.status = 1, .arrayLimit = 65536, .capture = true});
@@ -125,7 +64,7 @@ TEST_F(ViewerStall, FrozenViewerIsGivenUpOnceAndAsksAgainForACleanStream) {
   const size_t enabledBefore = RelayLog(kEnabled).size();
   const size_t disabledBefore = RelayLog(kDisabled).size();
   StartTraceEvents(GetModuleHandleA(nullptr));
-  ASSERT_TRUE(Eventually(TracingOn, 5000));
+  ASSERT_TRUE(WaitUntil(TracingOn, 5000));
 
   // A healthy start.
   Client before({"--calls", "10", "--seed", "1"});
@@ -165,7 +104,7 @@ TEST_F(ViewerStall, FrozenViewerIsGivenUpOnceAndAsksAgainForACleanStream) {
   EXPECT_EQ(viewer.OutputCount("sightline: connected"), 1u);
   EXPECT_EQ(RelayLog(kEnabled).size(), enabledBefore + 1);
   ASSERT_TRUE(viewer.Command("status 1"));
-  ASSERT_TRUE(Eventually(TracingOn, 5000));
+  ASSERT_TRUE(WaitUntil(TracingOn, 5000));
   EXPECT_TRUE(viewer.WaitForOutput("sightline: connected", 5000, 2));
 
   // The new connection carries exactly the new messages.
@@ -183,13 +122,13 @@ TEST_F(ViewerStall, SlowViewerFallsBehindButLosesNothing) {
   ASSERT_TRUE(viewer.Command("delay 100"));
   const size_t givenUpBefore = RelayLog(kGivenUp).size();
   StartTraceEvents(GetModuleHandleA(nullptr));
-  ASSERT_TRUE(Eventually(TracingOn, 5000));
+  ASSERT_TRUE(WaitUntil(TracingOn, 5000));
 
   Client clients({"--calls", "300", "--processes", std::to_string(kProcesses), "--seed", "4"});
   clients.ExpectAnswered(120000);
   std::vector<std::string> expected;
   for (int p = 0; p < kProcesses; ++p) {
-    const std::vector<std::string> texts = clients.Expected(clients.dump + "." + std::to_string(p));
+    const std::vector<std::string> texts = bed::DumpedTexts(clients.dump + "." + std::to_string(p));
     ASSERT_EQ(texts.size(), 600u);
     expected.insert(expected.end(), texts.begin(), texts.end());
     DeleteFileA((clients.dump + "." + std::to_string(p)).c_str());
@@ -203,7 +142,7 @@ TEST_F(ViewerStall, SlowViewerFallsBehindButLosesNothing) {
   EXPECT_EQ(viewer.OutputCount("sightline: disconnected"), 0u);
   ASSERT_EQ(captured.size(), expected.size());
   // Each process's messages in its order; the two processes interleave freely.
-  EXPECT_EQ(ByProcess(captured), ByProcess(expected));
+  EXPECT_EQ(bed::ByProcess(captured), bed::ByProcess(expected));
 }
 
 }  // namespace

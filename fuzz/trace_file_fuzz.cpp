@@ -1,18 +1,26 @@
-// libFuzzer target for the export: every input is the contents of a capture file from an
-// unknown source. Whatever it holds, the output must be one valid JSON document, checked
-// here by a small strict parser.
+// libFuzzer target for reading captures: every input is the contents of a capture file
+// from an unknown source, summarised (table and CSV), drawn as a timeline and exported.
+// Besides the sanitizers' checks: the summary never counts more calls than the reader read
+// messages, the picture is always a whole SVG document, and the export is always one valid
+// JSON document, checked here by a small strict parser.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "call_matcher.h"
 #include "trace_export.h"
 #include "trace_reader.h"
+#include "trace_summary.h"
+#include "trace_timeline.h"
 
 namespace {
+
+using qtrace::CallMatcher;
+using qtrace::MatchedCall;
 
 // A strict JSON recogniser over s[at..]; false on anything that is not JSON.
 class JsonCheck {
@@ -51,7 +59,6 @@ class JsonCheck {
   }
   bool Number() {
     Space();
-    const size_t start = m_at;
     if (m_at < m_s.size() && m_s[m_at] == '-') ++m_at;
     const size_t digits = m_at;
     while (m_at < m_s.size() && std::isdigit(static_cast<unsigned char>(m_s[m_at]))) ++m_at;
@@ -61,7 +68,7 @@ class JsonCheck {
       while (m_at < m_s.size() && std::isdigit(static_cast<unsigned char>(m_s[m_at]))) ++m_at;
       if (m_at == fraction) return false;
     }
-    return m_at > start;
+    return true;
   }
   bool Literal(const char* word) {
     Space();
@@ -96,33 +103,70 @@ class JsonCheck {
   size_t m_at = 0;
 };
 
-}  // namespace
+// Runs the capture in |data| through a matcher, calling |onMessage| for every message read
+// and |onCall| for every call; the number of messages read.
+template <typename OnMessage, typename OnCall>
+uint64_t ReadCalls(const std::uint8_t* data, std::size_t size, bool keepParameters, OnMessage onMessage,
+                   OnCall onCall) {
+  std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+  if (file == nullptr) std::abort();
+  qtrace::TraceReader reader(file, "fuzz");
+  const CallMatcher* self = nullptr;
+  CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);
+  self = &matcher;
+  qtrace::TraceMessage message;
+  while (reader.Next(message)) {
+    onMessage(message);
+    matcher.Feed(message);
+  }
+  matcher.Finish();
+  std::fclose(file);
+  return reader.Messages();
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;  // fmemopen refuses an empty buffer
-  std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+void IgnoreMessage(const qtrace::TraceMessage&) {}
+
+void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
+  qtrace::TraceSummary summary;
+  const uint64_t messages =
+      ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher& m) { summary.Add(c, m); });
+  if (summary.Calls() > messages || summary.OpenCalls() > messages) std::abort();
+  std::ostringstream table, csv;
+  summary.WriteTable(table, messages);
+  summary.WriteCsv(csv);
+
+  qtrace::TraceTimeline timeline;
+  ReadCalls(data, size, false, IgnoreMessage,
+            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); });
+  timeline.Layout();
+  ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); });
+  std::ostringstream svg;
+  timeline.Write(svg, "fuzz");
+  if (svg.str().rfind("</svg>\n") != svg.str().size() - 7) std::abort();
+}
+
+void CheckExport(const std::uint8_t* data, std::size_t size) {
   char* json = nullptr;
   size_t jsonSize = 0;
   std::FILE* out = open_memstream(&json, &jsonSize);
-  if (in == nullptr || out == nullptr) std::abort();
+  if (out == nullptr) std::abort();
   {
-    qtrace::TraceReader reader(in, "fuzz");
     qtrace::TraceExport exporter(out);
-    const qtrace::CallMatcher* self = nullptr;
-    qtrace::CallMatcher matcher([&](const qtrace::MatchedCall& call) { exporter.Call(call, *self); }, true);
-    self = &matcher;
-    qtrace::TraceMessage message;
-    while (reader.Next(message)) {
-      exporter.Message(message);
-      matcher.Feed(message);
-    }
-    matcher.Finish();
+    ReadCalls(data, size, true, [&](const qtrace::TraceMessage& m) { exporter.Message(m); },
+              [&](const MatchedCall& c, const CallMatcher& m) { exporter.Call(c, m); });
     if (!exporter.Finish()) std::abort();
   }
-  std::fclose(in);
   std::fclose(out);
   const std::string text(json, jsonSize);
   std::free(json);
   if (!JsonCheck(text).Document()) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;  // fmemopen refuses an empty buffer
+  CheckSummaryAndTimeline(data, size);
+  CheckExport(data, size);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "bed/wait_until.h"
 #include "bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
@@ -30,9 +31,7 @@ std::string g_statusLine;
 const char* StatusLine() { return g_statusLine.c_str(); }
 
 // The six paths, each of the given length, or short distinct ones.
-struct Paths {
-  std::string base64, ivi64, visa64, base32, ivi32, visa32;
-};
+struct Paths { std::string base64, ivi64, visa64, base32, ivi32, visa32; };
 Paths MakePaths(size_t length) {
   auto path = [length](const std::string& name) {
     const std::string start = "C:\\" + name;
@@ -58,25 +57,19 @@ std::string ExpectedReport(const std::string& statusLine, const std::string& vis
   return (statusLine.empty() ? "" : statusLine + "\r\n\r\n") +
          "Ombrix Version:\t15.5 demo\r\n"
          "Quorvel Version:\t15.5.13009.1\r\n"
-         "Copyright (c) Korvane Instruments Inc. All rights reserved. Use is subject to the license terms.\r\n"
-         "\r\n"
-         "This software is installed on a 64-bit operating system.\r\n"
-         "\r\n" +
+         "Copyright (c) Korvane Instruments Inc. All rights reserved. Use is subject to the license terms.\r\n\r\n"
+         "This software is installed on a 64-bit operating system.\r\n\r\n" +
          kRule + visa64 + "\r\n" +
          "64-bit Ombrix Path:\r\n   " + p.base64 + "\r\n" +
          "64-bit IVI Components Path:\r\n   " + p.ivi64 + "\r\n" +
-         "64-bit VISA Path:\r\n   " + p.visa64 + "\r\n" +
-         "\r\n" + kRule +
+         "64-bit VISA Path:\r\n   " + p.visa64 + "\r\n\r\n" + kRule +
          "32-bit VISA Information:\r\n"
          "   Korvane VISA:\t" + own + "\r\n"
-         "   Non-Korvane VISA:\t" + other + "\r\n"
-         "\r\n"
+         "   Non-Korvane VISA:\t" + other + "\r\n\r\n"
          "32-bit Ombrix Path:\r\n   " + p.base32 + "\r\n" +
          "32-bit IVI Components Path:\r\n   " + p.ivi32 + "\r\n" +
-         "32-bit VISA Path:\r\n   " + p.visa32 + "\r\n" +
-         "\r\n" + kRule +
-         "Registry Path:\r\n   HKLM\\SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\r\n"
-         "\r\n";
+         "32-bit VISA Path:\r\n   " + p.visa32 + "\r\n\r\n" + kRule +
+         "Registry Path:\r\n   HKLM\\SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\r\n\r\n";
 }
 
 class InstallReport : public RegistryTest {
@@ -91,8 +84,7 @@ class InstallReport : public RegistryTest {
   void SetUp() override {
     RegistryTest::SetUp();
     g_statusLine.clear();
-    SetEnvironmentVariableA("VISACONFMGR_LIBRARIES", nullptr);
-    SetEnvironmentVariableA("VISACONFMGR_FAIL", nullptr);
+    for (const char* name : {"VISACONFMGR_LIBRARIES", "VISACONFMGR_FAIL"}) SetEnvironmentVariableA(name, nullptr);
     Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion", "CurrentVersion", REG_SZ, Text("15.5"));
     Set(View::Bits64, "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion", "CustomBuild", REG_SZ, Text("demo"));
     SeedPaths(MakePaths(0));
@@ -210,10 +202,8 @@ TEST_F(InstallReport, FileHoldsTheReportWithoutItsZeroOnlyWhenTheFolderExists) {
 
   CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
   ASSERT_TRUE(CreateDirectoryA(kInfoFolder, nullptr));
-  {
-    std::ofstream old(kInfoFile, std::ios::binary);
-    old << std::string(6000, 'o');  // a longer earlier file is replaced, not overwritten in part
-  }
+  // A longer earlier file is replaced, not overwritten in part.
+  ASSERT_TRUE(std::ofstream(kInfoFile, std::ios::binary) << std::string(6000, 'o'));
   const std::string report = WriteInstallReport();
   EXPECT_EQ(ReadFile(kInfoFile), report);
   EXPECT_EQ(logged(), before + 2);
@@ -226,10 +216,8 @@ TEST_F(InstallReport, AboutBoxShowsTheIconOfTheServiceState) {
     g_statusLine = statusLine;
     std::thread shower([] { ShowAboutBox(nullptr); });
     HWND box = nullptr;
-    for (int i = 0; i < 500 && (box == nullptr || !IsWindowVisible(box)); ++i, Sleep(20)) {
-      box = FindWindowA("#32770", kAboutBoxCaption);
-    }
-    ASSERT_NE(box, nullptr);
+    const auto shown = [&box] { return (box = FindWindowA("#32770", kAboutBoxCaption)) && IsWindowVisible(box); };
+    ASSERT_TRUE(bed::WaitUntil(shown, 10000));
     const HICON expectedIcon = LoadIconA(nullptr, *statusLine ? IDI_EXCLAMATION : IDI_INFORMATION);
     EXPECT_EQ(reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0)), expectedIcon);
     PostMessageA(box, WM_COMMAND, IDOK, 0);

@@ -15,13 +15,11 @@ constexpr const char* kNamesKey = "SOFTWARE\\Korvane\\Ombrix";
 using SuiteKey = RegistryTest;
 
 TEST_F(SuiteKey, LocatesNamesAndWritesBackAChosenPair) {
+  // A null name means the value is absent.
   const struct {
     const char* title;
     bool legacyKey;
-    const char* mfgName;  // null: value absent
-    const char* keyName;
-    const char* mfgInForce;
-    const char* keyInForce;
+    const char *mfgName, *keyName, *mfgInForce, *keyInForce;
   } cases[] = {
       {"nothing installed", false, nullptr, nullptr, "Korvane", "Ombrix"},
       {"legacy key only", true, nullptr, nullptr, "Brannock-Wexley", "TRIL"},
@@ -61,9 +59,7 @@ TEST_F(InstallPaths, EachReaderUsesItsOwnViewAndValueWithTheCurrentDirectoryAsFa
   const struct {
     const char* (*reader)();
     View view;
-    const char* key;
-    const char* name;
-    const char* value;
+    const char *key, *name, *value;
   } readers[] = {
       {GetBaseDir, View::Bits64, kSuiteKey, "BaseDir", "C:\\Suite64"},
       {GetBaseDir32, View::Bits32, kSuiteKey, "BaseDir", "C:\\Suite32"},

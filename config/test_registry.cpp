@@ -5,11 +5,10 @@
 
 namespace test_registry {
 namespace {
+REGSAM Access(View view) { return KEY_ALL_ACCESS | (view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY); }
 HKEY Open(View view, const std::string& path) {
   HKEY key = nullptr;
-  const REGSAM flag = view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | flag, &key) == ERROR_SUCCESS ? key
-                                                                                                             : nullptr;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, Access(view), &key) == ERROR_SUCCESS ? key : nullptr;
 }
 }  // namespace
 
@@ -23,9 +22,7 @@ std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*
 
 void Set(View view, const std::string& path, const char* name, DWORD type, const std::string& bytes) {
   HKEY key = nullptr;
-  const REGSAM flag = view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | flag, nullptr, &key,
-                            nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, Access(view), nullptr, &key, nullptr),
             ERROR_SUCCESS)
       << path;
   const LONG status = name == nullptr ? ERROR_SUCCESS
@@ -58,9 +55,8 @@ void DeleteTrees(const std::string& top) {
     HKEY software = Open(view, "SOFTWARE");
     ASSERT_NE(software, nullptr);
     if (!top.empty()) RegDeleteTreeA(software, top.c_str());
-    for (const char* name : {"Korvane", "Brannock-Wexley", "VXIPNP_Alliance", "IVI", "Acme"}) {
+    for (const char* name : {"Korvane", "Brannock-Wexley", "VXIPNP_Alliance", "IVI", "Acme"})
       if (top.empty()) RegDeleteTreeA(software, name);
-    }
     RegCloseKey(software);
   }
 }

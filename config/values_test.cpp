@@ -55,9 +55,8 @@ TEST_F(SuiteValues, EachReaderConvertsByItsOwnRules) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
-    for (const char* name : {"Probe", "NkoStartupTimeoutMilliseconds", "QuorvelStartupTimeoutMilliseconds"}) {
+    for (const char* name : {"Probe", "NkoStartupTimeoutMilliseconds", "QuorvelStartupTimeoutMilliseconds"})
       SetSuite(name, c.type, c.bytes);
-    }
     EXPECT_EQ(ReadSuiteValue("Probe", 77), c.asValue);
     EXPECT_EQ(ReadSuiteDword("Probe", 77), c.asDword);
     EXPECT_EQ(GetNkoStartupTimeoutMs(77), c.asDword);
@@ -102,10 +101,10 @@ TEST_F(SuiteValues, WithoutTheSuiteKeyReadersGiveDefaultsAndWritersCreateNothing
 using VisaSettings = RegistryTest;
 
 TEST_F(VisaSettings, PresenceMigratesTheLegacyValue) {
+  // newValue and legacyValue: "OmbrixVisaPresent" and "BWVisaPresent" before.
   const struct {
     const char* title;
-    std::optional<DWORD> newValue;  // "OmbrixVisaPresent" before
-    std::optional<DWORD> legacyValue;
+    std::optional<DWORD> newValue, legacyValue;
     int expected;
     bool legacyKept;
   } cases[] = {
@@ -115,8 +114,7 @@ TEST_F(VisaSettings, PresenceMigratesTheLegacyValue) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
-    DeleteTrees();
-    Set(View::Bits64, kSuiteKey);
+    SetUp();
     if (c.newValue) SetSuite("OmbrixVisaPresent", REG_DWORD, Dword(*c.newValue));
     if (c.legacyValue) SetSuite("BWVisaPresent", REG_DWORD, Dword(*c.legacyValue));
     EXPECT_EQ(GetVisaPresence(), c.expected);
@@ -126,18 +124,13 @@ TEST_F(VisaSettings, PresenceMigratesTheLegacyValue) {
 }
 
 TEST_F(VisaSettings, LoggingWordsReadInAnyCaseAndAreStoredInCapitals) {
-  const struct {
-    const char* stored;
-    int mode;
-  } reads[] = {{"TRIL", 2}, {"tril", 2}, {"oDs", 1}, {"OFF", 0}, {"Debug", 0}, {"", 0}};
+  const struct { const char* stored; int mode; } reads[] = {
+      {"TRIL", 2}, {"tril", 2}, {"oDs", 1}, {"OFF", 0}, {"Debug", 0}, {"", 0}};
   for (const auto& c : reads) {
     Set(View::Bits64, kVisaInfoKey, "Logging", REG_SZ, Text(c.stored));
     EXPECT_EQ(GetVisaLogging(), c.mode) << c.stored;
   }
-  const struct {
-    int mode;
-    const char* stored;
-  } writes[] = {{1, "ODS"}, {2, "TRIL"}, {0, "OFF"}, {3, "OFF"}};
+  const struct { int mode; const char* stored; } writes[] = {{1, "ODS"}, {2, "TRIL"}, {0, "OFF"}, {3, "OFF"}};
   for (const auto& c : writes) {
     SetVisaLogging(c.mode);
     EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, "Logging"), Sz(c.stored)) << c.mode;
@@ -167,10 +160,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 Entries EnumerateAll() {
   Entries entries;
   for (DWORD index = 0;; ++index) {
-    char name[256] = "stale";
-    char data[256] = "stale";
-    DWORD nameLength = sizeof name;
-    DWORD dataLength = sizeof data;
+    char name[256] = "stale", data[256] = "stale";
+    DWORD nameLength = sizeof name, dataLength = sizeof data;
     if (!EnumRunEntry(index, name, &nameLength, data, &dataLength)) {
       EXPECT_STREQ(data, "");
       EXPECT_EQ(dataLength, 0u);
@@ -207,15 +198,12 @@ TEST_F(RunEntries, RunSubkeyPathMustFit127Characters) {
   }
 }
 
-constexpr const char* kStartup = "QuorvelStartupTimeoutMilliseconds";
-constexpr const char* kNko = "NkoStartupTimeoutMilliseconds";
-
 // The probe overwrites both values first and then stores what it read before main.
 TEST_F(SuiteValues, ProcessReadsBothStartupTimeoutsBeforeItsEntryFunction) {
   for (const bool seeded : {false, true}) {
     if (seeded) {
-      SetSuiteText(kStartup, "1000");
-      SetSuite(kNko, REG_DWORD, Dword(60000));
+      SetSuiteText("QuorvelStartupTimeoutMilliseconds", "1000");
+      SetSuite("NkoStartupTimeoutMilliseconds", REG_DWORD, Dword(60000));
     }
     EXPECT_EQ(bed::ChildProcess("config_startup_timeouts_probe.exe", {}).WaitExitCode(30000), 0u);
     EXPECT_EQ(Suite("ProbeResult"), Sz(seeded ? "1000 60000" : "240000 120000"));

@@ -23,15 +23,10 @@ NkoHandle* CreateKind(const std::string& kind, const std::string& name) {
   return NkoCreateFileMapping(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, 4096, name.c_str());
 }
 
-bed::ChildOptions Quiet() {
-  bed::ChildOptions options;
-  options.captureOutput = true;
-  return options;
-}
-
 DWORD ProbeOpen(const std::string& kind, const std::string& name) {
-  bed::ChildProcess probe("nko-probe.exe", {"open", kind, name}, Quiet());
-  return probe.WaitExitCode(20000);
+  bed::ChildOptions quiet;
+  quiet.captureOutput = true;
+  return bed::ChildProcess("nko-probe.exe", {"open", kind, name}, quiet).WaitExitCode(20000);
 }
 
 TEST(GlobalObjects, EveryKindIsMadeByTheServerAndOpenedByAnotherProcess) {

@@ -129,13 +129,12 @@ TEST(Opens, FailuresAreTheInvalidHolderWithTheOpensError) {
   EXPECT_EQ(NkoOpenEvent(EVENT_ALL_ACCESS, FALSE, "Local\\kobj_missing"), InvalidNkoHandle);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   HANDLE m = CreateMutexA(nullptr, FALSE, "Local\\kobj_open_me");
-  NkoHandle* h = NkoOpenMutex(SYNCHRONIZE, FALSE, "Local\\kobj_open_me");
-  EXPECT_TRUE(NkoIsValid(h));
-  NkoClose(h);
   HANDLE f = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 64, "Local\\kobj_open_map");
-  h = NkoOpenFileMapping(FILE_MAP_ALL_ACCESS, FALSE, "Local\\kobj_open_map");
-  EXPECT_TRUE(NkoIsValid(h));
-  NkoClose(h);
+  for (NkoHandle* h : {NkoOpenMutex(SYNCHRONIZE, FALSE, "Local\\kobj_open_me"),
+                       NkoOpenFileMapping(FILE_MAP_ALL_ACCESS, FALSE, "Local\\kobj_open_map")}) {
+    EXPECT_TRUE(NkoIsValid(h));
+    NkoClose(h);
+  }
   CloseHandle(m);
   CloseHandle(f);
 }

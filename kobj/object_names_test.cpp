@@ -8,21 +8,11 @@
 namespace {
 
 OSVERSIONINFOA Version(DWORD platform, DWORD major, DWORD minor) {
-  OSVERSIONINFOA v{};
-  v.dwOSVersionInfoSize = sizeof v;
-  v.dwPlatformId = platform;
-  v.dwMajorVersion = major;
-  v.dwMinorVersion = minor;
-  return v;
+  return {sizeof(OSVERSIONINFOA), major, minor, 0, platform, {}};
 }
 
-struct OsCase {
-  DWORD platform, major, minor;
-  int expected;
-};
-
 TEST(OsClass, ClassifiesEveryRowOfTheVersionTable) {
-  const OsCase cases[] = {
+  const struct { DWORD platform, major, minor; int expected; } cases[] = {
       {0, 3, 1, kOsWin32s},  {1, 3, 95, kOsWin95},  {1, 4, 0, kOsWin95},   {1, 4, 10, kOsWin98},
       {1, 4, 89, kOsWin98},  {1, 4, 90, kOsWinMe},  {1, 5, 0, kOsWin98},   {2, 3, 51, kOsNt4},
       {2, 4, 0, kOsNt4},     {2, 5, 0, kOsWin2000}, {2, 5, 1, kOsWinXp},   {2, 5, 2, kOsWinXp},
@@ -56,10 +46,8 @@ class PlayedWindows {
 };
 
 TEST(OsClass, PredicatesFollowTheClass) {
-  const struct {
-    DWORD platform, major, minor;
-    bool nt, namespaces;
-  } cases[] = {{1, 4, 10, false, false}, {2, 4, 0, true, false}, {2, 5, 1, true, true}};
+  const struct { DWORD platform, major, minor; bool nt, namespaces; } cases[] = {
+      {1, 4, 10, false, false}, {2, 4, 0, true, false}, {2, 5, 1, true, true}};
   for (const auto& c : cases) {
     PlayedWindows played(c.platform, c.major, c.minor);
     SCOPED_TRACE(c.major);
@@ -111,12 +99,7 @@ TEST(SecurityAttributes, NullDaclInheritableAndBuiltOnce) {
 }
 
 TEST(BuildObjectName, PutsThePrefixOfTheFlagAndCutsToTheBuffer) {
-  struct Case {
-    int global;
-    const char* base;
-    int size;
-    const char* expected;
-  } cases[] = {
+  struct Case { int global; const char* base; int size; const char* expected; } cases[] = {
       {1, "__Korvane_QuorvelRunning", 260, "Global\\__Korvane_QuorvelRunning"},
       {0, "_KorvaneQuorvelLock", 260, "Local\\_KorvaneQuorvelLock"},
       {7, "", 260, "Global\\"},

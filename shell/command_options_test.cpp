@@ -6,10 +6,7 @@ namespace {
 
 // The whole tail is compared, case-sensitively: no splitting, no trimming.
 TEST(ParseCommandOption, KnowsTheEightOptionsAndNothingElse) {
-  const struct {
-    const char* text;
-    CommandOption option;
-  } cases[] = {
+  const struct { const char* text; CommandOption option; } cases[] = {
       {"-e", CommandOption::kEditRm},    {"-r", CommandOption::kRefreshRm}, {"-h", CommandOption::kHideRm},
       {"-s0", CommandOption::kHideIcon}, {"-s1", CommandOption::kShowIcon}, {"-q", CommandOption::kQuiet},
       {"-o", CommandOption::kRebootDone}, {"-x", CommandOption::kExit},     {nullptr, CommandOption::kNone},

@@ -16,10 +16,11 @@
 namespace {
 
 TEST(ReadServiceInfo, TakesTheTextsOnlyWhenTheBlockHasAMessage) {
+  // message and statusLine as published; a text filling its field has no NUL.
   const struct {
     const char* title;
     int32_t hasMessage, refuseStart;
-    std::string message, statusLine;  // as published; a text filling its field has no NUL
+    std::string message, statusLine;
     bool refused;
     std::string messageRead, statusLineRead;
   } cases[] = {

@@ -40,9 +40,8 @@ TEST_F(PipeTest, SecondCreatorAndClientsAdoptTheFirstCapacity) {
   NamedPipeM* second = CreateNamedPipeM(pipe.name.c_str(), 4096);
   ASSERT_NE(second, nullptr);
   ASSERT_NE(pipe.client, nullptr);
-  EXPECT_EQ(pipe.server->capacity, 64u);
-  EXPECT_EQ(second->capacity, 64u);
-  EXPECT_EQ(pipe.client->capacity, 64u);
+  EXPECT_EQ(std::vector<uint32_t>({pipe.server->capacity, second->capacity, pipe.client->capacity}),
+            std::vector<uint32_t>(3, 64u));
   // The second creator cannot write past the first one's block: its reply is cut, signalled
   // and reported with 1.
   std::vector<uint8_t> big(4096, 0xAB);

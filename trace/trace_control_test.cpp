@@ -26,9 +26,8 @@ TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
   EXPECT_EQ(block->traceVersion, 20020228);
   EXPECT_EQ(block->maxArraySize, 1024);
   for (int32_t flag : {block->enabled, block->visaEnabled, block->trilTopEnabled, block->trilBottomEnabled,
-                       block->llEnabled, block->logToFile, block->logToFilePerProc, block->viewerEnabled}) {
+                       block->llEnabled, block->logToFile, block->logToFilePerProc, block->viewerEnabled})
     EXPECT_EQ(flag, 0);
-  }
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
   EXPECT_EQ(std::string(block->logFilePath), std::string(temp) + "kvnIOTrace.bin");

@@ -47,12 +47,8 @@ bool WaitUntilTaken(HANDLE mutex) {
 
 TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
   enum class Viewer { kSilent, kOffersLate, kCancels };
-  const struct {
-    const char* name;
-    bool mutex, request;  // which of the viewer's objects exist (the ready event always does)
-    Viewer viewer;
-    bool connects;
-  } cases[] = {
+  // mutex, request: which of the viewer's objects exist (the ready event always does).
+  const struct { const char* name; bool mutex, request; Viewer viewer; bool connects; } cases[] = {
       {"no viewer mutex", false, true, Viewer::kSilent, false},
       // The pipe and the ready event come only once the attempt holds the mutex, so the
       // attempt must wait for them.
@@ -96,9 +92,8 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
     // Every attempt leaves the mutex free and the ready event reset.
     EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));
     EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    for (HANDLE h : {mutex, request, ready, cancel, viewerPipe}) {
+    for (HANDLE h : {mutex, request, ready, cancel, viewerPipe})
       if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
   }
 }
 

@@ -16,10 +16,7 @@
 namespace quorvel::xlate {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
+struct Outcome { int status; std::string out, err; };
 
 std::string Drain(std::FILE* f) {
   std::rewind(f);

@@ -65,13 +65,15 @@ TEST_F(TrayMenu, EverythingInstalledGivesTheWholeTreeInOrder) {
   g_statusLine = "Korvane Ombrix Service 15.5";
   SetVisaPresent(1);
   for (const char* manual : {"connectivity_guide", "M4410", "M4411", "M4417", "K6605AFinalVersion", "k6610",
-                             "K6613FinalVersion", "LXI Event and Timing", "tril", "visa"})
+                             "K6613FinalVersion", "LXI Event and Timing", "tril", "visa"}) {
     InstallFile(kManualDir, std::string("\\manuals\\") + manual + ".pdf");
+  }
   for (const char* file : {"\\readme.htm", "\\KorvaneLinkfinder.exe", "\\Quickprobe.exe", "\\Lanprobe.exe",
                            "\\Sightline.exe", "\\kvn488.chm", "\\Quickprobe.chm", "\\Lanprobe.chm", "\\KLF.chm",
                            "\\Sightline.chm", "\\LXI_C_APIs.chm", "\\LxiManagement.chm", "\\tril.chm",
-                           "\\TroubleshootingGuide.chm", "\\visa.chm", "\\visacom.chm"})
+                           "\\TroubleshootingGuide.chm", "\\visa.chm", "\\visacom.chm"}) {
     InstallFile(kSuiteDir, file);
+  }
   InstallFile(kVisaDir32, "\\winnt\\kvvisa\\resfind32.exe");
   InstallFile(kVisaDir64, "\\win64\\kvvisa\\resfind64.exe");
   InstallFile(kVisaDir64, "\\win64\\kvvisa\\ss.exe");
@@ -79,28 +81,56 @@ TEST_F(TrayMenu, EverythingInstalledGivesTheWholeTreeInOrder) {
   ASSERT_NE(present, nullptr);
 
   EXPECT_EQ(Menu(),
-            "0 Korvane Ombrix Service 15.5 [greyed]\n---\n1059 Korvane &Linkfinder [default]\n"
+            "0 Korvane Ombrix Service 15.5 [greyed]\n"
+            "---\n"
+            "1059 Korvane &Linkfinder [default]\n"
             "Utilities >\n"
-            "  1031 Event &Viewer\n  1066 &Quickprobe\n  1072 &Lanprobe\n  1071 &Sightline\n"
-            "  1058 &ResFind32 (debug utility)\n  1074 ResFind&64 (debug utility)\n  1030 &Sessionist\n"
+            "  1031 Event &Viewer\n"
+            "  1066 &Quickprobe\n"
+            "  1072 &Lanprobe\n"
+            "  1071 &Sightline\n"
+            "  1058 &ResFind32 (debug utility)\n"
+            "  1074 ResFind&64 (debug utility)\n"
+            "  1030 &Sessionist\n"
             "  VXI &Resource Manager >\n"
-            "    1027 Edit Resources\n    1042 Hide Resource Manager\n    1028 Refresh Resources\n"
+            "    1027 Edit Resources\n"
+            "    1042 Hide Resource Manager\n"
+            "    1028 Refresh Resources\n"
             "---\n"
             "Korvane VISA &Options >\n"
-            "  Default VISA LockWait >\n    1056 False [checked]\n    1055 True\n"
-            "  VISA Logging >\n    1034 Debug Window\n    1033 Event Viewer\n    1032 Off [checked]\n"
+            "  Default VISA LockWait >\n"
+            "    1056 False [checked]\n"
+            "    1055 True\n"
+            "  VISA Logging >\n"
+            "    1034 Debug Window\n"
+            "    1033 Event Viewer\n"
+            "    1032 Off [checked]\n"
             "&Documentation >\n"
             "  1061 Connectivity Guide\n"
             "  &Interface Manuals >\n"
-            "    1051 M4410 PCI GPIB Users Guide\n    1073 M4411 PCI Express GPIB Users Guide\n"
-            "    1053 M4417 USB/GPIB Users Guide\n    1068 K6605A USB/RS232 Users Guide\n"
-            "    1054 K6610A LAN/GPIB Users Guide\n    1069 K6613A Networked 5-Port USB Hub Users Guide\n"
-            "  1049 LXI Event and Timing Guide\n  1036 TRIL Users Guide\n  1037 VISA Users Guide\n"
-            "  ---\n  1035 Ombrix Suite Readme\n"
+            "    1051 M4410 PCI GPIB Users Guide\n"
+            "    1073 M4411 PCI Express GPIB Users Guide\n"
+            "    1053 M4417 USB/GPIB Users Guide\n"
+            "    1068 K6605A USB/RS232 Users Guide\n"
+            "    1054 K6610A LAN/GPIB Users Guide\n"
+            "    1069 K6613A Networked 5-Port USB Hub Users Guide\n"
+            "  1049 LXI Event and Timing Guide\n"
+            "  1036 TRIL Users Guide\n"
+            "  1037 VISA Users Guide\n"
+            "  ---\n"
+            "  1035 Ombrix Suite Readme\n"
             "Help Topics >\n"
-            "  1070 Korvane 488 Help\n  1044 Quickprobe Help\n  1046 Lanprobe Help\n  1062 Ombrix Suite Help\n"
-            "  1043 Sightline Help\n  1038 LXI C API Help\n  1047 LXI Management Help\n  1039 TRIL Help\n"
-            "  1045 Troubleshooting Help\n  1040 VISA Help\n  1057 VISA COM Help\n" +
+            "  1070 Korvane 488 Help\n"
+            "  1044 Quickprobe Help\n"
+            "  1046 Lanprobe Help\n"
+            "  1062 Ombrix Suite Help\n"
+            "  1043 Sightline Help\n"
+            "  1038 LXI C API Help\n"
+            "  1047 LXI Management Help\n"
+            "  1039 TRIL Help\n"
+            "  1045 Troubleshooting Help\n"
+            "  1040 VISA Help\n"
+            "  1057 VISA COM Help\n" +
                 std::string(kTail));
   CloseHandle(present);
 }

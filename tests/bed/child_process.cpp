@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <cctype>
 #include <stdexcept>
 
 namespace bed {
@@ -14,11 +13,6 @@ namespace {
 // keep it open.
 std::mutex g_createMutex;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
   std::vector<std::string> entries;
   if (char* block = GetEnvironmentStringsA()) {
@@ -26,8 +20,8 @@ std::string EnvironmentBlock(const std::vector<std::pair<std::string, std::strin
     FreeEnvironmentStringsA(block);
   }
   for (const auto& [name, value] : changes) {
-    std::string key = Lower(name) + "=";
-    std::erase_if(entries, [&key](const std::string& e) { return Lower(e.substr(0, key.size())) == key; });
+    const std::string key = name + "=";
+    std::erase_if(entries, [&key](const std::string& e) { return _strnicmp(e.c_str(), key.c_str(), key.size()) == 0; });
     if (!value.empty()) entries.push_back(name + "=" + value);
   }
   std::string result;
@@ -67,6 +61,12 @@ std::string BinPath(const std::string& file) { return BinDir() + "\\" + file; }
 std::string UniqueName(const std::string& stem) {
   static std::atomic<unsigned> counter{0};
   return stem + "_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+}
+
+std::string TempPath(const std::string& stem, const std::string& suffix) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  return temp + UniqueName(stem) + suffix;
 }
 
 std::string QuoteArgument(const std::string& arg) {
@@ -128,8 +128,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     si.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
     std::string mutableLine = commandLine_;
     started = CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                             environment.data(),
-                             options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &si, &pi);
+                             environment.data(), nullptr,
+                             &si, &pi);
     error = GetLastError();
     for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) {
       if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);

@@ -21,6 +21,8 @@ std::string BinDir();
 std::string BinPath(const std::string& file);
 // A name unique to this process and call: "<stem>_<pid>_<n>".
 std::string UniqueName(const std::string& stem);
+// A path in the temporary folder named UniqueName(stem) + suffix (nothing is created).
+std::string TempPath(const std::string& stem, const std::string& suffix = "");
 // One argument quoted for a Windows command line, so that the C runtime of the child
 // gives it back unchanged.
 std::string QuoteArgument(const std::string& arg);
@@ -36,7 +38,6 @@ struct ChildOptions {
   // Give the child a pipe as standard input, written with WriteInput(); otherwise it
   // reads from NUL.
   bool pipeInput = false;
-  std::string workingDirectory;  // empty: the test's current directory
 };
 
 class ChildProcess {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -22,28 +23,15 @@ struct PopupSearch {
 
 BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
   auto& search = *reinterpret_cast<PopupSearch*>(context);
-  char className[16] = {};
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == search.pid && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) != 0 &&
-      lstrcmpA(className, "#32768") == 0) {
-    search.windows.push_back(window);
-  }
+  if (menu_reader::IsPopupWindowOf(window, search.pid)) search.windows.push_back(window);
   return TRUE;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  ~Handle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
+// Owns a kernel handle (a null one is not closed).
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using Handle = std::unique_ptr<void, HandleCloser>;
 
 std::string Failure(const std::string& what, DWORD pid) {
   return "menu reader, process " + std::to_string(pid) + ": " + what + " (error " + std::to_string(GetLastError()) +
@@ -136,26 +124,26 @@ std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
 }
 
 MenuTree ReadPopupMenu(DWORD pid, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   if (WaitForPopup(pid, timeoutMs) == nullptr) {
     throw std::runtime_error("process " + std::to_string(pid) + " shows no popup menu");
   }
   // The window may be shown a moment before its menu is attached to it.
-  for (;; Sleep(kPollMs)) {
-    for (const OpenPopup& popup : ReadPopupMenus(pid, timeoutMs)) {
-      if (popup.depth == 0) return popup.tree;
+  MenuTree tree;
+  const auto readTracked = [&] {
+    for (OpenPopup& popup : ReadPopupMenus(pid, timeoutMs)) {
+      if (popup.depth != 0) continue;
+      tree = std::move(popup.tree);
+      return true;
     }
-    if (GetTickCount64() >= deadline) {
-      throw std::runtime_error("the popup menu of process " + std::to_string(pid) + " could not be read");
-    }
+    return false;
+  };
+  if (!WaitUntil(readTracked, timeoutMs, kPollMs)) {
+    throw std::runtime_error("the popup menu of process " + std::to_string(pid) + " could not be read");
   }
+  return tree;
 }
 
 void PressMenuKey(HWND popup, WPARAM virtualKey) { PostMessageA(popup, WM_KEYDOWN, virtualKey, 0); }
-
-void TypeMenuMnemonic(HWND popup, char key) {
-  PostMessageA(popup, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(key)), 0);
-}
 
 std::vector<WPARAM> KeysToChoose(const MenuTree& tree, UINT id) {
   // The tracked menu opens with nothing selected, so the first VK_DOWN selects its first

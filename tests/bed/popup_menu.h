@@ -37,8 +37,6 @@ MenuTree ReadPopupMenu(DWORD pid, DWORD timeoutMs);
 
 // Keyboard input for the popup window (the menu's modal loop takes it from the queue).
 void PressMenuKey(HWND popup, WPARAM virtualKey);
-// A mnemonic, as typed.
-void TypeMenuMnemonic(HWND popup, char key);
 
 // The keys that choose the item |id| of |tree| from a freshly opened popup: VK_DOWN to
 // each entry (separators are skipped by the menu, greyed items are not), VK_RIGHT into a

@@ -7,6 +7,14 @@
 
 namespace bed {
 
+std::optional<DWORD> ParseHex(std::string_view text) {
+  DWORD value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
+  if (text.size() > 8 || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
 std::string ReadSharedFile(const std::string& path) {
   std::string data;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -39,9 +47,8 @@ std::vector<RecordLine> ReadRecord(const std::string& path) {
   return lines;
 }
 
-std::vector<std::string> RecordTexts(const std::string& path, size_t from) {
+std::vector<std::string> RecordTexts(const std::vector<RecordLine>& lines, size_t from) {
   std::vector<std::string> texts;
-  const std::vector<RecordLine> lines = ReadRecord(path);
   for (size_t i = from; i < lines.size(); ++i) texts.push_back(lines[i].text);
   return texts;
 }

@@ -7,16 +7,6 @@
 #include "bed/record_file.h"
 
 namespace bed {
-namespace {
-
-int Hex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string UnescapeRequestLog(std::string_view text) {
   std::string out;
@@ -26,14 +16,15 @@ std::string UnescapeRequestLog(std::string_view text) {
       continue;
     }
     char next = text[++i];
+    const std::optional<DWORD> code = next == 'x' ? ParseHex(text.substr(i + 1, 2)) : std::nullopt;
     if (next == 'n') {
       out += '\n';
     } else if (next == 'r') {
       out += '\r';
     } else if (next == 't') {
       out += '\t';
-    } else if (next == 'x' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
-      out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+    } else if (code && i + 2 < text.size()) {
+      out += static_cast<char>(*code);
       i += 2;
     } else {
       out += next;
@@ -50,9 +41,7 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
   if (!stopEvent_ || !ready) throw std::runtime_error("cannot create the stand-in's events");
 
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  requestLog_ = std::string(temp) + UniqueName("ombrix_requests") + ".log";
+  requestLog_ = TempPath("ombrix_requests", ".log");
   options.insert(options.begin(),
                  {"--stop-event", stopName, "--ready-event", readyName, "--request-log", requestLog_});
 

@@ -29,11 +29,6 @@ class ServiceStandIn {
   ServiceStandIn& operator=(const ServiceStandIn&) = delete;
   ~ServiceStandIn();
 
-  DWORD Pid() const { return process_->Pid(); }
-  ChildProcess& Process() { return *process_; }
-  // What the stand-in printed on its standard output.
-  std::string Output() const { return process_->Output(); }
-
   // The requests received so far, in order.
   std::vector<Request> Requests() const;
 

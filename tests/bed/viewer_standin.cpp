@@ -19,9 +19,7 @@ ViewerStandIn::ViewerStandIn(const ViewerOptions& options) {
   std::vector<std::string> args{"--status", std::to_string(options.status), "--array-limit",
                                 std::to_string(options.arrayLimit)};
   if (options.capture) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof temp, temp);
-    m_capturePath = std::string(temp) + UniqueName("sightline_capture") + ".txt";
+    m_capturePath = TempPath("sightline_capture", ".txt");
     args.insert(args.end(), {"--capture", m_capturePath});
   }
   if (options.stallReady) args.push_back("--stall-ready");

@@ -1,5 +1,6 @@
 #include "bed/wine_log.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "bed/record_file.h"
@@ -10,22 +11,11 @@ namespace {
 
 constexpr DWORD kPollMs = 50;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
+// Stores the value of |text| in |value|; false when it is not hexadecimal.
 bool ParseHex(std::string_view text, DWORD& value) {
-  if (text.empty() || text.size() > 8) return false;
-  value = 0;
-  for (char c : text) {
-    int digit = HexValue(c);
-    if (digit < 0) return false;
-    value = value * 16 + static_cast<DWORD>(digit);
-  }
-  return true;
+  const std::optional<DWORD> parsed = bed::ParseHex(text);
+  value = parsed.value_or(value);
+  return parsed.has_value();
 }
 
 std::string ToAnsi(const std::wstring& text) {
@@ -42,9 +32,7 @@ std::string WineLogPath() {
   const char* unixPath = std::getenv("QUORVEL_WINE_LOG");
   if (!unixPath || !*unixPath) return {};
   std::string path = std::string("Z:") + unixPath;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
 

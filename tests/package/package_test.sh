@@ -31,8 +31,8 @@ win_path() { echo "$drive_c/$(echo "${1#C:\\}" | tr '\\' /)"; }
 # The Windows name of a Unix file (drive Z: is the Unix root), without another Wine process.
 z_path() { echo "Z:${1//\//\\}"; }
 probe() { wine64 "$bin/nko-probe.exe" "$@" >/dev/null 2>&1; }
-window_found() { wine64 "$bin/win-probe.exe" find BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
-window_gone() { wine64 "$bin/win-probe.exe" gone BW_Halvoric_Class BW_Halvoric_Wnd "$@" >/dev/null 2>&1; }
+# window find|gone [--wait MS]: whether Quorvel's main window is there (or gone).
+window() { wine64 "$bin/win-probe.exe" "$1" BW_Halvoric_Class BW_Halvoric_Wnd "${@:2}" >/dev/null 2>&1; }
 
 # reg_value KEY NAME: prints the value's data (64-bit view); fails when it is missing.
 reg_value() {
@@ -112,7 +112,7 @@ case_suite() {
   check "nothing was installed under Program Files or the default key's folder" \
     not test -e "$(win_path "$default_dir")" -o -e "$(win_path 'C:\Decoy\bin')"
   check "the installer started Quorvel with -q" log_has install "install-helper: started $base\\bin\\quorvel.exe -q"
-  check "Quorvel's window appears" window_found --wait 30000
+  check "Quorvel's window appears" window find --wait 30000
   check "Quorvel signals that it runs" probe open event 'Global\__Korvane_QuorvelRunning' --wait 10000
 
   local report="$drive_c/ProgramData/Korvane/Korvane Ombrix/Korvane Ombrix Information.txt"
@@ -123,7 +123,7 @@ case_suite() {
 
   msi uninstall 0 /x "$(z_path "$msi_file")"
   check "the removal closed Quorvel, which exited with 0" log_has uninstall ", exit code 0)"
-  check "Quorvel's window is gone" window_gone
+  check "Quorvel's window is gone" window gone
   check "quorvel.exe is gone" not test -e "$(win_path "$base\\bin\\quorvel.exe")"
   check "the Run value is gone" not reg_value "$run_key" Quorvel
   check "no installed-programs entry is left" test -z "$(arp DisplayName)$(product_icon)"
@@ -145,12 +145,12 @@ case_default() {
   check_installed "$default_dir" "$old_version"
   check "the installer did not start Quorvel without the service" \
     log_has install-old "install-helper: Quorvel not started: the suite service does not run"
-  check "no Quorvel window" not window_found
+  check "no Quorvel window" not window find
 
   start_service
   wine64 "$(win_path "$default_dir\\quorvel.exe")" 2>/dev/null &
   local old_pid=$!
-  check "the older Quorvel runs" window_found --wait 30000
+  check "the older Quorvel runs" window find --wait 30000
 
   msi upgrade 0 /i "$(z_path "$msi_file")"
   # The upgrade waited for the Windows process; its Unix side ends a moment later. One
@@ -161,7 +161,7 @@ case_default() {
   wait "$old_pid"
   check "the upgrade closed the older Quorvel, which exited with 0" test $? = 0
   check_installed "$default_dir" "$version"
-  check "the newer Quorvel runs" window_found --wait 30000
+  check "the newer Quorvel runs" window find --wait 30000
 
   # With a user interface the refusal is a message box (Wine titles it "Install Failed").
   # 1603 is the installer's "fatal error".
@@ -172,7 +172,7 @@ case_default() {
   wine64 "$bin/win-probe.exe" box "Install Failed" --press 1 >/dev/null 2>&1
   wait "$downgrade" || failures=$((failures + 1))  # msi printed the failed check
   check_installed "$default_dir" "$version"
-  check "the refused downgrade left Quorvel running" window_found
+  check "the refused downgrade left Quorvel running" window find
 
   # A rebuild of the same version replaces the installed one, here in another folder.
   make_package "$version" "$work/rebuilt.msi"
@@ -180,9 +180,9 @@ case_default() {
   check_installed "$custom" "$version"
   check "the replaced one's folder is removed" not test -e "$(win_path "$default_dir")"
   wine64 "$(win_path "$custom\\quorvel.exe")" -x 2>/dev/null
-  check "-x closed Quorvel" window_gone --wait 30000
+  check "-x closed Quorvel" window gone --wait 30000
   wine64 wineboot  # Wine's log-on: it starts the programs of the Run key
-  check "a log-on starts Quorvel from the Run value" window_found --wait 30000
+  check "a log-on starts Quorvel from the Run value" window find --wait 30000
 }
 
 "case_$case_name"

@@ -44,9 +44,7 @@ class Companions : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof temp, temp);
-    baseDir_ = std::string(temp) + bed::UniqueName("base");
+    baseDir_ = bed::TempPath("base");
     ASSERT_TRUE(CreateDirectoryA(baseDir_.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((baseDir_ + "\\bin").c_str(), nullptr));
     for (const char* file : {kK7302ServerFile, "run-program.exe"}) {
@@ -88,9 +86,7 @@ class Companions : public RegistryTest {
         record_, [&](const std::vector<bed::RecordLine>& lines) { return matching(lines).size() >= count; }, kWaitMs));
   }
   std::vector<std::string> RecordTexts(const std::string& part, size_t count = 1) const {
-    std::vector<std::string> texts;
-    for (const bed::RecordLine& line : Record(part, count)) texts.push_back(line.text);
-    return texts;
+    return bed::RecordTexts(Record(part, count));
   }
 
   bed::ServiceStandIn service_;

@@ -75,9 +75,7 @@ constexpr char kRichMenu[] =
     "1029 &About Korvane Quorvel\n";
 
 std::string TempDir(const char* stem) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(sizeof temp, temp);
-  const std::string dir = std::string(temp) + bed::UniqueName(stem);
+  const std::string dir = bed::TempPath(stem);
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }
@@ -184,8 +182,7 @@ class QuorvelMenu : public ::testing::Test {
       return std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end(),
                          [&](const bed::RecordLine& line) { return line.text.starts_with(tool); });
     };
-    bed::WaitForRecord(record_, hasTool, kWaitMs);
-    return bed::RecordTexts(record_, from);
+    return bed::RecordTexts(bed::WaitForRecord(record_, hasTool, kWaitMs), from);
   }
   static size_t RecordSize() { return bed::ReadRecord(record_).size(); }
 

@@ -51,7 +51,6 @@ class FakeTray {
   FakeTray(const FakeTray&) = delete;
   ~FakeTray();
 
-  HWND Window() const { return window_; }
   std::vector<TrayCall> Calls() const;
   // Waits until a call after the first |skip| ones matches; returns it (with message
   // kNoCall after the time-out).

@@ -135,28 +135,18 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
   EXPECT_FALSE(tray_.HoldsIcon(window, 1)) << "icon left behind at exit";
 }
 
-// "-s0" from a second instance removes the icon; the choice outlives the program, and
-// the exit puts back whatever the user chose.
-TEST_F(QuorvelTray, HiddenFlagPersistsAcrossARestart) {
+// Hidden from the start, the icon is only ever removed; "-s1" as the first instance's own
+// option shows it again, and so it stays after the exit.
+TEST_F(QuorvelTray, HiddenFlagHoldsFromTheStartUntilShownAgain) {
+  SetSuiteText("QuorvelHidden", "1");
   HWND window = Start();
-  ASSERT_EQ(Next(NIM_ADD, 0).message, static_cast<DWORD>(NIM_ADD));
-  const size_t before = tray_.Calls().size();
-  EXPECT_EQ(RunQuorvel("-s0"), 1u);
-  EXPECT_EQ(Next(NIM_DELETE, before).window, window);
-  ASSERT_TRUE(ExitFirstInstance(*first_));
-  EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
-
-  // Hidden from the start: only removals, never an add.
-  const size_t restart = tray_.Calls().size();
-  window = Start();
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(tray_.WaitForCall(Is(NIM_DELETE, false), kWaitMs, restart).window, window)
+  EXPECT_EQ(tray_.WaitForCall(Is(NIM_DELETE, false), kWaitMs).window, window)
       << "no removal of the absent icon";
   ASSERT_TRUE(ExitFirstInstance(*first_));
-  for (size_t i = restart; i < tray_.Calls().size(); ++i) EXPECT_EQ(tray_.Calls()[i].message, NIM_DELETE);
+  for (const TrayCall& call : tray_.Calls()) EXPECT_EQ(call.message, NIM_DELETE);
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
 
-  // "-s1" as the first instance's own option shows it again, and so it stays.
   const size_t shown = tray_.Calls().size();
   window = Start("-s1");
   EXPECT_EQ(Next(NIM_ADD, shown).window, window);

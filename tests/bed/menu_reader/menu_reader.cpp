@@ -24,13 +24,7 @@ struct Popup {
 };
 
 BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
-  char className[16] = {};
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != GetCurrentProcessId() || !IsWindowVisible(window) ||
-      GetClassNameA(window, className, sizeof className) == 0 || lstrcmpA(className, "#32768") != 0) {
-    return TRUE;
-  }
+  if (!menu_reader::IsPopupWindowOf(window, GetCurrentProcessId())) return TRUE;
   DWORD_PTR menu = 0;
   if (SendMessageTimeoutA(window, kGetMenuHandle, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &menu) && menu != 0) {
     reinterpret_cast<std::vector<Popup>*>(context)->push_back({window, reinterpret_cast<HMENU>(menu), 0});

@@ -14,6 +14,15 @@ inline constexpr char kDllName[] = "menu_reader.dll";
 inline constexpr char kReaderLine[] = "reader";
 inline constexpr char kPopupLine[] = "popup";
 
+// A visible popup menu window (class "#32768") of process pid.
+inline bool IsPopupWindowOf(HWND window, DWORD pid) {
+  char className[16] = {};
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == pid && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) != 0 &&
+         lstrcmpA(className, "#32768") == 0;
+}
+
 // One file per process read, in the temporary folder both processes share.
 inline std::string ResultPath(DWORD pid) {
   char temp[MAX_PATH] = {};

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "bed/menu_tree.h"
+#include "menu-probe/menu_tree.h"
 #include "config/install_paths.h"
 #include "config/service_status_line.h"
 #include "config/suite_dirs.h"
@@ -55,9 +55,9 @@ class TrayMenu : public RegistryTest {
   void TearDown() override { BuildTrayMenu(false); }
 
   // The menu a click would show now, as text.
-  static std::string Menu() { return bed::DescribeMenu(bed::ReadMenuTree(BuildTrayMenu(true))); }
+  static std::string Menu() { return menu_probe::DescribeMenu(menu_probe::ReadMenuTree(BuildTrayMenu(true))); }
   static std::string Submenu(const char* label) {
-    return bed::DescribeSubmenu(bed::ReadMenuTree(BuildTrayMenu(true)), label);
+    return menu_probe::DescribeSubmenu(menu_probe::ReadMenuTree(BuildTrayMenu(true)), label);
   }
 };
 
@@ -191,9 +191,9 @@ TEST_F(TrayMenu, VisaCheckMarksFollowTheStoredSettings) {
 
 TEST_F(TrayMenu, LongStatusLinesAreCutWithAnEllipsis) {
   g_statusLine = std::string(99, 's');
-  EXPECT_EQ(bed::ReadMenuTree(BuildTrayMenu(true)).at(0).text, g_statusLine);
+  EXPECT_EQ(menu_probe::ReadMenuTree(BuildTrayMenu(true)).at(0).text, g_statusLine);
   g_statusLine = std::string(120, 'x');
-  EXPECT_EQ(bed::ReadMenuTree(BuildTrayMenu(true)).at(0).text, std::string(96, 'x') + "...");
+  EXPECT_EQ(menu_probe::ReadMenuTree(BuildTrayMenu(true)).at(0).text, std::string(96, 'x') + "...");
 }
 
 TEST_F(TrayMenu, DestroyingTheBuildFreesEveryMenu) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bed/child_process.h"
-#include "bed/popup_menu.h"
+#include "menu-probe/popup_menu.h"
 #include "bed/service_standin.h"
 #include "bed/viewer_standin.h"
 #include "process_meter.h"
@@ -135,10 +135,10 @@ class Soak {
 
   void OpenAndCloseMenu() {
     PostMessageA(m_window, kTrayNotify, 0, kRightButtonDown);
-    HWND popup = bed::WaitForPopup(m_quorvel->Pid(), kStepMs);
+    HWND popup = menu_probe::WaitForPopup(m_quorvel->Pid(), kStepMs);
     if (popup == nullptr) Fail("the tray menu did not open");
-    bed::PressMenuKey(popup, VK_ESCAPE);
-    if (!bed::WaitForPopupClosed(m_quorvel->Pid(), kStepMs)) Fail("the tray menu did not close");
+    menu_probe::PressMenuKey(popup, VK_ESCAPE);
+    if (!menu_probe::WaitForPopupClosed(m_quorvel->Pid(), kStepMs)) Fail("the tray menu did not close");
   }
 
   static void SecondInstance(const std::string& option) {

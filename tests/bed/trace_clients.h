@@ -24,13 +24,6 @@
 
 namespace bed {
 
-// A path in the temporary folder unique to this process and call.
-inline std::string TempPath(const std::string& stem) {
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  return std::string(temp) + UniqueName(stem);
-}
-
 // |program| started with |args|, its output captured.
 inline std::unique_ptr<ChildProcess> StartWithOutput(const std::string& program, const std::vector<std::string>& args) {
   ChildOptions options;

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <functional>
 
-#include "bed/popup_menu.h"
+#include "menu-probe/popup_menu.h"
 #include "bed/record_file.h"
 #include "bed/service_standin.h"
 #include "bed/wait_until.h"
@@ -149,22 +149,22 @@ class QuorvelMenu : public ::testing::Test {
     for (HWND box; (box = WaitForMessageBox(quorvel_->Pid(), 0)) != nullptr;) {
       SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
     }
-    bed::CloseAllPopups(quorvel_->Pid(), kWaitMs);
+    menu_probe::CloseAllPopups(quorvel_->Pid(), kWaitMs);
   }
 
   static DWORD Pid() { return quorvel_->Pid(); }
 
   // A click on the icon; the menu that shows, read from inside Quorvel.
-  static bed::MenuTree Click(LPARAM button = WM_RBUTTONDOWN) {
+  static menu_probe::MenuTree Click(LPARAM button = WM_RBUTTONDOWN) {
     PostMessageA(window_, kTrayNotify, 0, button);
-    return bed::ReadPopupMenu(Pid(), kWaitMs);
+    return menu_probe::ReadPopupMenu(Pid(), kWaitMs);
   }
   // Chooses |id| in the menu |tree| was read from, and waits until the menu has gone.
-  static void Choose(const bed::MenuTree& tree, UINT id) {
-    HWND popup = bed::WaitForPopup(Pid(), kWaitMs);
+  static void Choose(const menu_probe::MenuTree& tree, UINT id) {
+    HWND popup = menu_probe::WaitForPopup(Pid(), kWaitMs);
     ASSERT_NE(popup, nullptr);
-    ASSERT_TRUE(bed::ChooseMenuItem(popup, tree, id)) << id << " is not offered:\n" << bed::DescribeMenu(tree);
-    ASSERT_TRUE(bed::WaitForPopupClosed(Pid(), kWaitMs));
+    ASSERT_TRUE(menu_probe::ChooseMenuItem(popup, tree, id)) << id << " is not offered:\n" << menu_probe::DescribeMenu(tree);
+    ASSERT_TRUE(menu_probe::WaitForPopupClosed(Pid(), kWaitMs));
   }
   static void ClickAndChoose(UINT id) { Choose(Click(), id); }
   // Presses a button of the box and waits until the box is destroyed, which under Wine
@@ -198,9 +198,9 @@ class QuorvelMenu : public ::testing::Test {
 
 // Every click builds the menu afresh from what is installed now.
 TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
-  bed::MenuTree tree = Click(WM_RBUTTONDOWN);
-  EXPECT_EQ(bed::DescribeMenu(tree), kRichMenu);
-  ASSERT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+  menu_probe::MenuTree tree = Click(WM_RBUTTONDOWN);
+  EXPECT_EQ(menu_probe::DescribeMenu(tree), kRichMenu);
+  ASSERT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
 
   Install(suiteDir_, "\\Lanprobe.exe");
   ASSERT_TRUE(DeleteFileA((suiteDir_ + "\\visa.chm").c_str()));
@@ -208,8 +208,8 @@ TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
   expected.replace(expected.find("  1058"), 0, "  1072 &Lanprobe\n");
   expected.erase(expected.find("  1040 VISA Help\n"), 17);
   tree = Click(WM_LBUTTONDOWN);
-  EXPECT_EQ(bed::DescribeMenu(tree), expected);
-  EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+  EXPECT_EQ(menu_probe::DescribeMenu(tree), expected);
+  EXPECT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
 }
 
 // A tool starts from its folder with its parameters (the VISA tools' "-p").
@@ -255,7 +255,7 @@ TEST_F(QuorvelMenu, DocumentThatCannotBeOpenedGivesItsWarning) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const bed::MenuTree tree = Click();
+    const menu_probe::MenuTree tree = Click();
     c.breakIt();
     Choose(tree, c.id);
     HWND box = WaitForMessageBox(Pid());
@@ -281,11 +281,11 @@ TEST_F(QuorvelMenu, VisaSettingsAreStoredAndCheckedInTheNextMenu) {
     SCOPED_TRACE(c.id);
     ClickAndChoose(c.id);
     // The command has run once the next click is answered.
-    const bed::MenuTree next = Click();
+    const menu_probe::MenuTree next = Click();
     EXPECT_EQ(Read(View::Bits64, kVisaInfoKey, c.name), c.stored);
-    const bed::MenuEntry* chosen = bed::FindMenuItem(next, c.id);
-    EXPECT_TRUE(chosen != nullptr && chosen->checked) << bed::DescribeMenu(next);
-    bed::CloseAllPopups(Pid(), kWaitMs);
+    const menu_probe::MenuEntry* chosen = menu_probe::FindMenuItem(next, c.id);
+    EXPECT_TRUE(chosen != nullptr && chosen->checked) << menu_probe::DescribeMenu(next);
+    menu_probe::CloseAllPopups(Pid(), kWaitMs);
   }
 }
 
@@ -305,13 +305,13 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
     hide_->Reset();
     unhide_->Reset();
     SetSuite("RmDialogHidden", REG_DWORD, Dword(c.hidden));
-    const bed::MenuTree tree = Click();
-    EXPECT_EQ(bed::DescribeSubmenu(tree, "VXI &Resource Manager"), c.submenu);
+    const menu_probe::MenuTree tree = Click();
+    EXPECT_EQ(menu_probe::DescribeSubmenu(tree, "VXI &Resource Manager"), c.submenu);
     Choose(tree, 1042);
     EXPECT_TRUE(c.signalled->WaitSignalled(kWaitMs));
     // The command has run to its end once the next click is answered.
     EXPECT_FALSE(Click().empty());
-    EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+    EXPECT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
     EXPECT_FALSE(c.quiet->WaitSignalled(0));
   }
 }
@@ -357,7 +357,7 @@ TEST_F(QuorvelMenu, ExitAsksAndEndsOnlyOnYes) {
     if (answer == IDNO) {
       // Still there: it answers the next click with its menu.
       EXPECT_FALSE(Click().empty());
-      EXPECT_TRUE(bed::CloseAllPopups(Pid(), kWaitMs));
+      EXPECT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
     }
   }
   EXPECT_EQ(quorvel_->WaitExitCode(kWaitMs), 0u);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bed/popup_menu.h"
+#include "menu-probe/popup_menu.h"
 
 namespace {
 
@@ -266,8 +266,8 @@ int MenuItems(const Args& args) {
   if (windows.empty()) return 1;
   const DWORD pid = OwnerProcess(windows.back());
   try {
-    const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
-    std::printf("%s", bed::DescribeMenu(tree).c_str());
+    const menu_probe::MenuTree tree = menu_probe::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
+    std::printf("%s", menu_probe::DescribeMenu(tree).c_str());
   } catch (const std::exception& e) {
     std::printf("%s\n", e.what());
     return 1;
@@ -338,9 +338,9 @@ int MenuChoose(const Args& args) {
   if (windows.empty()) return 1;
   const DWORD pid = OwnerProcess(windows.back());
   try {
-    const bed::MenuTree tree = bed::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
-    const bed::MenuEntry* item = bed::FindMenuItem(tree, static_cast<UINT>(id));
-    const std::vector<WPARAM> keys = bed::KeysToChoose(tree, static_cast<UINT>(id));
+    const menu_probe::MenuTree tree = menu_probe::ReadPopupMenu(pid, std::max<DWORD>(args.waitMs, 5000));
+    const menu_probe::MenuEntry* item = menu_probe::FindMenuItem(tree, static_cast<UINT>(id));
+    const std::vector<WPARAM> keys = menu_probe::KeysToChoose(tree, static_cast<UINT>(id));
     if (item == nullptr || keys.empty()) {
       std::printf("the menu has no item %lld\n", id);
       return 1;
@@ -352,7 +352,7 @@ int MenuChoose(const Args& args) {
         std::printf("the pop-up menu closed before the item was reached\n");
         return 1;
       }
-      bed::PressMenuKey(windows.front(), key);
+      menu_probe::PressMenuKey(windows.front(), key);
       // The submenu a key opens must be there before the next key is taken.
       Sleep(kKeyGapMs);
       names += std::string(names.empty() ? "" : " ") + KeyName(key);

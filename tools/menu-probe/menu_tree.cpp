@@ -1,9 +1,9 @@
-#include "bed/menu_tree.h"
+#include "menu-probe/menu_tree.h"
 
 #include <stdexcept>
 #include <string_view>
 
-namespace bed {
+namespace menu_probe {
 namespace {
 
 constexpr char kSeparator[] = "---";
@@ -155,4 +155,4 @@ std::string DescribeSubmenu(const MenuTree& tree, const std::string& text) {
   return submenu != nullptr ? DescribeMenu(submenu->items) : "(no submenu " + text + ")\n";
 }
 
-}  // namespace bed
+}  // namespace menu_probe

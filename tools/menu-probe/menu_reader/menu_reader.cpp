@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bed/menu_reader/menu_reader_file.h"
-#include "bed/menu_tree.h"
+#include "menu-probe/menu_reader/menu_reader_file.h"
+#include "menu-probe/menu_tree.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ std::string DescribePopups() {
   for (int depth = 0; depth <= 16; ++depth) {
     for (const Popup& popup : popups) {
       if (popup.depth != depth) continue;
-      const std::string text = bed::DescribeMenu(bed::ReadMenuTree(popup.menu));
+      const std::string text = menu_probe::DescribeMenu(menu_probe::ReadMenuTree(popup.menu));
       size_t lines = 0;
       for (char c : text) lines += c == '\n';
       out += std::string(menu_reader::kPopupLine) + " " + Hex(popup.window) + " " + Hex(popup.menu) + " " +

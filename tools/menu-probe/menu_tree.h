@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace bed {
+namespace menu_probe {
 
 struct MenuEntry {
   UINT id = 0;                   // wID (0 for separators, submenu entries, the status line)
@@ -43,4 +43,4 @@ const MenuEntry* FindSubmenu(const MenuTree& tree, const std::string& text);
 // The canonical text of that submenu's entries; "(no submenu <text>)\n" when there is none.
 std::string DescribeSubmenu(const MenuTree& tree, const std::string& text);
 
-}  // namespace bed
+}  // namespace menu_probe

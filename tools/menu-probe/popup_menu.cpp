@@ -1,4 +1,4 @@
-#include "bed/popup_menu.h"
+#include "menu-probe/popup_menu.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -7,11 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "bed/child_process.h"
-#include "bed/menu_reader/menu_reader_file.h"
-#include "bed/wait_until.h"
+#include "menu-probe/menu_reader/menu_reader_file.h"
+#include "menu-probe/wait_until.h"
 
-namespace bed {
+namespace menu_probe {
 namespace {
 
 constexpr DWORD kPollMs = 10;
@@ -33,6 +32,14 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+// The reader lies beside the program that loads it.
+std::string ReaderPath() {
+  char path[MAX_PATH] = {};
+  const std::string self(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  const size_t slash = self.find_last_of("\\/");
+  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "\\" + menu_reader::kDllName;
+}
+
 std::string Failure(const std::string& what, DWORD pid) {
   return "menu reader, process " + std::to_string(pid) + ": " + what + " (error " + std::to_string(GetLastError()) +
          ")";
@@ -40,7 +47,7 @@ std::string Failure(const std::string& what, DWORD pid) {
 
 // Loads the reader into process pid by a remote thread that runs LoadLibraryA on its path.
 void Inject(DWORD pid, DWORD timeoutMs) {
-  const std::string path = BinPath(menu_reader::kDllName);
+  const std::string path = ReaderPath();
   Handle process(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
                                  PROCESS_VM_WRITE | PROCESS_VM_READ | SYNCHRONIZE,
                              FALSE, pid));
@@ -190,4 +197,4 @@ bool CloseAllPopups(DWORD pid, DWORD timeoutMs) {
   }
 }
 
-}  // namespace bed
+}  // namespace menu_probe

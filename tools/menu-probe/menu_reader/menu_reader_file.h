@@ -1,4 +1,4 @@
-// The result file of the injected menu reader, shared by the reader and the test bed:
+// The result file of the injected menu reader, shared by the reader and the prober:
 //   reader <thread id>                         the thread that wrote it (ends right after)
 //   popup <window> <menu> <depth> <lines>      per open popup, the tracked menu first,
 //   <lines lines of the menu's canonical text>   deeper submenus after it

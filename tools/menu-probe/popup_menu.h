@@ -1,5 +1,5 @@
 // The popup menu another process shows (TrackPopupMenu), found, read and driven from the
-// test: its menu windows (class "#32768") are found by process id, their menus are read by
+// outside: its menu windows (class "#32768") are found by process id, their menus are read by
 // injecting menu_reader.dll into that process (a menu cannot be read from outside it), and
 // items are chosen with keyboard messages posted to the menu window, as a user would.
 #pragma once
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "bed/menu_tree.h"
+#include "menu-probe/menu_tree.h"
 
-namespace bed {
+namespace menu_probe {
 
 // One open popup window and the menu it shows.
 struct OpenPopup {
@@ -48,4 +48,4 @@ bool ChooseMenuItem(HWND popup, const MenuTree& tree, UINT id);
 // Escape until process pid shows no popup (each press closes one level).
 bool CloseAllPopups(DWORD pid, DWORD timeoutMs);
 
-}  // namespace bed
+}  // namespace menu_probe

@@ -25,8 +25,9 @@ std::vector<std::string> SmallCaptureLines() {
 }
 
 // Line |index| of the test capture, parsed; a failure to read or parse it fails the test.
+// The message points into its line, so the lines live as long as the program.
 TraceMessage SmallCaptureMessage(size_t index) {
-  const std::vector<std::string> lines = SmallCaptureLines();
+  static const std::vector<std::string> lines = SmallCaptureLines();
   TraceMessage m;
   std::string error;
   EXPECT_EQ(lines.size(), 14u);

@@ -127,12 +127,11 @@ void SwitchTracingOff() {
 
 // A viewer that does not take a message within the limit has stopped reading; every
 // traced call on the machine would wait for it, so its connection is given up.
-void GiveUpViewer(DWORD bytes) {
+void GiveUpViewer(DWORD bytes, DWORD limitMs) {
   ReleaseViewer();
   TraceEventsLog("WriteViewer: the viewer has not taken a message of %lu bytes within %lu ms; its connection is "
                  "given up, messages given up: %lu.",
-                 static_cast<unsigned long>(bytes), static_cast<unsigned long>(ViewerWriteLimitMs(bytes)),
-                 g_relay.messagesNotTaken);
+                 static_cast<unsigned long>(bytes), static_cast<unsigned long>(limitMs), g_relay.messagesNotTaken);
 }
 
 void OnViewerConnected() {
@@ -165,10 +164,11 @@ void HandleMessage(quorvel::xlate::EventTranslator& translator) {
         produced = true;
         // One write per message: the text with its 16-bit NUL, which is the framing.
         const auto bytes = static_cast<DWORD>((text->size() + 1) * sizeof(char16_t));
+        const DWORD limitMs = ViewerWriteLimitMs(bytes);
         const ViewerWrite written = WriteViewerPipeBounded(g_relay.m_tracingNamedPipeHandle, g_relay.writeDone,
-                                                           text->data(), bytes, ViewerWriteLimitMs(bytes));
+                                                           text->data(), bytes, limitMs);
         if (written != ViewerWrite::kWritten) ++g_relay.messagesNotTaken;
-        if (written == ViewerWrite::kTimedOut) GiveUpViewer(bytes);
+        if (written == ViewerWrite::kTimedOut) GiveUpViewer(bytes, limitMs);
         Sleep(0);
       }
     }

@@ -26,17 +26,9 @@ class Cursor {
     m_at = end;
     return true;
   }
-  template <typename Int>
-  bool Integer(Int& out) {
-    std::string_view digits;
-    if (!Value(digits)) return false;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
-    if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
-      return Fail("not a number: \"" + std::string(digits.substr(0, 32)) + "\"");
-    }
-    return true;
-  }
-  bool Floating(double& out) {
+  // A whole attribute value as an integer or a floating-point number.
+  template <typename T>
+  bool Number(T& out) {
     std::string_view digits;
     if (!Value(digits)) return false;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
@@ -66,20 +58,20 @@ constexpr std::string_view kMethodClose = "\"/></Method>";
 constexpr std::string_view kMessageClose = "</Message>";
 
 bool ReadEnter(Cursor& c, TraceMessage& m) {
-  return c.Value(m.method) && c.Literal("\" Timestamp=\"") && c.Integer(m.timestamp) &&
-         c.Literal("\" AppName=\"") && c.Value(m.appName) && c.Literal("\" ThreadID=\"") && c.Integer(m.threadId) &&
-         c.Literal("\" ProcessID=\"") && c.Integer(m.processId) && c.Literal("\" Address=\"") &&
+  return c.Value(m.method) && c.Literal("\" Timestamp=\"") && c.Number(m.timestamp) &&
+         c.Literal("\" AppName=\"") && c.Value(m.appName) && c.Literal("\" ThreadID=\"") && c.Number(m.threadId) &&
+         c.Literal("\" ProcessID=\"") && c.Number(m.processId) && c.Literal("\" Address=\"") &&
          c.Value(m.address) && c.Literal("\" Source=\"") && c.Value(m.source) && c.Literal("\" ParamCount=\"") &&
-         c.Integer(m.paramCount) && c.Literal(kMethodClose);
+         c.Number(m.paramCount) && c.Literal(kMethodClose);
 }
 
 bool ReadExit(Cursor& c, TraceMessage& m) {
-  return c.Value(m.method) && c.Literal("\" Timestamp=\"") && c.Integer(m.timestamp) &&
-         c.Literal("\" ElapsedNS=\"") && c.Floating(m.elapsedNs) && c.Literal("\" ThreadID=\"") &&
-         c.Integer(m.threadId) && c.Literal("\" ProcessID=\"") && c.Integer(m.processId) &&
+  return c.Value(m.method) && c.Literal("\" Timestamp=\"") && c.Number(m.timestamp) &&
+         c.Literal("\" ElapsedNS=\"") && c.Number(m.elapsedNs) && c.Literal("\" ThreadID=\"") &&
+         c.Number(m.threadId) && c.Literal("\" ProcessID=\"") && c.Number(m.processId) &&
          c.Literal("\" Address=\"") && c.Value(m.address) && c.Literal("\" Source=\"") && c.Value(m.source) &&
-         c.Literal("\" ParamCount=\"") && c.Integer(m.paramCount) && c.Literal("\" HRESULT=\"") &&
-         c.Integer(m.hresult) && c.Literal(kMethodClose);
+         c.Literal("\" ParamCount=\"") && c.Number(m.paramCount) && c.Literal("\" HRESULT=\"") &&
+         c.Number(m.hresult) && c.Literal(kMethodClose);
 }
 
 bool ReadBool(std::string_view text, size_t& at, std::string_view name, bool& out) {

@@ -110,7 +110,8 @@ void TraceExport::Call(const MatchedCall& call, const CallMatcher& matcher) {
   AppendJsonText(m_text, enter != nullptr ? std::string_view(enter->address) : exit->address);
   if (enter != nullptr) Parameters("params", enter->parameters);
   if (exit != nullptr) {
-    char text[96];
+    // A double written whole takes up to 309 digits; the text must never be cut short.
+    char text[400];
     std::snprintf(text, sizeof text, ",\"elapsed_ns\":%.0f,\"hresult\":%" PRId32 ",\"error\":%s", exit->elapsedNs,
                   exit->hresult, exit->kind == MessageKind::Error ? "true" : "false");
     m_text += text;

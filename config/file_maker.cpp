@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

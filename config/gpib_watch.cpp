@@ -2,7 +2,7 @@
 
 #include "config/file_maker.h"
 #include "config/suite_values.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 namespace {
 

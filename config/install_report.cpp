@@ -9,9 +9,9 @@
 #include "config/service_status_line.h"
 #include "config/suite_key.h"
 #include "config/visa_status.h"
-#include "kobj/bounded_text.h"
-#include "kobj/event_log.h"
-#include "kobj/os_class.h"
+#include "base/bounded_text.h"
+#include "base/event_log.h"
+#include "base/os_class.h"
 
 namespace {
 
@@ -20,8 +20,6 @@ constexpr size_t kFolderPathSize = 2048;
 constexpr char kRule[] = "==============================\r\n";
 constexpr char kLegalNotice[] =
     "Copyright (c) Korvane Instruments Inc. All rights reserved. Use is subject to the license terms.";
-// The log source of the program's own entries.
-constexpr char kLogSource[] = "Quorvel";
 
 char g_report[kInstallReportSize];
 
@@ -118,7 +116,7 @@ const char* WriteInstallReport() {
 
   char line[kFolderPathSize + 64];
   FormatBounded(line, sizeof line, "Writing OMBX 'About' box information to '%s'", path);
-  WriteEventLogEntry(kLogSource, line);
+  WriteEventLog(line);
 
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return g_report;

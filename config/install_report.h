@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "config/program_identity.h"
+#include "base/program_identity.h"
 
 inline constexpr size_t kInstallReportSize = 4096;  // the report buffer, with the NUL
 inline constexpr char kAboutBoxCaption[] = "Korvane Ombirx Suite Information";

@@ -6,6 +6,8 @@
 // the caller closes it (or hands it to a UniqueKey).
 #include <windows.h>
 
+#include "base/unique.h"
+
 // RegOpenKeyExA in the 64-bit view with the given access.
 LONG OpenKey64(HKEY root, const char* path, REGSAM access, HKEY* key);
 // RegOpenKeyExA in the 64-bit view with KEY_ALL_ACCESS.
@@ -24,29 +26,3 @@ LONG QueryValueText(HKEY key, const char* name, char* buffer, DWORD size, DWORD*
 // Queries up to four bytes of a value (type not examined) into *value, which is zeroed
 // first and again on failure.
 LONG QueryValueDword(HKEY key, const char* name, DWORD* value);
-
-// Owns one opened key and closes it when it goes out of scope; a key that was never
-// opened (null) is not closed.
-class UniqueKey {
- public:
-  UniqueKey() = default;
-  explicit UniqueKey(HKEY key) : m_key(key) {}
-  ~UniqueKey() { Reset(); }
-  UniqueKey(const UniqueKey&) = delete;
-  UniqueKey& operator=(const UniqueKey&) = delete;
-
-  HKEY Get() const { return m_key; }
-  // For the out-parameter of the opening functions; closes any key held before.
-  HKEY* Receive() {
-    Reset();
-    return &m_key;
-  }
-  explicit operator bool() const { return m_key != nullptr; }
-  void Reset() {
-    if (m_key != nullptr) RegCloseKey(m_key);
-    m_key = nullptr;
-  }
-
- private:
-  HKEY m_key = nullptr;
-};

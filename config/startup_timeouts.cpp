@@ -5,7 +5,7 @@
 #include "config/registry_keys.h"
 #include "config/suite_key.h"
 #include "config/suite_values.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 constexpr DWORD kTimeoutTextSize = 256;

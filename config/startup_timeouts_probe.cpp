@@ -5,7 +5,7 @@
 
 #include "config/startup_timeouts.h"
 #include "config/suite_values.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 int main() {
   WriteSuiteText("QuorvelStartupTimeoutMilliseconds", "4321");

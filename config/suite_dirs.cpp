@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "config/install_paths.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

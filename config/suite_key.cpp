@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "config/registry_keys.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "config/registry_keys.h"
 #include "config/suite_key.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "config/file_maker.h"
 #include "config/suite_dirs.h"
 #include "config/visa_settings.h"
-#include "kobj/bounded_text.h"
-#include "kobj/os_class.h"
+#include "base/bounded_text.h"
+#include "base/os_class.h"
 
 // visaConfMgr.dll, imported by ordinal through the delay-load library built from
 // visa_conf_mgr.def. Each entry returns a negative status on failure.

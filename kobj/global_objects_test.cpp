@@ -11,7 +11,7 @@
 #include "bed/service_standin.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 namespace {
 

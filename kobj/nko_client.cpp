@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstring>
 
-#include "kobj/bounded_text.h"
-#include "kobj/event_log.h"
+#include "base/bounded_text.h"
+#include "base/event_log.h"
 #include "kobj/nko_protocol.h"
 
 namespace {
@@ -232,7 +232,7 @@ int NkoServerCommunicate(const char* text) {
   return parsed.value;
 }
 
-void NkoLogEvent(const char* text) { WriteEventLogEntry(kNkoLogSource, text); }
+void NkoLogEvent(const char* text) { WriteEventLog(text, kNkoLogSource); }
 
 namespace kobj_testing {
 void ResetFirstRequest() { g_firstRequest.store(true); }

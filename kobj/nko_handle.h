@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "base/unique.h"
+
 struct NkoHandle {
   HANDLE handle = nullptr;      // the local handle; null in a fresh holder
   intptr_t serverHandle = 0;    // the server's handle while a Global\ creation is under way
@@ -34,3 +36,16 @@ HANDLE NkoGetHandle(const NkoHandle* h);
 HANDLE NkoDetach(NkoHandle* h);
 // Frees the holder and closes its handle; the CloseHandle result, 0 when nothing was closed.
 BOOL NkoClose(NkoHandle* h);
+
+namespace unique_traits {
+// The shared InvalidNkoHandle and null both mean "nothing to close".
+struct Nko {
+  using Type = NkoHandle*;
+  static NkoHandle* Invalid() { return InvalidNkoHandle; }
+  static bool IsValid(NkoHandle* h) { return h != nullptr && h != InvalidNkoHandle; }
+  static void Close(NkoHandle* h) { NkoClose(h); }
+};
+}  // namespace unique_traits
+
+// Owns one holder from the Nko functions; closes its handle and frees it at scope end.
+using UniqueNko = UniqueAny<unique_traits::Nko>;

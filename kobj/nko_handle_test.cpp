@@ -5,7 +5,7 @@
 #include "kobj/fake_nko_server.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 const char* GetGlobalPrefix() { return HasObjectNamespaces() ? kGlobalPrefix : ""; }
 

@@ -4,10 +4,10 @@
 
 #include "config/install_paths.h"
 #include "config/install_report.h"
-#include "config/program_identity.h"
+#include "base/program_identity.h"
 #include "config/suite_dirs.h"
 #include "config/visa_settings.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 #include "menu/command_ids.h"
 #include "menu/installed_files.h"
 #include "menu/rm_signals.h"

@@ -1,7 +1,7 @@
 #include "menu/rm_signals.h"
 
 #include "config/suite_values.h"
-#include "config/program_identity.h"
+#include "base/program_identity.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "config/suite_dirs.h"
 #include "config/suite_values.h"
 #include "config/visa_settings.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 #include "menu/command_ids.h"
 #include "menu/commands.h"
 #include "menu/installed_files.h"

@@ -4,12 +4,12 @@
 
 #include <cstdlib>
 
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 #include "shell/tray_icon.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

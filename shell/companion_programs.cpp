@@ -4,8 +4,8 @@
 
 #include "config/install_paths.h"
 #include "config/run_entries.h"
-#include "kobj/bounded_text.h"
-#include "kobj/os_class.h"
+#include "base/bounded_text.h"
+#include "base/os_class.h"
 
 PROCESS_INFORMATION RunProcessTable[kRunProcessTableSize];
 

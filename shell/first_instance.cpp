@@ -5,15 +5,15 @@
 #include "config/suite_values.h"
 #include "config/visa_settings.h"
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 #include "shell/command_options.h"
 #include "shell/companion_programs.h"
-#include "shell/event_log.h"
+#include "base/event_log.h"
 #include "shell/main_window.h"
 #include "shell/message_loop.h"
 #include "shell/service_info.h"
 #include "shell/tray_icon.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 #include "trace/trace_relay.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "shell/instance_lock.h"
 
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
-#include "shell/event_log.h"
-#include "shell/window_messages.h"
+#include "base/os_class.h"
+#include "base/event_log.h"
+#include "base/main_window.h"
 
 namespace {
 constexpr int kLockNameSize = 260;

@@ -5,7 +5,7 @@
 #include "menu/rm_signals.h"
 #include "menu/tray_menu.h"
 #include "shell/tray_icon.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include "config/gpib_watch.h"
 #include "shell/balloon_tip.h"
 #include "shell/companion_programs.h"
-#include "shell/event_log.h"
+#include "base/event_log.h"
 #include "shell/tray_icon.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 #include "trace/trace_relay.h"
 
 int RunMessageLoop(HWND window) {

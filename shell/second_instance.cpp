@@ -6,9 +6,9 @@
 #include "config/suite_values.h"
 #include "shell/balloon_tip.h"
 #include "shell/command_options.h"
-#include "shell/event_log.h"
+#include "base/event_log.h"
 #include "shell/service_info.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

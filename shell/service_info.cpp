@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "config/startup_timeouts.h"
-#include "kobj/bounded_text.h"
-#include "shell/window_messages.h"
+#include "base/bounded_text.h"
+#include "base/main_window.h"
 
 namespace {
 

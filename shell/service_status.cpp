@@ -1,12 +1,12 @@
 #include "shell/service_status.h"
 
 #include "config/startup_timeouts.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 #include "kobj/nko_handle.h"
-#include "kobj/os_class.h"
-#include "shell/event_log.h"
+#include "base/os_class.h"
+#include "base/event_log.h"
 #include "shell/service_info.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

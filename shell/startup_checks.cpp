@@ -1,6 +1,6 @@
 #include "shell/startup_checks.h"
 
-#include "shell/event_log.h"
+#include "base/event_log.h"
 #include "shell/service_info.h"
 #include "shell/service_status.h"
 

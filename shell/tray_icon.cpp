@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include "config/suite_values.h"
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 #include "shell/main_window.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 #include "trace/trace_control.h"
 
 static_assert(sizeof(NOTIFYICONDATAA) == 528, "the icon record is the full-size one");

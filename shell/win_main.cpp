@@ -5,7 +5,7 @@
 
 #include "config/service_status_line.h"
 #include "shell/command_options.h"
-#include "shell/event_log.h"
+#include "base/event_log.h"
 #include "shell/first_instance.h"
 #include "shell/instance_lock.h"
 #include "shell/second_instance.h"

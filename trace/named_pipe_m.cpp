@@ -5,7 +5,7 @@
 #include <new>
 
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 #include "trace/viewer_link.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 namespace {
 

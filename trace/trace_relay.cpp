@@ -5,23 +5,18 @@
 #include <exception>
 #include <memory>
 
-#include "kobj/bounded_text.h"
-#include "kobj/event_log.h"
+#include "base/bounded_text.h"
+#include "base/event_log.h"
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
+#include "base/main_window.h"
 #include "trace/viewer_link.h"
 #include "trace/xlate/event_translator_win32.h"
 
 namespace {
-
-// The program's main window, which the poller tells when tracing switches so that it
-// re-applies its icon. Other processes find it the same way, by class and title.
-constexpr UINT kWmUserShowIcon = 1026;
-constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
-constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";
 
 
 constexpr char kAck[kTraceReplySize] = "ack";
@@ -291,7 +286,7 @@ DWORD WINAPI TraceStatusThread(LPVOID) {
     }
     if (current != previous) {
       if (window == nullptr) window = FindWindowA(kMainWindowClass, kMainWindowTitle);
-      if (window != nullptr && PostMessageA(window, kWmUserShowIcon, 0, 0)) {
+      if (window != nullptr && PostMessageA(window, WM_USER_SHOW_ICON, 0, 0)) {
         previous = current;
       } else {
         window = nullptr;  // not there yet, or gone: looked up again at the next tick
@@ -348,5 +343,5 @@ void TraceEventsLog(const char* format, ...) {
   va_start(args, format);
   FormatBoundedV(text + prefix, sizeof text - prefix, format, args);
   va_end(args);
-  WriteEventLogEntry(kTraceLogSource, text);
+  WriteEventLog(text, kTraceLogSource);
 }

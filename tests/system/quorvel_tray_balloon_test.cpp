@@ -15,7 +15,7 @@
 #include "kobj/fake_nko_server.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "tools/install-helper/quorvel_control.h"
 
 #include "shell/service_info.h"
-#include "shell/window_messages.h"
+#include "base/main_window.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kobj/bounded_text.h"
+#include "base/bounded_text.h"
 
 #include <cstdio>
 

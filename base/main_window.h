@@ -3,7 +3,7 @@
 // numbers are fixed: second instances, the trace relay and other suite programs use them.
 #include <windows.h>
 
-#include "config/program_identity.h"
+#include "base/program_identity.h"
 
 inline constexpr char kMainWindowClass[] = "BW_Halvoric_Class";
 inline constexpr char kMainWindowTitle[] = "BW_Halvoric_Wnd";

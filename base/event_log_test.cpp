@@ -1,4 +1,4 @@
-#include "shell/event_log.h"
+#include "base/event_log.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "kobj/os_class.h"
+#include "base/os_class.h"
 
 #include <cstring>
 

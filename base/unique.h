@@ -1,0 +1,136 @@
+#pragma once
+// Move-only owners for what the program opens from Windows: each closes its resource when
+// it goes out of scope, unless the resource was released to a new owner first. A raw
+// HANDLE, HKEY, HMENU or view pointer anywhere else in the program is a borrowed one.
+//
+// Names follow one pattern: Get() borrows, Release() gives the resource up without
+// closing it, Reset() closes what is held (and optionally takes a new one), Receive()
+// closes what is held and returns the address for an out-parameter.
+#include <windows.h>
+
+#include <utility>
+
+// Traits: `Type`, `Invalid()` (the value a fresh owner holds), `IsValid(v)` (whether
+// the value needs closing; may accept more than one invalid value) and `Close(v)`.
+template <typename Traits>
+class UniqueAny {
+ public:
+  using Type = typename Traits::Type;
+
+  UniqueAny() = default;
+  explicit UniqueAny(Type value) : m_value(value) {}
+  ~UniqueAny() { Reset(); }
+  UniqueAny(UniqueAny&& other) noexcept : m_value(other.Release()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+
+  Type Get() const { return m_value; }
+  explicit operator bool() const { return Traits::IsValid(m_value); }
+
+  // Closes what is held and takes value.
+  void Reset(Type value = Traits::Invalid()) {
+    const Type old = std::exchange(m_value, value);
+    if (Traits::IsValid(old)) Traits::Close(old);
+  }
+  // Gives the value up to the caller, who now owns it.
+  [[nodiscard]] Type Release() { return std::exchange(m_value, Traits::Invalid()); }
+  // For the out-parameter of an opening function; closes what was held first.
+  Type* Receive() {
+    Reset();
+    return &m_value;
+  }
+
+ private:
+  Type m_value = Traits::Invalid();
+};
+
+namespace unique_traits {
+
+// Kernel handles that are null when absent (events, mutexes, mappings, threads, processes).
+struct Handle {
+  using Type = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+
+// Kernel handles that are INVALID_HANDLE_VALUE when absent (files, pipes, snapshots).
+struct FileHandle : Handle {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+};
+
+struct Key {
+  using Type = HKEY;
+  static HKEY Invalid() { return nullptr; }
+  static bool IsValid(HKEY k) { return k != nullptr; }
+  static void Close(HKEY k) { RegCloseKey(k); }
+};
+
+struct Menu {
+  using Type = HMENU;
+  static HMENU Invalid() { return nullptr; }
+  static bool IsValid(HMENU m) { return m != nullptr; }
+  static void Close(HMENU m) { DestroyMenu(m); }
+};
+
+struct View {
+  using Type = void*;
+  static void* Invalid() { return nullptr; }
+  static bool IsValid(void* v) { return v != nullptr; }
+  static void Close(void* v) { UnmapViewOfFile(v); }
+};
+
+struct Icon {
+  using Type = HICON;
+  static HICON Invalid() { return nullptr; }
+  static bool IsValid(HICON i) { return i != nullptr; }
+  static void Close(HICON i) { DestroyIcon(i); }
+};
+
+}  // namespace unique_traits
+
+using UniqueHandle = UniqueAny<unique_traits::Handle>;
+using UniqueFile = UniqueAny<unique_traits::FileHandle>;
+using UniqueKey = UniqueAny<unique_traits::Key>;
+// A menu that is attached to a parent is destroyed with it: hand it over with Release().
+using UniqueMenu = UniqueAny<unique_traits::Menu>;
+using UniqueView = UniqueAny<unique_traits::View>;
+using UniqueIcon = UniqueAny<unique_traits::Icon>;
+
+// A mapped view seen as T.
+template <typename T>
+T* ViewAs(const UniqueView& view) {
+  return static_cast<T*>(view.Get());
+}
+
+// A started process: owns both handles of its PROCESS_INFORMATION and keeps the ids.
+class UniqueProcess {
+ public:
+  UniqueProcess() = default;
+  explicit UniqueProcess(const PROCESS_INFORMATION& info)
+      : m_process(info.hProcess), m_thread(info.hThread), m_processId(info.dwProcessId), m_threadId(info.dwThreadId) {}
+
+  HANDLE Process() const { return m_process.Get(); }
+  HANDLE Thread() const { return m_thread.Get(); }
+  DWORD ProcessId() const { return m_processId; }
+  DWORD ThreadId() const { return m_threadId; }
+  explicit operator bool() const { return static_cast<bool>(m_process); }
+
+  // Closes both handles (the process itself runs on) and forgets the ids.
+  void Reset() {
+    m_thread.Reset();
+    m_process.Reset();
+    m_processId = 0;
+    m_threadId = 0;
+  }
+
+ private:
+  UniqueHandle m_process;
+  UniqueHandle m_thread;
+  DWORD m_processId = 0;
+  DWORD m_threadId = 0;
+};

@@ -8,6 +8,7 @@
 #include "base/program_identity.h"
 
 inline constexpr size_t kInstallReportSize = 4096;  // the report buffer, with the NUL
+// "Ombirx" is the box's own spelling, kept as the system has always shown it.
 inline constexpr char kAboutBoxCaption[] = "Korvane Ombirx Suite Information";
 
 // Writes the report into report (size bytes, all of them zeroed first). A report that

@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* kVxipnpKey = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
 constexpr const char* kIviKey = "SOFTWARE\\IVI";
+constexpr const char* kIviValue = "IviStandardRootDir";
 constexpr const char* kSuiteVersionKey = "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion";
 constexpr const char* kCurrentDir = ".";
 
@@ -32,7 +33,7 @@ enum class View { Process64, Read32 };
 // and fall back to "." when the key cannot be opened or to valueFallback when the value
 // cannot be read. The result is kept even after a failure, so the registry is asked once.
 const char* ReadCachedPath(CachedText& cache, View view, const char* path, const char* value,
-                           const char* valueFallback) {
+                           const char* valueFallback = kCurrentDir) {
   if (cache.computed) return cache.text;
   cache.text[0] = '\0';
   UniqueKey key;
@@ -49,39 +50,20 @@ const char* ReadCachedPath(CachedText& cache, View view, const char* path, const
 
 }  // namespace
 
-const char* GetBaseDir() {
-  return ReadCachedPath(g_paths.baseDir, View::Process64, GetSuiteKeyPath(), "BaseDir", kCurrentDir);
-}
-
-const char* GetBaseDir32() {
-  return ReadCachedPath(g_paths.baseDir32, View::Read32, GetSuiteKeyPath(), "BaseDir", kCurrentDir);
-}
-
+// The "Long" readers take their plain form as the fallback; it is cached too, so asking
+// for it again costs nothing.
+const char* GetBaseDir() { return ReadCachedPath(g_paths.baseDir, View::Process64, GetSuiteKeyPath(), "BaseDir"); }
+const char* GetBaseDir32() { return ReadCachedPath(g_paths.baseDir32, View::Read32, GetSuiteKeyPath(), "BaseDir"); }
 const char* GetLongBaseDir() {
-  if (g_paths.longBaseDir.computed) return g_paths.longBaseDir.text;
   return ReadCachedPath(g_paths.longBaseDir, View::Process64, GetSuiteKeyPath(), "LongBaseDir", GetBaseDir());
 }
-
-const char* GetVxipnpPath() {
-  return ReadCachedPath(g_paths.vxipnpPath, View::Process64, kVxipnpKey, "VXIPNPPATH", kCurrentDir);
-}
-
-const char* GetVxipnpPath32() {
-  return ReadCachedPath(g_paths.vxipnpPath32, View::Read32, kVxipnpKey, "VXIPNPPATH", kCurrentDir);
-}
-
+const char* GetVxipnpPath() { return ReadCachedPath(g_paths.vxipnpPath, View::Process64, kVxipnpKey, "VXIPNPPATH"); }
+const char* GetVxipnpPath32() { return ReadCachedPath(g_paths.vxipnpPath32, View::Read32, kVxipnpKey, "VXIPNPPATH"); }
 const char* GetLongVxipnpPath() {
-  if (g_paths.longVxipnpPath.computed) return g_paths.longVxipnpPath.text;
   return ReadCachedPath(g_paths.longVxipnpPath, View::Process64, kVxipnpKey, "LongVXIPNPPATH", GetVxipnpPath());
 }
-
-const char* GetIviRootDir() {
-  return ReadCachedPath(g_paths.iviRootDir, View::Process64, kIviKey, "IviStandardRootDir", kCurrentDir);
-}
-
-const char* GetIviRootDir32() {
-  return ReadCachedPath(g_paths.iviRootDir32, View::Read32, kIviKey, "IviStandardRootDir", kCurrentDir);
-}
+const char* GetIviRootDir() { return ReadCachedPath(g_paths.iviRootDir, View::Process64, kIviKey, kIviValue); }
+const char* GetIviRootDir32() { return ReadCachedPath(g_paths.iviRootDir32, View::Read32, kIviKey, kIviValue); }
 
 const char* GetSuiteVersionText() {
   if (g_paths.suiteVersion.computed) return g_paths.suiteVersion.text;

@@ -49,6 +49,6 @@ void Check488Library(BalloonStarter startBalloon) {
   const UniqueHandle balloonThread(startBalloon(k488WarningText, k488WarningTitle, k488WarningBalloonType));
   if (replacedNative && !SetGpib32Status(kGpib32Replaced)) g_reported.native = true;
   if (replacedWow && !SetGpib32StatusWow64(kGpib32Replaced)) g_reported.wow = true;
-  // Nobody reads the flag back here: the warning is kept from repeating by the status.
+  // Like the status above, a flag that cannot be stored is not reported.
   IgnoreResult(SetKorvane488Enabled(0));
 }

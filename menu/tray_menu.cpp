@@ -8,8 +8,8 @@
 #include "config/service_status_line.h"
 #include "config/suite_dirs.h"
 #include "config/visa_settings.h"
-#include "menu/installed_files.h"
 #include "menu/commands.h"
+#include "menu/installed_files.h"
 #include "menu/tray_items.h"
 
 namespace {

@@ -64,9 +64,9 @@ struct TrayRow {
   TrayCommand command = nullptr;
   TrayMark mark = TrayMark::None;
   int markValue = 0;
-  bool isDefault = false;                     // shown in bold, the double-click's item
+  bool isDefault = false;                    // the menu's default item, shown in bold
   TrayMenuName opens = TrayMenuName::Popup;  // submenus: the menu they open
-  int (*setting)() = nullptr;                 // submenus: read once for their items' marks
+  int (*setting)() = nullptr;                // submenus: read once for their items' marks
 
   const char* OpenedFile() const { return openAs != nullptr ? openAs : file; }
 };

@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char* kVxipnpKey = "SOFTWARE\\VXIPNP_Alliance\\VXIPNP\\CurrentVersion";
 constexpr const char* kIviKey = "SOFTWARE\\IVI";
-constexpr const char* kIviValue = "IviStandardRootDir";
 constexpr const char* kSuiteVersionKey = "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion";
 constexpr const char* kCurrentDir = ".";
 
@@ -62,8 +61,12 @@ const char* GetVxipnpPath32() { return ReadCachedPath(g_paths.vxipnpPath32, View
 const char* GetLongVxipnpPath() {
   return ReadCachedPath(g_paths.longVxipnpPath, View::Process64, kVxipnpKey, "LongVXIPNPPATH", GetVxipnpPath());
 }
-const char* GetIviRootDir() { return ReadCachedPath(g_paths.iviRootDir, View::Process64, kIviKey, kIviValue); }
-const char* GetIviRootDir32() { return ReadCachedPath(g_paths.iviRootDir32, View::Read32, kIviKey, kIviValue); }
+const char* GetIviRootDir() {
+  return ReadCachedPath(g_paths.iviRootDir, View::Process64, kIviKey, "IviStandardRootDir");
+}
+const char* GetIviRootDir32() {
+  return ReadCachedPath(g_paths.iviRootDir32, View::Read32, kIviKey, "IviStandardRootDir");
+}
 
 const char* GetSuiteVersionText() {
   if (g_paths.suiteVersion.computed) return g_paths.suiteVersion.text;

@@ -1,14 +1,16 @@
 #include "config/gpib_watch.h"
 
+#include "base/os_class.h"
+#include "base/results.h"
+#include "base/unique.h"
 #include "config/file_maker.h"
 #include "config/suite_values.h"
-#include "base/os_class.h"
 
 namespace {
 
 constexpr char kGpibFile[] = "gpib-32.dll";
 
-bool ExpectsSuiteLibrary(int status) { return status == 1 || status == 4; }
+bool ExpectsSuiteLibrary(int status) { return status == kGpib32Suite || status == kGpib32SuiteAlso; }
 
 // A folder whose status could not be set to 2 after its warning (the suite key cannot be
 // opened for writing) would be reported again at every message. The replacement is
@@ -18,7 +20,7 @@ struct Reported {
   bool native = false;
   bool wow = false;
 };
-Reported reported;
+Reported g_reported;
 
 }  // namespace
 
@@ -28,23 +30,25 @@ void Check488Library(BalloonStarter startBalloon) {
   // delay every message of the loop.
   const bool foundNative = ExpectsSuiteLibrary(GetGpib32Status()) &&
                            CheckSystemFileMaker(kGpibFile, false) == kFileMakerOther;
-  if (!foundNative) reported.native = false;
-  const bool replacedNative = foundNative && !reported.native;
+  if (!foundNative) g_reported.native = false;
+  const bool replacedNative = foundNative && !g_reported.native;
 
   bool replacedWow = false;
   if (Is64BitOs()) {
     const bool foundWow = ExpectsSuiteLibrary(GetGpib32StatusWow64()) &&
                           CheckSystemFileMaker(kGpibFile, true) == kFileMakerOther;
-    if (!foundWow) reported.wow = false;
-    replacedWow = foundWow && !reported.wow;
+    if (!foundWow) g_reported.wow = false;
+    replacedWow = foundWow && !g_reported.wow;
   }
 
   // The warning flag silences a SysWOW64 replacement only; it is not read otherwise.
   const bool warningDue = replacedNative || (replacedWow && GetKorvane488Warning() == 0);
   if (!warningDue) return;
 
-  startBalloon(k488WarningText, k488WarningTitle, k488WarningBalloonType);
-  if (replacedNative && !SetGpib32Status(2)) reported.native = true;
-  if (replacedWow && !SetGpib32StatusWow64(2)) reported.wow = true;
-  SetKorvane488Enabled(0);
+  // The balloon's thread runs on by itself; its handle is not kept.
+  const UniqueHandle balloonThread(startBalloon(k488WarningText, k488WarningTitle, k488WarningBalloonType));
+  if (replacedNative && !SetGpib32Status(kGpib32Replaced)) g_reported.native = true;
+  if (replacedWow && !SetGpib32StatusWow64(kGpib32Replaced)) g_reported.wow = true;
+  // Like the status above, a flag that cannot be stored is not reported.
+  IgnoreResult(SetKorvane488Enabled(0));
 }

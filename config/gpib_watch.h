@@ -11,8 +11,9 @@ inline constexpr char k488WarningText[] =
     "disable this message.";
 inline constexpr int k488WarningBalloonType = 2;  // the warning icon
 
-// Starts a balloon tip without waiting for it. The shell passes its StartBalloonTip, so
-// that the configuration code does not depend on the shell.
+// Starts a balloon tip without waiting for it and returns its thread's handle, which the
+// watch closes at once. The shell passes its StartBalloonTip, so that the configuration
+// code does not depend on the shell.
 using BalloonStarter = HANDLE (*)(const char* text, const char* title, int type);
 
 // Compares each folder's gpib-32.dll with its status value ("Gpib32Status",

@@ -10,8 +10,8 @@
 
 #include "config/file_maker.h"
 #include "config/gpib_watch.h"
-#include "config/test_registry.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_registry.h"
+#include "config/testing/test_system_files.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "config/install_paths.h"
 
 #include <cstring>
-#include <initializer_list>
 
+#include "base/bounded_text.h"
+#include "base/results.h"
+#include "config/cached_text.h"
 #include "config/registry_keys.h"
 #include "config/suite_key.h"
-#include "base/bounded_text.h"
+#include "config/testing/seams.h"
 
 namespace {
 
@@ -14,22 +16,15 @@ constexpr const char* kIviKey = "SOFTWARE\\IVI";
 constexpr const char* kSuiteVersionKey = "SOFTWARE\\Korvane\\Ombrix Suite\\CurrentVersion";
 constexpr const char* kCurrentDir = ".";
 
-// One cached text: filled on first use, never refreshed.
-struct CachedText {
-  char text[kSuiteTextSize];
-  bool computed;
+// Every reader's cached text, filled on first use and never refreshed (the suite version
+// excepted while its key is absent).
+struct InstallPathCache {
+  CachedText baseDir, baseDir32, longBaseDir;
+  CachedText vxipnpPath, vxipnpPath32, longVxipnpPath;
+  CachedText iviRootDir, iviRootDir32;
+  CachedText suiteVersion;
 };
-
-// Constant-initialised, so readers called from static initialisers find them ready.
-constinit CachedText g_baseDir = {};
-constinit CachedText g_baseDir32 = {};
-constinit CachedText g_longBaseDir = {};
-constinit CachedText g_vxipnpPath = {};
-constinit CachedText g_vxipnpPath32 = {};
-constinit CachedText g_longVxipnpPath = {};
-constinit CachedText g_iviRootDir = {};
-constinit CachedText g_iviRootDir32 = {};
-constinit CachedText g_suiteVersion = {};
+constinit InstallPathCache g_paths = {};
 
 enum class View { Process64, Read32 };
 
@@ -37,7 +32,7 @@ enum class View { Process64, Read32 };
 // and fall back to "." when the key cannot be opened or to valueFallback when the value
 // cannot be read. The result is kept even after a failure, so the registry is asked once.
 const char* ReadCachedPath(CachedText& cache, View view, const char* path, const char* value,
-                           const char* valueFallback) {
+                           const char* valueFallback = kCurrentDir) {
   if (cache.computed) return cache.text;
   cache.text[0] = '\0';
   UniqueKey key;
@@ -54,63 +49,44 @@ const char* ReadCachedPath(CachedText& cache, View view, const char* path, const
 
 }  // namespace
 
-const char* GetBaseDir() {
-  return ReadCachedPath(g_baseDir, View::Process64, GetSuiteKeyPath(), "BaseDir", kCurrentDir);
-}
-
-const char* GetBaseDir32() {
-  return ReadCachedPath(g_baseDir32, View::Read32, GetSuiteKeyPath(), "BaseDir", kCurrentDir);
-}
-
+// The "Long" readers take their plain form as the fallback; it is cached too, so asking
+// for it again costs nothing.
+const char* GetBaseDir() { return ReadCachedPath(g_paths.baseDir, View::Process64, GetSuiteKeyPath(), "BaseDir"); }
+const char* GetBaseDir32() { return ReadCachedPath(g_paths.baseDir32, View::Read32, GetSuiteKeyPath(), "BaseDir"); }
 const char* GetLongBaseDir() {
-  if (g_longBaseDir.computed) return g_longBaseDir.text;
-  return ReadCachedPath(g_longBaseDir, View::Process64, GetSuiteKeyPath(), "LongBaseDir", GetBaseDir());
+  return ReadCachedPath(g_paths.longBaseDir, View::Process64, GetSuiteKeyPath(), "LongBaseDir", GetBaseDir());
 }
-
-const char* GetVxipnpPath() {
-  return ReadCachedPath(g_vxipnpPath, View::Process64, kVxipnpKey, "VXIPNPPATH", kCurrentDir);
-}
-
-const char* GetVxipnpPath32() {
-  return ReadCachedPath(g_vxipnpPath32, View::Read32, kVxipnpKey, "VXIPNPPATH", kCurrentDir);
-}
-
+const char* GetVxipnpPath() { return ReadCachedPath(g_paths.vxipnpPath, View::Process64, kVxipnpKey, "VXIPNPPATH"); }
+const char* GetVxipnpPath32() { return ReadCachedPath(g_paths.vxipnpPath32, View::Read32, kVxipnpKey, "VXIPNPPATH"); }
 const char* GetLongVxipnpPath() {
-  if (g_longVxipnpPath.computed) return g_longVxipnpPath.text;
-  return ReadCachedPath(g_longVxipnpPath, View::Process64, kVxipnpKey, "LongVXIPNPPATH", GetVxipnpPath());
+  return ReadCachedPath(g_paths.longVxipnpPath, View::Process64, kVxipnpKey, "LongVXIPNPPATH", GetVxipnpPath());
 }
-
 const char* GetIviRootDir() {
-  return ReadCachedPath(g_iviRootDir, View::Process64, kIviKey, "IviStandardRootDir", kCurrentDir);
+  return ReadCachedPath(g_paths.iviRootDir, View::Process64, kIviKey, "IviStandardRootDir");
 }
-
 const char* GetIviRootDir32() {
-  return ReadCachedPath(g_iviRootDir32, View::Read32, kIviKey, "IviStandardRootDir", kCurrentDir);
+  return ReadCachedPath(g_paths.iviRootDir32, View::Read32, kIviKey, "IviStandardRootDir");
 }
 
 const char* GetSuiteVersionText() {
-  if (g_suiteVersion.computed) return g_suiteVersion.text;
-  memset(g_suiteVersion.text, 0, sizeof g_suiteVersion.text);
+  if (g_paths.suiteVersion.computed) return g_paths.suiteVersion.text;
+  memset(g_paths.suiteVersion.text, 0, sizeof g_paths.suiteVersion.text);
   UniqueKey key;
   // Not cached while the key is absent: an installer may still be writing it.
   if (OpenKey64(HKEY_LOCAL_MACHINE, kSuiteVersionKey, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
-    return g_suiteVersion.text;
+    return g_paths.suiteVersion.text;
   }
   char version[kSuiteTextSize] = {};
   char customBuild[kSuiteTextSize] = {};
-  QueryValueText(key.Get(), "CurrentVersion", version, sizeof version);
-  QueryValueText(key.Get(), "CustomBuild", customBuild, sizeof customBuild);
-  FormatBounded(g_suiteVersion.text, sizeof g_suiteVersion.text, "%s %s", version, customBuild);
-  g_suiteVersion.computed = true;
-  return g_suiteVersion.text;
+  // A value that cannot be read leaves its part of the text empty.
+  IgnoreResult(QueryValueText(key.Get(), "CurrentVersion", version, sizeof version));
+  IgnoreResult(QueryValueText(key.Get(), "CustomBuild", customBuild, sizeof customBuild));
+  FormatBounded(g_paths.suiteVersion.text, sizeof g_paths.suiteVersion.text, "%s %s", version, customBuild);
+  g_paths.suiteVersion.computed = true;
+  return g_paths.suiteVersion.text;
 }
 
+// Test seam (declared in config/testing/seams.h): it needs the cache, which is private here.
 namespace config_testing {
-void ForgetInstallPaths() {
-  for (CachedText* cache : {&g_baseDir, &g_baseDir32, &g_longBaseDir, &g_vxipnpPath, &g_vxipnpPath32,
-                            &g_longVxipnpPath, &g_iviRootDir, &g_iviRootDir32, &g_suiteVersion}) {
-    cache->text[0] = '\0';
-    cache->computed = false;
-  }
-}
+void ForgetInstallPaths() { g_paths = {}; }
 }  // namespace config_testing

@@ -27,8 +27,3 @@ const char* GetIviRootDir32();
 // (always one space, also when CustomBuild is missing). Empty while that key cannot be
 // opened; then the next call tries again.
 const char* GetSuiteVersionText();
-
-namespace config_testing {
-// Forgets every cached path and the version text, so the next reads go to the registry.
-void ForgetInstallPaths();
-}

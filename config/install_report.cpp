@@ -5,13 +5,15 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "base/bounded_text.h"
+#include "base/event_log.h"
+#include "base/os_class.h"
+#include "base/results.h"
+#include "base/unique.h"
 #include "config/install_paths.h"
 #include "config/service_status_line.h"
 #include "config/suite_key.h"
 #include "config/visa_status.h"
-#include "base/bounded_text.h"
-#include "base/event_log.h"
-#include "base/os_class.h"
 
 namespace {
 
@@ -27,25 +29,25 @@ char g_report[kInstallReportSize];
 // piece that does not fit whole gives only its complete lines, and ends the report.
 class ReportWriter {
  public:
-  ReportWriter(char* report, size_t size) : report_(report), size_(size) {}
+  ReportWriter(char* report, size_t size) : m_report(report), m_size(size) {}
 
   void Add(const char* format, ...) __attribute__((format(gnu_printf, 2, 3))) {
-    if (full_ || size_ == 0) return;
+    if (m_full || m_size == 0) return;
     char piece[kPieceSize];
     va_list args;
     va_start(args, format);
     FormatBoundedV(piece, sizeof piece, format, args);
     va_end(args);
     size_t length = std::strlen(piece);
-    const size_t room = size_ - 1 - used_;
+    const size_t room = m_size - 1 - m_used;
     // A piece that filled the work buffer may itself have been cut.
     if (length > room || length == kPieceSize - 1) {
       length = WholeLines(piece, length < room ? length : room);
-      full_ = true;
+      m_full = true;
     }
-    std::memcpy(report_ + used_, piece, length);
-    used_ += length;
-    report_[used_] = '\0';
+    std::memcpy(m_report + m_used, piece, length);
+    m_used += length;
+    m_report[m_used] = '\0';
   }
 
  private:
@@ -57,10 +59,10 @@ class ReportWriter {
     return 0;
   }
 
-  char* report_;
-  size_t size_;
-  size_t used_ = 0;
-  bool full_ = false;
+  char* m_report;
+  size_t m_size;
+  size_t m_used = 0;
+  bool m_full = false;
 };
 
 void AddVisa64Block(ReportWriter& out) {
@@ -77,7 +79,6 @@ void AddVisa64Block(ReportWriter& out) {
 }
 
 }  // namespace
-
 
 char* ComposeInstallReport(char* report, size_t size) {
   char own[kVisaStatusTextSize];
@@ -109,7 +110,9 @@ const char* WriteInstallReport() {
   ComposeInstallReport(g_report, sizeof g_report);
 
   char path[kFolderPathSize] = {};
-  SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
+  // Not examined: without the folder the path starts at the current drive's root, and a
+  // file that cannot be created there is skipped like any other.
+  IgnoreResult(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path));
   const size_t folderLength = std::strlen(path);
   CopyBounded(path + folderLength, sizeof path - folderLength,
               "\\Korvane\\Korvane Ombrix\\Korvane Ombrix Information.txt");
@@ -118,16 +121,16 @@ const char* WriteInstallReport() {
   FormatBounded(line, sizeof line, "Writing OMBX 'About' box information to '%s'", path);
   WriteEventLog(line);
 
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return g_report;
+  const UniqueFile file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return g_report;
   DWORD written = 0;
-  WriteFile(file, g_report, static_cast<DWORD>(std::strlen(g_report)), &written, nullptr);
-  CloseHandle(file);
+  // A report that cannot be written is not reported; the box shows it all the same.
+  IgnoreResult(WriteFile(file.Get(), g_report, static_cast<DWORD>(std::strlen(g_report)), &written, nullptr));
   return g_report;
 }
 
 void ShowAboutBox(HWND owner) {
   const char* text = WriteInstallReport();
   const UINT icon = ServiceStatusLine()[0] != '\0' ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
-  MessageBoxA(owner, text, kAboutBoxCaption, MB_OK | icon);
+  IgnoreResult(MessageBoxA(owner, text, kAboutBoxCaption, MB_OK | icon));  // OK is the only answer
 }

@@ -8,6 +8,7 @@
 #include "base/program_identity.h"
 
 inline constexpr size_t kInstallReportSize = 4096;  // the report buffer, with the NUL
+// "Ombirx" (not "Ombrix") is intended: the box has always been captioned so; keep it.
 inline constexpr char kAboutBoxCaption[] = "Korvane Ombirx Suite Information";
 
 // Writes the report into report (size bytes, all of them zeroed first). A report that

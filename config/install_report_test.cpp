@@ -14,8 +14,9 @@
 #include "config/install_report.h"
 #include "config/service_status_line.h"
 #include "config/suite_dirs.h"
-#include "config/test_registry.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_registry.h"
+#include "config/testing/seams.h"
+#include "config/testing/test_system_files.h"
 #include "config/visa_status.h"
 
 namespace {

@@ -4,7 +4,8 @@
 
 #include "config/install_paths.h"
 #include "config/suite_key.h"
-#include "config/test_registry.h"
+#include "config/testing/test_registry.h"
+#include "config/testing/seams.h"
 
 namespace {
 

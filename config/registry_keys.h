@@ -2,8 +2,8 @@
 // The four ways the program opens registry keys. Every reader and writer of the
 // configuration goes through them, so the view (64-bit unless a caller asks for the
 // 32-bit one) and the access mask are decided here and nowhere else. Each returns the
-// Win32 status (0 on success) and, on success, the opened key through the out-parameter;
-// the caller closes it (or hands it to a UniqueKey).
+// Win32 status (0 on success) and, on success, the opened key through the out-parameter,
+// which is normally the Receive() of the caller's UniqueKey.
 #include <windows.h>
 
 #include "base/unique.h"

@@ -2,15 +2,21 @@
 
 #include <windows.h>
 
-#include "config/install_paths.h"
 #include "base/bounded_text.h"
+#include "base/results.h"
+#include "config/install_paths.h"
+#include "config/visa_settings.h"
 
 namespace {
 
-char g_suiteDir[kDirSize] = ".";
-char g_visaDir64[kDirSize] = ".";
-char g_visaDir32[kDirSize] = ".";
-int g_visaPresent = 0;
+// The installation facts of the process, "." until PrepareSuiteDirs.
+struct SuiteDirs {
+  char suiteDir[kDirSize] = ".";
+  char visaDir64[kDirSize] = ".";
+  char visaDir32[kDirSize] = ".";
+  int visaPresent = kVisaAbsent;
+};
+constinit SuiteDirs g_dirs;
 
 // Copies a configured path and shortens it in place; on failure the long form stays.
 void SetShortDir(char* dir, const char* path) {
@@ -23,15 +29,17 @@ void SetShortDir(char* dir, const char* path) {
 }  // namespace
 
 void PrepareSuiteDirs() {
-  SetShortDir(g_suiteDir, GetBaseDir());
-  SetCurrentDirectoryA(g_suiteDir);
-  SetShortDir(g_visaDir64, GetVxipnpPath());
-  SetShortDir(g_visaDir32, GetVxipnpPath32());
+  SetShortDir(g_dirs.suiteDir, GetBaseDir());
+  // A directory that cannot be entered leaves the current one, which programs started
+  // later then inherit.
+  IgnoreResult(SetCurrentDirectoryA(g_dirs.suiteDir));
+  SetShortDir(g_dirs.visaDir64, GetVxipnpPath());
+  SetShortDir(g_dirs.visaDir32, GetVxipnpPath32());
 }
 
-const char* GetSuiteDir() { return g_suiteDir; }
-const char* GetVisaDir64() { return g_visaDir64; }
-const char* GetVisaDir32() { return g_visaDir32; }
+const char* GetSuiteDir() { return g_dirs.suiteDir; }
+const char* GetVisaDir64() { return g_dirs.visaDir64; }
+const char* GetVisaDir32() { return g_dirs.visaDir32; }
 
-int GetVisaPresent() { return g_visaPresent; }
-void SetVisaPresent(int value) { g_visaPresent = value; }
+int GetVisaPresent() { return g_dirs.visaPresent; }
+void SetVisaPresent(int value) { g_dirs.visaPresent = value; }

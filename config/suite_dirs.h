@@ -15,6 +15,7 @@ const char* GetSuiteDir();
 const char* GetVisaDir64();
 const char* GetVisaDir32();
 
-// The suite's own VISA installation state (0 none, 1 primary, other: secondary).
+// The suite's own VISA installation state, a VisaPresence (0 none, 1 primary, other:
+// secondary).
 int GetVisaPresent();
 void SetVisaPresent(int value);

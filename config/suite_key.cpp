@@ -2,8 +2,11 @@
 
 #include <cstring>
 
-#include "config/registry_keys.h"
 #include "base/bounded_text.h"
+#include "base/results.h"
+#include "config/cached_text.h"
+#include "config/registry_keys.h"
+#include "config/testing/seams.h"
 
 namespace {
 
@@ -15,9 +18,7 @@ constexpr const char* kLegacyMfg = "Brannock-Wexley";
 constexpr const char* kLegacyKeyName = "TRIL";
 constexpr const char* kPathFormat = "SOFTWARE\\%s\\%s\\CurrentVersion";
 
-// Constant-initialised, so a call from any static initialiser finds them ready.
-constinit char g_suiteKeyPath[kSuiteTextSize] = {};
-constinit bool g_suiteKeyPathComputed = false;
+constinit CachedText g_suiteKeyPath = {};
 
 LONG SetText(HKEY key, const char* value, const char* text) {
   return RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
@@ -40,8 +41,9 @@ LONG LocateSuiteNames(char* mfgName, char* keyName) {
   {
     UniqueKey names;
     if (OpenKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, names.Receive()) == ERROR_SUCCESS) {
-      QueryValueText(names.Get(), "MfgName", mfg, sizeof mfg);
-      QueryValueText(names.Get(), "KeyName", key, sizeof key);
+      // A name that cannot be read stays empty, and an empty name is chosen anew below.
+      IgnoreResult(QueryValueText(names.Get(), "MfgName", mfg, sizeof mfg));
+      IgnoreResult(QueryValueText(names.Get(), "KeyName", key, sizeof key));
       found = mfg[0] != '\0' && key[0] != '\0';
     }
   }
@@ -66,25 +68,25 @@ LONG LocateSuiteNames(char* mfgName, char* keyName) {
 }
 
 const char* GetSuiteKeyPath() {
-  if (g_suiteKeyPathComputed) return g_suiteKeyPath;
+  CachedText& path = g_suiteKeyPath;
+  if (path.computed) return path.text;
   char mfg[kSuiteTextSize];
   char key[kSuiteTextSize];
-  LocateSuiteNames(mfg, key);
+  // A failed write-back still gives the names in force.
+  IgnoreResult(LocateSuiteNames(mfg, key));
   // Names too long for the path buffer cannot name a real key (a key name is at most
   // 255 characters per level); a cut path could still open some other key, so such
   // names give the default suite key instead.
   if (strlen(mfg) + strlen(key) + strlen(kPathFormat) - 4 >= kSuiteTextSize) {
-    FormatBounded(g_suiteKeyPath, sizeof g_suiteKeyPath, kPathFormat, kDefaultMfg, kDefaultKeyName);
+    FormatBounded(path.text, sizeof path.text, kPathFormat, kDefaultMfg, kDefaultKeyName);
   } else {
-    FormatBounded(g_suiteKeyPath, sizeof g_suiteKeyPath, kPathFormat, mfg, key);
+    FormatBounded(path.text, sizeof path.text, kPathFormat, mfg, key);
   }
-  g_suiteKeyPathComputed = true;
-  return g_suiteKeyPath;
+  path.computed = true;
+  return path.text;
 }
 
+// Test seam (declared in config/testing/seams.h): it needs the cache, which is private here.
 namespace config_testing {
-void ForgetSuiteKeyPath() {
-  g_suiteKeyPath[0] = '\0';
-  g_suiteKeyPathComputed = false;
-}
+void ForgetSuiteKeyPath() { g_suiteKeyPath = {}; }
 }  // namespace config_testing

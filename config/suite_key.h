@@ -19,8 +19,3 @@ LONG LocateSuiteNames(char* mfgName, char* keyName);
 // names possibly written back) on the first call, cached for the life of the process.
 // Never null; the caller must not free or change it.
 const char* GetSuiteKeyPath();
-
-namespace config_testing {
-// Forgets the cached suite key path, so the next GetSuiteKeyPath locates the names again.
-void ForgetSuiteKeyPath();
-}

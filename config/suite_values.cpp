@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/bounded_text.h"
+#include "base/results.h"
 #include "config/registry_keys.h"
 #include "config/suite_key.h"
-#include "base/bounded_text.h"
 
 namespace {
 
@@ -89,9 +90,9 @@ bool WriteSuiteBool(const char* name, int value) {
   return WriteSuiteText(name, value != 0 ? "True" : "False");
 }
 
-int GetGpib32Status() { return ReadSuiteValue("Gpib32Status", 99); }
+int GetGpib32Status() { return ReadSuiteValue("Gpib32Status", kGpib32NotSet); }
 bool SetGpib32Status(int value) { return WriteSuiteInt("Gpib32Status", value); }
-int GetGpib32StatusWow64() { return ReadSuiteValue("Gpib32StatusSysWow64", 99); }
+int GetGpib32StatusWow64() { return ReadSuiteValue("Gpib32StatusSysWow64", kGpib32NotSet); }
 bool SetGpib32StatusWow64(int value) { return WriteSuiteInt("Gpib32StatusSysWow64", value); }
 
 bool SetKorvane488Enabled(int on) { return WriteSuiteBool("Korvane488Enabled", on); }
@@ -104,6 +105,6 @@ int IsRmDialogHidden() {
   UniqueKey key;
   if (OpenKeyFull64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), key.Receive()) != ERROR_SUCCESS) return 0;
   DWORD value;
-  QueryValueDword(key.Get(), "RmDialogHidden", &value);
+  IgnoreResult(QueryValueDword(key.Get(), "RmDialogHidden", &value));  // a failed read leaves 0
   return static_cast<int>(value);
 }

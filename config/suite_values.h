@@ -23,8 +23,15 @@ bool WriteSuiteInt(const char* name, int value);
 // Stores "True" for nonzero, "False" for zero.
 bool WriteSuiteBool(const char* name, int value);
 
-// State of gpib-32.dll in the system folder: 1 and 4 the suite's 488 library is there,
-// 2 it was found replaced and the user was warned, 99 not set ("Gpib32Status").
+// States of gpib-32.dll in a system folder.
+enum Gpib32Status : int {
+  kGpib32Suite = 1,       // the suite's 488 library is there
+  kGpib32Replaced = 2,    // it was found replaced and the user was warned
+  kGpib32SuiteAlso = 4,   // the suite's 488 library is there, like 1
+  kGpib32NotSet = 99,
+};
+
+// State of gpib-32.dll in the system folder ("Gpib32Status"), kGpib32NotSet when unread.
 int GetGpib32Status();
 bool SetGpib32Status(int value);
 // The same for the SysWOW64 folder ("Gpib32StatusSysWow64").

@@ -12,7 +12,7 @@
 #include "config/startup_timeouts.h"
 #include "config/suite_key.h"
 #include "config/suite_values.h"
-#include "config/test_registry.h"
+#include "config/testing/test_registry.h"
 #include "config/visa_settings.h"
 
 namespace {

@@ -5,11 +5,12 @@
 
 #include <cstring>
 
+#include "base/bounded_text.h"
+#include "base/os_class.h"
+#include "base/results.h"
 #include "config/file_maker.h"
 #include "config/suite_dirs.h"
 #include "config/visa_settings.h"
-#include "base/bounded_text.h"
-#include "base/os_class.h"
 
 // visaConfMgr.dll, imported by ordinal through the delay-load library built from
 // visa_conf_mgr.def. Each entry returns a negative status on failure.
@@ -48,16 +49,20 @@ struct StatusPair {
   const char* other;
 };
 
-// The texts by presence (1: installed as the primary VISA; other non-zero: secondary)
-// and by the maker of visa32.dll (1 the suite's, 2 another vendor's, else missing).
+// The texts by presence (primary, or any other non-zero value: secondary) and by the
+// maker of visa32.dll (the suite, another vendor, or no such file).
 StatusPair ChooseStatusTexts(int presence, int maker) {
-  if (presence == 1) {
-    if (maker == 1) return {"The primary VISA library", "Not installed (or overwritten)"};
-    if (maker == 2) return {"Operating as secondary (installed as primary but overwritten)", "The primary VISA library"};
+  if (presence == kVisaPrimary) {
+    if (maker == kFileMakerKorvane) return {"The primary VISA library", "Not installed (or overwritten)"};
+    if (maker == kFileMakerOther) {
+      return {"Operating as secondary (installed as primary but overwritten)", "The primary VISA library"};
+    }
     return {"Installed as primary but visa32.dll is missing", "Not installed (or overwritten)"};
   }
-  if (maker == 1) return {"Operating as primary (installed as secondary)", "Installed as primary but overwritten"};
-  if (maker == 2) return {"The secondary VISA library", "The primary VISA library"};
+  if (maker == kFileMakerKorvane) {
+    return {"Operating as primary (installed as secondary)", "Installed as primary but overwritten"};
+  }
+  if (maker == kFileMakerOther) return {"The secondary VISA library", "The primary VISA library"};
   return {"Installed as secondary but visa32.dll is missing", "Not installed"};
 }
 
@@ -71,7 +76,7 @@ void GetVisaStatusTexts(char* ownText, size_t ownSize, char* otherText, size_t o
   std::memset(otherText, 0, otherSize);
   const int presence = GetVisaPresence();
   SetVisaPresent(presence);
-  if (presence == 0) return;
+  if (presence == kVisaAbsent) return;
   const StatusPair texts = ChooseStatusTexts(presence, CheckSystemFileMaker("visa32.dll", Is64BitOs()));
   CopyBounded(ownText, ownSize, texts.own);
   CopyBounded(otherText, otherSize, texts.other);
@@ -97,7 +102,7 @@ int32_t ListInstalledVisa64() {
       }
     }
   }
-  VisaConfEnd();
+  IgnoreResult(VisaConfEnd());  // the listing is over either way
   return count < 0 ? 0 : count;
 }
 

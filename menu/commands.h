@@ -5,8 +5,14 @@
 // its boxes and shell calls.
 #include <windows.h>
 
+struct TrayRow;
+
 // Runs the command of a menu item; 0 and identifiers without a command do nothing.
 void RunTrayCommand(HWND window, UINT id);
+
+// Starts the tool of an item: folder() + file, or file found by the shell when the item
+// has no folder, with the item's parameters. Whether it started is not examined.
+void StartTool(HWND window, const TrayRow& tool);
 
 // The double-click on the icon: starts the connection tool when it is installed, without
 // writing the installation report first.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/unique.h"
+
 bool JoinInstallPath(char (&path)[MAX_PATH], const char* dir, const char* relative) {
   const size_t dirLength = std::strlen(dir);
   const size_t relativeLength = std::strlen(relative);
@@ -17,8 +19,6 @@ bool JoinInstallPath(char (&path)[MAX_PATH], const char* dir, const char* relati
 bool IsFileInstalled(const char* dir, const char* relative) {
   char path[MAX_PATH];
   if (!JoinInstallPath(path, dir, relative)) return false;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  const UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return static_cast<bool>(file);
 }

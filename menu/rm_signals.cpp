@@ -1,17 +1,17 @@
 #include "menu/rm_signals.h"
 
-#include "config/suite_values.h"
 #include "base/program_identity.h"
+#include "base/results.h"
+#include "base/unique.h"
+#include "config/suite_values.h"
 
 namespace {
 
 DWORD SignalEvent(const char* name) {
   SetLastError(ERROR_SUCCESS);
-  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
-  if (event != nullptr) {
-    SetEvent(event);
-    CloseHandle(event);
-  }
+  const UniqueHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, name));
+  // A failed SetEvent shows in the last error returned.
+  if (event) IgnoreResult(SetEvent(event.Get()));
   return GetLastError();
 }
 

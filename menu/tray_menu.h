@@ -8,8 +8,10 @@ inline constexpr char kK7302PresentEventName[] = "Global\\KorvaneK7302Present";
 // The status line item holds at most this many characters.
 inline constexpr size_t kStatusItemLength = 99;
 
-// With true, builds the whole tree and returns the popup. With false, destroys every menu
-// of the last build (the popup and each submenu, attached or not) and returns null.
+// With true, builds the whole tree from the rows of menu/tray_items.h and returns the
+// popup. With false, destroys every menu of the last build and returns null: the popup
+// with the submenus attached to it (a submenu left without items is destroyed while the
+// tree is built). Either way the previous build is destroyed first.
 HMENU BuildTrayMenu(bool build);
 
 // True while the K7302 software's presence event exists and is signalled.

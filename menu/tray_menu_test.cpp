@@ -9,11 +9,13 @@
 #include <string>
 
 #include "menu-probe/menu_tree.h"
+#include "menu/commands.h"
 #include "config/install_paths.h"
 #include "config/service_status_line.h"
 #include "config/suite_dirs.h"
-#include "config/test_registry.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_registry.h"
+#include "config/testing/seams.h"
+#include "config/testing/test_system_files.h"
 
 namespace {
 
@@ -187,6 +189,25 @@ TEST_F(TrayMenu, VisaCheckMarksFollowTheStoredSettings) {
   EXPECT_EQ(Submenu("Korvane VISA &Options"),
             "Default VISA LockWait >\n  1056 False\n  1055 True [checked]\n"
             "VISA Logging >\n  1034 Debug Window [checked]\n  1033 Event Viewer\n  1032 Off\n");
+}
+
+// A VISA choice runs through the dispatcher, stores its setting, and the next menu checks
+// that choice and keeps the other submenu's mark.
+TEST_F(TrayMenu, ChoosingAVisaSettingChecksItInTheNextMenu) {
+  SetVisaPresent(1);
+  struct Case { UINT id; const char* lockWait; const char* logging; } cases[] = {
+      {1034, "1056 False [checked]\n  1055 True\n", "1034 Debug Window [checked]\n  1033 Event Viewer\n  1032 Off\n"},
+      {1055, "1056 False\n  1055 True [checked]\n", "1034 Debug Window [checked]\n  1033 Event Viewer\n  1032 Off\n"},
+      {1033, "1056 False\n  1055 True [checked]\n", "1034 Debug Window\n  1033 Event Viewer [checked]\n  1032 Off\n"},
+      {1056, "1056 False [checked]\n  1055 True\n", "1034 Debug Window\n  1033 Event Viewer [checked]\n  1032 Off\n"},
+      {1032, "1056 False [checked]\n  1055 True\n", "1034 Debug Window\n  1033 Event Viewer\n  1032 Off [checked]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    RunTrayCommand(nullptr, c.id);
+    EXPECT_EQ(Submenu("Korvane VISA &Options"), std::string("Default VISA LockWait >\n  ") + c.lockWait +
+                                                    "VISA Logging >\n  " + c.logging);
+  }
 }
 
 TEST_F(TrayMenu, LongStatusLinesAreCutWithAnEllipsis) {

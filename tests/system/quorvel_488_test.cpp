@@ -8,7 +8,7 @@
 
 #include "bed/service_standin.h"
 #include "bed/wait_until.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_system_files.h"
 #include "quorvel_driver.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"

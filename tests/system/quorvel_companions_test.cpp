@@ -5,7 +5,7 @@
 
 #include "bed/record_file.h"
 #include "bed/service_standin.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_system_files.h"
 #include "quorvel_driver.h"
 #include "shell/companion_programs.h"
 

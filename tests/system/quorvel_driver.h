@@ -12,7 +12,7 @@
 #include "bed/child_process.h"
 #include "bed/wait_until.h"
 #include "bed/wine_log.h"
-#include "config/test_registry.h"
+#include "config/testing/test_registry.h"
 
 namespace quorvel_test {
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "bed/service_standin.h"
-#include "config/test_system_files.h"
+#include "config/testing/test_system_files.h"
 #include "quorvel_driver.h"
 
 namespace {

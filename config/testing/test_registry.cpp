@@ -1,14 +1,19 @@
-#include "config/test_registry.h"
+#include "config/testing/test_registry.h"
 
-#include "config/install_paths.h"
-#include "config/suite_key.h"
+#include "base/results.h"
+#include "base/unique.h"
+#include "config/testing/seams.h"
 
 namespace test_registry {
 namespace {
 REGSAM Access(View view) { return KEY_ALL_ACCESS | (view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY); }
-HKEY Open(View view, const std::string& path) {
-  HKEY key = nullptr;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, Access(view), &key) == ERROR_SUCCESS ? key : nullptr;
+// The key, or an empty owner when it cannot be opened.
+UniqueKey Open(View view, const std::string& path) {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, Access(view), key.Receive()) != ERROR_SUCCESS) {
+    IgnoreResult(key.Release());  // nothing was opened
+  }
+  return key;
 }
 }  // namespace
 
@@ -21,43 +26,42 @@ std::string Text(const std::string& text) { return std::string(text.c_str(), tex
 std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
 void Set(View view, const std::string& path, const char* name, DWORD type, const std::string& bytes) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, Access(view), nullptr, &key, nullptr),
-            ERROR_SUCCESS)
+  UniqueKey key;
+  ASSERT_EQ(
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, Access(view), nullptr, key.Receive(), nullptr),
+      ERROR_SUCCESS)
       << path;
   const LONG status = name == nullptr ? ERROR_SUCCESS
-                                      : RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                      : RegSetValueExA(key.Get(), name, 0, type,
+                                                       reinterpret_cast<const BYTE*>(bytes.data()),
                                                        static_cast<DWORD>(bytes.size()));
-  RegCloseKey(key);
   ASSERT_EQ(status, ERROR_SUCCESS) << path << " " << name;
 }
 
 std::optional<StoredValue> Read(View view, const std::string& path, const char* name) {
-  HKEY key = Open(view, path);
-  if (key == nullptr) return std::nullopt;
+  const UniqueKey key = Open(view, path);
+  if (!key) return std::nullopt;
   StoredValue value;
   DWORD size = 4096;
   value.bytes.resize(size);
   const LONG status =
-      RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.bytes.data()), &size);
+      RegQueryValueExA(key.Get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.bytes.data()), &size);
   value.bytes.resize(size);
-  RegCloseKey(key);
   return status == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
 }
 
 bool KeyExists(View view, const std::string& path) {
-  HKEY key = Open(view, path);
-  return key != nullptr && RegCloseKey(key) == ERROR_SUCCESS;
+  return static_cast<bool>(Open(view, path));
 }
 
 void DeleteTrees(const std::string& top) {
   for (View view : {View::Bits64, View::Bits32}) {
-    HKEY software = Open(view, "SOFTWARE");
-    ASSERT_NE(software, nullptr);
-    if (!top.empty()) RegDeleteTreeA(software, top.c_str());
+    const UniqueKey software = Open(view, "SOFTWARE");
+    ASSERT_TRUE(software);
+    // A tree that is not there is fine to "delete".
+    if (!top.empty()) RegDeleteTreeA(software.Get(), top.c_str());
     for (const char* name : {"Korvane", "Brannock-Wexley", "VXIPNP_Alliance", "IVI", "Acme"})
-      if (top.empty()) RegDeleteTreeA(software, name);
-    RegCloseKey(software);
+      if (top.empty()) RegDeleteTreeA(software.Get(), name);
   }
 }
 

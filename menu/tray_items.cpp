@@ -162,7 +162,7 @@ constexpr bool EveryItemIsComplete() {
     const bool needsFile = row.condition == C::Installed || row.condition == C::VisaInstalled;
     if (needsFile && (row.folder == nullptr || row.file == nullptr)) return false;
     if (row.kind == TrayRowKind::Submenu && (row.label == nullptr || row.opens == row.menu)) return false;
-    if (IsItem(row) && (row.id < 1026 || row.id > 1074 || row.label == nullptr || row.command == nullptr)) return false;
+    if (IsItem(row) && (row.id == 0 || row.label == nullptr || row.command == nullptr)) return false;
   }
   return true;
 }

@@ -33,12 +33,4 @@ const NarrowCodePage& AnsiCodePage() noexcept {
   return codePage;
 }
 
-BSTR TranslateEventToBstr(EventTranslator& translator, const std::uint8_t* begin, const std::uint8_t* end) noexcept {
-  const auto text = translator.TranslateEvent(begin, end);
-  if (!text) return nullptr;
-  // The view is followed by a NUL, as SysAllocString expects.
-  static_assert(sizeof(wchar_t) == sizeof(char16_t));
-  return SysAllocString(reinterpret_cast<const OLECHAR*>(text->data()));
-}
-
 }  // namespace quorvel::xlate

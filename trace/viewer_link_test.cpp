@@ -75,11 +75,11 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
       }
     });
     const ULONGLONG start = GetTickCount64();
-    HANDLE pipe = ConnectTraceViewerCancellable(cancel);
+    const UniqueFile pipe = ConnectTraceViewerCancellable(cancel);
     const ULONGLONG elapsed = GetTickCount64() - start;
     viewer.join();
     EXPECT_TRUE(viewerSawAttempt);
-    EXPECT_EQ(pipe != INVALID_HANDLE_VALUE, c.connects);
+    EXPECT_EQ(static_cast<bool>(pipe), c.connects);
     // Without a ready event the attempt gives up only after the whole handshake wait; a
     // cancelled one never waits that long.
     if (c.mutex && c.viewer == Viewer::kSilent) {
@@ -88,7 +88,6 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
     if (c.viewer == Viewer::kCancels) {
       EXPECT_LT(elapsed, kViewerHandshakeWaitMs);
     }
-    if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     // Every attempt leaves the mutex free and the ready event reset.
     EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));
     EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));

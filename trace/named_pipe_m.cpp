@@ -222,7 +222,7 @@ int TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLe
   // client notices within one slice that nobody will relay its message any more.
   bool replied = false;
   DWORD remaining = timeoutMs;
-  while (!replied && remaining > 0 && GetViewerTraceStatus() != 0) {
+  while (!replied && remaining > 0 && GetViewerTraceStatus() != kViewerTracingOff) {
     replied = WaitForSingleObject(replyEvent, kNamedPipeMReplySliceMs) == WAIT_OBJECT_0;
     remaining = remaining > kNamedPipeMReplySliceMs ? remaining - kNamedPipeMReplySliceMs : 0;
   }

@@ -135,7 +135,7 @@ void TraceRelay::HandleMessage(quorvel::xlate::EventTranslator& translator) {
     return;
   }
   // The first 4 bytes of a message belong to the writer; the trace message follows.
-  if (m_tracingNamedPipeHandle && GetViewerTraceStatus() == 1 && length > 4) {
+  if (m_tracingNamedPipeHandle && GetViewerTraceStatus() == kViewerTracingOn && length > 4) {
     if (const auto text = translator.TranslateEvent(buffer + 4, buffer + length)) {
       // One write per message: the text with its 16-bit NUL, which is the framing.
       const auto bytes = static_cast<DWORD>((text->size() + 1) * sizeof(char16_t));
@@ -188,13 +188,13 @@ void TraceRelay::Cleanup() {
 }
 
 void TraceRelay::UpdateTraceInfo() {
-  if (GetViewerTraceStatus() == 1 && m_tracingOn == 0 && m_connector && !m_connector->Connecting()) {
+  if (GetViewerTraceStatus() == kViewerTracingOn && m_tracingOn == 0 && m_connector && !m_connector->Connecting()) {
     m_connector->Begin();
   }
   // A connection given up ends like any other once the viewer's status falls to 0, or
   // once that viewer has gone, so that a new one is connected.
   const bool givenUp = m_tracingOn == 1 && !m_tracingNamedPipeHandle;
-  if (m_tracingOn == 1 && (GetViewerTraceStatus() == 0 || (givenUp && !ViewerRunning()))) SwitchTracingOff();
+  if (m_tracingOn == 1 && (GetViewerTraceStatus() == kViewerTracingOff || (givenUp && !ViewerRunning()))) SwitchTracingOff();
 }
 
 DWORD TraceRelay::RunRelay(HINSTANCE instance) {
@@ -244,7 +244,7 @@ DWORD TraceRelay::RunPoller() {
     if (TraceControlBlock* block = GetTraceControlView()) {
       // The libraries stop tracing as soon as the viewer's status leaves 1, even before
       // the relay disconnects.
-      if (LoadTraceFlag(block->viewerEnabled) == 1 && GetViewerTraceStatus() != 1) {
+      if (LoadTraceFlag(block->viewerEnabled) == 1 && GetViewerTraceStatus() != kViewerTracingOn) {
         StoreTraceFlag(block->viewerEnabled, 0);
         StoreTraceFlag(block->enabled, 0);
       }

@@ -43,7 +43,8 @@ class ViewerStatus {
       // without it rather than report the viewer as off.
       Open();
     }
-    return Mapped() ? *m_status : 0;
+    if (!Mapped()) return kViewerTracingOff;
+    return *m_status;
   }
 
   uint32_t ArrayLimit() const { return Mapped() ? *m_arrayLimit : 0; }

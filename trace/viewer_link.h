@@ -56,8 +56,10 @@ ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, D
 // True while the viewer's connection mutex exists, that is while a viewer runs.
 bool ViewerRunning();
 
-// The viewer's current status byte (1 on, 0 off, others leave things as they are); 0 while
-// its status memory cannot be opened. Opens the memory on first use and keeps it.
+// The viewer's status byte: on, off, or any other value, which leaves things as they are.
+enum ViewerTraceStatus : int { kViewerTracingOff = 0, kViewerTracingOn = 1 };
+// The viewer's current status byte; off while its status memory cannot be opened. Opens
+// the memory on first use and keeps it.
 int GetViewerTraceStatus();
 // The viewer's array-size limit; meaningful right after GetViewerTraceStatus returned 1.
 uint32_t GetViewerArraySizeLimit();

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "trace/viewer_connector.h"
+#include "mutex_probe.h"
 #include "trace/viewer_link.h"
 
 namespace {
@@ -14,16 +15,6 @@ struct ViewerObjects {
   UniqueHandle request{CreateEventA(nullptr, FALSE, FALSE, kViewerRequestEventName)};
   UniqueHandle ready{CreateEventA(nullptr, TRUE, FALSE, kViewerReadyEventName)};
 };
-
-// Whether another thread can take the mutex now.
-bool FreeForOthers(HANDLE mutex) {
-  DWORD taken = WAIT_FAILED;
-  std::thread([&] {
-    taken = WaitForSingleObject(mutex, 0);
-    if (taken == WAIT_OBJECT_0) ReleaseMutex(mutex);
-  }).join();
-  return taken == WAIT_OBJECT_0;
-}
 
 TEST(ViewerConnector, HandsOverTheViewersPipeOnceTheAttemptHasEnded) {
   ViewerObjects viewer;

@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "mutex_probe.h"
 #include "trace/viewer_link.h"
 #include "viewer_status_memory.h"
 
@@ -23,16 +24,6 @@ TEST(ViewerStatus, FollowsTheViewersMemoryOnceItExists) {
   CloseViewerStatusMemory();
   EXPECT_EQ(GetViewerTraceStatus(), 0);
   DeleteTraceStatusLock();
-}
-
-// Whether another thread can take the mutex (this one could even while holding it).
-bool FreeForOthers(HANDLE mutex) {
-  DWORD taken = WAIT_FAILED;
-  std::thread([&] {
-    taken = WaitForSingleObject(mutex, 0);
-    if (taken == WAIT_OBJECT_0) ReleaseMutex(mutex);
-  }).join();
-  return taken == WAIT_OBJECT_0;
 }
 
 // Waits (at most 20 s) until another thread holds the mutex: the attempt has taken it and

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
-#include "kobj/object_names.h"
 #include "base/os_class.h"
+#include "base/results.h"
+#include "kobj/object_names.h"
 #include "trace/viewer_link.h"
 
 namespace {
@@ -29,20 +32,37 @@ void BuildPipeObjectName(const char* baseName, const char* suffix, char (&name)[
 
 bool IsUsable(NkoHandle* h) { return NkoIsValid(h); }
 
+// Frees a pipe object. The shared layout keeps raw members, so they are handed to owners
+// here and released in this order: the view, then the four objects, then the object.
 void Release(NamedPipeM* pipe) {
-  if (pipe->view != nullptr) UnmapViewOfFile(pipe->view);
-  NkoClose(pipe->mapping);
-  NkoClose(pipe->mutex);
-  NkoClose(pipe->replyEvent);
-  NkoClose(pipe->messageEvent);
-  delete pipe;
+  std::unique_ptr<NamedPipeM> object(pipe);
+  UniqueView view(pipe->view);
+  UniqueNko mapping(pipe->mapping);
+  UniqueNko mutex(pipe->mutex);
+  UniqueNko replyEvent(pipe->replyEvent);
+  UniqueNko messageEvent(pipe->messageEvent);
+  view.Reset();
+  mapping.Reset();
+  mutex.Reset();
+  replyEvent.Reset();
+  messageEvent.Reset();
 }
 
-NamedPipeM* Discard(NamedPipeM* pipe) {
-  const DWORD error = GetLastError();
-  Release(pipe);
-  SetLastError(error);
-  return nullptr;
+// A pipe object under construction: discarded when its creation ends early, with the
+// failure's last error kept for the caller.
+struct DiscardPipe {
+  void operator()(NamedPipeM* pipe) const {
+    const DWORD error = GetLastError();
+    Release(pipe);
+    SetLastError(error);
+  }
+};
+using PartialPipe = std::unique_ptr<NamedPipeM, DiscardPipe>;
+
+PartialPipe NewPipe() {
+  PartialPipe pipe(new (std::nothrow) NamedPipeM{});
+  if (pipe) pipe->mapping = pipe->mutex = pipe->replyEvent = pipe->messageEvent = InvalidNkoHandle;
+  return pipe;
 }
 
 // The capacity the mapped view really offers: a block whose capacity field claims more
@@ -54,17 +74,18 @@ uint32_t UsableCapacity(const uint8_t* view, uint32_t claimed) {
   return claimed <= room ? claimed : static_cast<uint32_t>(room);
 }
 
-void SetPointers(NamedPipeM* pipe) {
+// The finished object, handed to the caller.
+NamedPipeM* Complete(PartialPipe pipe) {
   pipe->data = pipe->view + kNamedPipeMHeaderSize;
   pipe->length = reinterpret_cast<volatile uint32_t*>(pipe->view + 4);
+  return pipe.release();
 }
 
 }  // namespace
 
 NamedPipeM* CreateNamedPipeM(const char* baseName, uint32_t capacity) {
-  auto* pipe = new (std::nothrow) NamedPipeM{};
-  if (pipe == nullptr) return nullptr;
-  pipe->mapping = pipe->mutex = pipe->replyEvent = pipe->messageEvent = InvalidNkoHandle;
+  PartialPipe pipe = NewPipe();
+  if (!pipe) return nullptr;
   SECURITY_ATTRIBUTES* sa = GetNullDaclSecurityAttributes();
   char name[kNameBufferSize];
 
@@ -72,19 +93,19 @@ NamedPipeM* CreateNamedPipeM(const char* baseName, uint32_t capacity) {
   pipe->mutex = NkoCreateMutex(sa, FALSE, name);
   if (!IsUsable(pipe->mutex)) {
     PipeDiagnostic("ERROR, CreateNamedPipeM, NkoCreateMutex failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   BuildPipeObjectName(baseName, "_t_out", name);
   pipe->messageEvent = NkoCreateEvent(sa, FALSE, FALSE, name);
   if (!IsUsable(pipe->messageEvent)) {
     PipeDiagnostic("ERROR, CreateNamedPipeM, NkoCreateEvent 'out' failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   BuildPipeObjectName(baseName, "_t_in", name);
   pipe->replyEvent = NkoCreateEvent(sa, TRUE, FALSE, name);
   if (!IsUsable(pipe->replyEvent)) {
     PipeDiagnostic("ERROR, CreateNamedPipeM, NkoCreateEvent 'in' failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   BuildPipeObjectName(baseName, "_t_shm", name);
   SetLastError(0);
@@ -93,7 +114,7 @@ NamedPipeM* CreateNamedPipeM(const char* baseName, uint32_t capacity) {
   const DWORD mappingError = GetLastError();
   if (!IsUsable(pipe->mapping)) {
     PipeDiagnostic("ERROR, CreateNamedPipeM, NkoCreateFileMapping failed, error = %d\n", mappingError);
-    return Discard(pipe);
+    return nullptr;
   }
   const bool created = mappingError == 0;
   if (mappingError != 0 && mappingError != ERROR_ALREADY_EXISTS) {
@@ -102,26 +123,24 @@ NamedPipeM* CreateNamedPipeM(const char* baseName, uint32_t capacity) {
   pipe->view = static_cast<uint8_t*>(MapViewOfFile(NkoGetHandle(pipe->mapping), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
   if (pipe->view == nullptr) {
     PipeDiagnostic("ERROR, CreateNamedPipeM, MapViewOfFile failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   auto* capacityField = reinterpret_cast<volatile uint32_t*>(pipe->view);
   if (created) *capacityField = capacity;
   pipe->capacity = UsableCapacity(pipe->view, *capacityField);
-  SetPointers(pipe);
-  return pipe;
+  return Complete(std::move(pipe));
 }
 
 NamedPipeM* OpenNamedPipeM(const char* baseName) {
-  auto* pipe = new (std::nothrow) NamedPipeM{};
-  if (pipe == nullptr) return nullptr;
-  pipe->mapping = pipe->mutex = pipe->replyEvent = pipe->messageEvent = InvalidNkoHandle;
+  PartialPipe pipe = NewPipe();
+  if (!pipe) return nullptr;
   char name[kNameBufferSize];
 
   BuildPipeObjectName(baseName, "_t_sem", name);
   pipe->mutex = NkoOpenMutex(MUTEX_ALL_ACCESS, TRUE, name);
   if (!IsUsable(pipe->mutex)) {
     PipeDiagnostic("ERROR, OpenNamedPipeM, NkoOpenMutex failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   BuildPipeObjectName(baseName, "_t_out", name);
   pipe->messageEvent = NkoOpenEvent(EVENT_ALL_ACCESS, TRUE, name);
@@ -129,36 +148,35 @@ NamedPipeM* OpenNamedPipeM(const char* baseName) {
   if (IsUsable(pipe->messageEvent)) pipe->replyEvent = NkoOpenEvent(EVENT_ALL_ACCESS, TRUE, name);
   if (!IsUsable(pipe->messageEvent) || !IsUsable(pipe->replyEvent)) {
     PipeDiagnostic("ERROR, OpenNamedPipeM, NkoOpenEvent failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   BuildPipeObjectName(baseName, "_t_shm", name);
   pipe->mapping = NkoOpenFileMapping(FILE_MAP_WRITE, FALSE, name);
   if (!IsUsable(pipe->mapping)) {
     PipeDiagnostic("ERROR, OpenNamedPipeM, NkoOpenFileMapping failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   pipe->view = static_cast<uint8_t*>(MapViewOfFile(NkoGetHandle(pipe->mapping), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
   if (pipe->view == nullptr) {
     PipeDiagnostic("ERROR, OpenNamedPipeM, MapViewOfFile failed, error = %d\n", GetLastError());
-    return Discard(pipe);
+    return nullptr;
   }
   pipe->capacity = UsableCapacity(pipe->view, *reinterpret_cast<volatile uint32_t*>(pipe->view));
-  SetPointers(pipe);
-  return pipe;
+  return Complete(std::move(pipe));
 }
 
 NkoHandle* GetNamedPipeMEvent(const NamedPipeM* pipe) { return pipe != nullptr ? pipe->messageEvent : nullptr; }
 
 int ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t* lengthOut) {
   uint32_t n = *pipe->length;
-  int result = 0;
+  int result = kPipeMReadWhole;
   // The length field is written by another process: never read past the data area.
   const uint32_t limit = bufferSize < pipe->capacity ? bufferSize : pipe->capacity;
   if (n > limit) {
     n = limit;
-    result = 2;
+    result = kPipeMReadCut;
   }
-  ResetEvent(NkoGetHandle(pipe->messageEvent));
+  IgnoreResult(ResetEvent(NkoGetHandle(pipe->messageEvent)));
   std::memcpy(buffer, pipe->data, n);
   if (lengthOut != nullptr) *lengthOut = n;
   return result;
@@ -166,15 +184,15 @@ int ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t
 
 int WriteNamedPipeM(NamedPipeM* pipe, const void* reply, uint32_t replyLength, uint32_t* lengthOut) {
   uint32_t n = replyLength;
-  int result = 0;
+  int result = kPipeMWrittenWhole;
   if (n > pipe->capacity) {
     n = pipe->capacity;
-    result = 1;
+    result = kPipeMWriteCut;
   }
   std::memcpy(pipe->data, reply, n);
   *pipe->length = n;
   if (lengthOut != nullptr) *lengthOut = n;
-  SetEvent(NkoGetHandle(pipe->replyEvent));
+  IgnoreResult(SetEvent(NkoGetHandle(pipe->replyEvent)));
   return result;
 }
 
@@ -190,25 +208,25 @@ int TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLe
     if (sentOut != nullptr) *sentOut = 0;
     if (replySize > 0) std::memset(replyBuffer, 0, replySize);
     if (replyLengthOut != nullptr) *replyLengthOut = 0;
-    return 1;
+    return kPipeMNoReply;
   }
   HANDLE replyEvent = NkoGetHandle(pipe->replyEvent);
-  ResetEvent(replyEvent);
+  IgnoreResult(ResetEvent(replyEvent));
   const uint32_t n = messageLength < pipe->capacity ? messageLength : pipe->capacity;
   std::memcpy(pipe->data, message, n);
   *pipe->length = n;
   if (sentOut != nullptr) *sentOut = n;
-  SetEvent(NkoGetHandle(pipe->messageEvent));
+  IgnoreResult(SetEvent(NkoGetHandle(pipe->messageEvent)));
 
   // The reply is awaited in whole slices while the viewer has tracing active, so that a
   // client notices within one slice that nobody will relay its message any more.
   bool replied = false;
   DWORD remaining = timeoutMs;
-  while (!replied && remaining > 0 && GetViewerTraceStatus() != 0) {
+  while (!replied && remaining > 0 && GetViewerTraceStatus() != kViewerTracingOff) {
     replied = WaitForSingleObject(replyEvent, kNamedPipeMReplySliceMs) == WAIT_OBJECT_0;
     remaining = remaining > kNamedPipeMReplySliceMs ? remaining - kNamedPipeMReplySliceMs : 0;
   }
-  ResetEvent(replyEvent);
+  IgnoreResult(ResetEvent(replyEvent));
   if (replied) {
     uint32_t r = *pipe->length;
     if (r > pipe->capacity) r = pipe->capacity;
@@ -219,6 +237,7 @@ int TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLe
     if (replySize > 0) std::memset(replyBuffer, 0, replySize);
     if (replyLengthOut != nullptr) *replyLengthOut = 0;
   }
-  ReleaseMutex(NkoGetHandle(pipe->mutex));
-  return replied ? 0 : 1;
+  // Held since the wait above, so giving it back cannot fail.
+  IgnoreResult(ReleaseMutex(NkoGetHandle(pipe->mutex)));
+  return replied ? kPipeMReplied : kPipeMNoReply;
 }

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "kobj/object_names.h"
 #include "base/os_class.h"
+#include "base/results.h"
+#include "kobj/object_names.h"
 
 namespace {
 
@@ -11,54 +12,79 @@ constexpr int kObjectNameSize = 1024;
 constexpr LONG kLockMaximum = 65535;
 constexpr int64_t kFileTimeTo1970 = 116444736000000000LL;
 
-NkoHandle* g_controlHolder = nullptr;
-std::atomic<TraceControlBlock*> g_controlView{nullptr};
-NkoHandle* g_timerHolder = nullptr;
-std::atomic<TraceTimerBlock*> g_timerView{nullptr};
-NamedPipeM* g_eventPipe = nullptr;
-// Readers on other threads (the tray icon) take it shared so that the control view is
-// never unmapped under them.
-SRWLOCK g_controlViewLock = SRWLOCK_INIT;
-
 // A cross-process lock: a named semaphore of count 1, taken by waiting.
 class BlockLock {
  public:
   explicit BlockLock(const char* baseName) {
     char name[kObjectNameSize];
     BuildObjectName(1, baseName, name, sizeof name);
-    m_holder = NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, kLockMaximum, name);
-    if (NkoIsValid(m_holder)) WaitForSingleObject(NkoGetHandle(m_holder), INFINITE);
+    m_holder.Reset(NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, kLockMaximum, name));
+    // Without a time limit the wait ends only once the lock is ours.
+    if (m_holder) IgnoreResult(WaitForSingleObject(NkoGetHandle(m_holder.Get()), INFINITE));
   }
+  // Gives the count back before the holder closes.
   ~BlockLock() {
-    if (!NkoIsValid(m_holder)) return;
-    ReleaseSemaphore(NkoGetHandle(m_holder), 1, nullptr);
-    NkoClose(m_holder);
+    // One count taken, one given back: this cannot exceed the maximum.
+    if (m_holder) IgnoreResult(ReleaseSemaphore(NkoGetHandle(m_holder.Get()), 1, nullptr));
   }
   BlockLock(const BlockLock&) = delete;
   BlockLock& operator=(const BlockLock&) = delete;
-  bool Held() const { return NkoIsValid(m_holder); }
+  bool Held() const { return static_cast<bool>(m_holder); }
 
  private:
-  NkoHandle* m_holder;
+  UniqueNko m_holder;
 };
 
-// Creates and maps a block; on a mapping failure the holder is closed again.
-// Returns the view (null on failure) and whether this call created the block.
-void* CreateAndMap(const char* baseName, DWORD size, NkoHandle*& holder, int& created) {
-  created = 0;
-  if (CreateSharedMemory(baseName, size, &holder, &created) != 0) {
-    NkoClose(holder);
-    holder = nullptr;
-    return nullptr;
-  }
-  void* view = nullptr;
-  if (MapSharedMemory(holder, &view) != 0) {
-    CloseSharedMemory(holder);
-    holder = nullptr;
+// One shared block mapped in this process. Readers on other threads see the view only
+// once it is published, that is after its first initialisation.
+template <typename Block>
+class MappedBlock {
+ public:
+  // Creates (or opens) and maps the block; on a mapping failure the holder is closed
+  // again. Returns the view (null on failure) and whether this call created the block.
+  Block* Map(const char* baseName, int& created) {
     created = 0;
-    return nullptr;
+    if (CreateSharedMemory(baseName, sizeof(Block), m_holder.Receive(), &created) != kSharedMemoryOk) {
+      m_holder.Reset();
+      return nullptr;
+    }
+    if (MapSharedMemory(m_holder.Get(), m_view.Receive()) != kSharedMemoryOk) {
+      m_holder.Reset();
+      created = 0;
+      return nullptr;
+    }
+    return ViewAs<Block>(m_view);
   }
-  return view;
+  void Publish() { m_published.store(ViewAs<Block>(m_view)); }
+  Block* View() const { return m_published.load(); }
+  // Hides the view from readers; true when one was published.
+  bool Unpublish() { return m_published.exchange(nullptr) != nullptr; }
+  // Unmaps the view, then closes the holder.
+  void Release() {
+    m_view.Reset();
+    m_holder.Reset();
+  }
+
+ private:
+  UniqueNko m_holder;
+  UniqueView m_view;
+  std::atomic<Block*> m_published{nullptr};
+};
+
+// What this process holds of the trace control: both blocks and the trace event pipe.
+struct TraceBlocks {
+  MappedBlock<TraceControlBlock> control;
+  MappedBlock<TraceTimerBlock> timer;
+  UniqueNamedPipeM eventPipe;
+  // Readers on other threads (the tray icon) take it shared so that the control view is
+  // never unmapped under them.
+  SRWLOCK controlViewLock = SRWLOCK_INIT;
+};
+
+// Never destroyed: the relay thread may still use the blocks while the process exits.
+TraceBlocks& Blocks() {
+  static TraceBlocks& blocks = *new TraceBlocks;
+  return blocks;
 }
 
 void InitialiseControlBlock(TraceControlBlock* block) {
@@ -69,7 +95,7 @@ void InitialiseControlBlock(TraceControlBlock* block) {
   // The temporary directory gets room for what is left after the file name; a longer one
   // is not written at all and the path is the bare file name.
   char path[256] = {};
-  GetTempPathA(sizeof path - (sizeof kTraceLogFileName - 1) - 1, path);
+  IgnoreResult(GetTempPathA(sizeof path - (sizeof kTraceLogFileName - 1) - 1, path));
   strcat_s(path, sizeof path, kTraceLogFileName);
   strcpy_s(block->logFilePath, sizeof block->logFilePath, path);
 }
@@ -100,85 +126,79 @@ int CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int
   SetLastError(0);
   *holder = NkoCreateFileMapping(INVALID_HANDLE_VALUE, GetNullDaclSecurityAttributes(), PAGE_READWRITE, 0, size, name);
   *created = 0;
-  if (!NkoIsValid(*holder)) return -1;
+  if (!NkoIsValid(*holder)) return kSharedMemoryFailed;
   const DWORD error = GetLastError();
   if (error == 0) {
     *created = 1;
-    return 0;
+    return kSharedMemoryOk;
   }
-  return error == ERROR_ALREADY_EXISTS ? 0 : -1;
+  return error == ERROR_ALREADY_EXISTS ? kSharedMemoryOk : kSharedMemoryFailed;
 }
 
 int MapSharedMemory(NkoHandle* holder, void** view) {
   *view = MapViewOfFile(NkoGetHandle(holder), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-  return *view != nullptr ? 0 : -1;
+  return *view != nullptr ? kSharedMemoryOk : kSharedMemoryFailed;
 }
 
-int UnmapSharedMemory(void* view) { return UnmapViewOfFile(view) ? 0 : -1; }
-
-int CloseSharedMemory(NkoHandle* holder) { return NkoClose(holder) ? 0 : -1; }
+// The two closers of shared memory that callers outside this file use with raw holders
+// and views; the blocks of this file are released by their owners.
+int UnmapSharedMemory(void* view) { return UnmapViewOfFile(view) ? kSharedMemoryOk : kSharedMemoryFailed; }
+int CloseSharedMemory(NkoHandle* holder) { return NkoClose(holder) ? kSharedMemoryOk : kSharedMemoryFailed; }
 
 int InitTraceTimer() {
   BlockLock lock(kTraceTimerLockName);
-  if (!lock.Held()) return -1;
-  if (g_timerView.load() != nullptr) return 0;
+  if (!lock.Held()) return kTraceInitFailed;
+  MappedBlock<TraceTimerBlock>& timer = Blocks().timer;
+  if (timer.View() != nullptr) return kTraceInitExisted;
   int created = 0;
-  auto* view = static_cast<TraceTimerBlock*>(CreateAndMap(kTraceTimerName, sizeof(TraceTimerBlock), g_timerHolder, created));
-  if (view == nullptr) return -1;
+  TraceTimerBlock* view = timer.Map(kTraceTimerName, created);
+  if (view == nullptr) return kTraceInitFailed;
   if (created) InitialiseTimerBlock(view);
-  g_timerView.store(view);
-  return created;
+  timer.Publish();
+  return created ? kTraceInitCreated : kTraceInitExisted;
 }
 
 void ShutdownTraceTimer() {
   BlockLock lock(kTraceTimerLockName);
   if (!lock.Held()) return;
-  if (TraceTimerBlock* view = g_timerView.exchange(nullptr)) {
-    UnmapSharedMemory(view);
-    CloseSharedMemory(g_timerHolder);
-    g_timerHolder = nullptr;
-  }
+  MappedBlock<TraceTimerBlock>& timer = Blocks().timer;
+  if (timer.Unpublish()) timer.Release();
 }
 
 int InitTraceControl() {
-  InitTraceTimer();
-  if (g_eventPipe == nullptr) g_eventPipe = CreateNamedPipeM(kTraceEventPipeName, kTraceEventPipeCapacity);
+  TraceBlocks& blocks = Blocks();
+  IgnoreResult(InitTraceTimer());  // a missing clock leaves the libraries' time stamps at 0
+  if (!blocks.eventPipe) blocks.eventPipe.Reset(CreateNamedPipeM(kTraceEventPipeName, kTraceEventPipeCapacity));
   BlockLock lock(kTraceControlLockName);
-  if (!lock.Held()) return -1;
-  if (g_controlView.load() != nullptr) return 0;
+  if (!lock.Held()) return kTraceInitFailed;
+  if (blocks.control.View() != nullptr) return kTraceInitExisted;
   int created = 0;
-  auto* view = static_cast<TraceControlBlock*>(
-      CreateAndMap(kTraceControlName, sizeof(TraceControlBlock), g_controlHolder, created));
-  if (view == nullptr) return -1;
+  TraceControlBlock* view = blocks.control.Map(kTraceControlName, created);
+  if (view == nullptr) return kTraceInitFailed;
   if (created) InitialiseControlBlock(view);
-  g_controlView.store(view);
-  return created;
+  blocks.control.Publish();
+  return created ? kTraceInitCreated : kTraceInitExisted;
 }
 
 void ShutdownTraceControl() {
-  AcquireSRWLockExclusive(&g_controlViewLock);
-  TraceControlBlock* view = g_controlView.exchange(nullptr);
-  ReleaseSRWLockExclusive(&g_controlViewLock);
-  if (view != nullptr) {
-    UnmapSharedMemory(view);
-    CloseSharedMemory(g_controlHolder);
-    g_controlHolder = nullptr;
-  }
-  if (g_eventPipe != nullptr) {
-    CloseNamedPipeM(g_eventPipe);
-    g_eventPipe = nullptr;
-  }
+  TraceBlocks& blocks = Blocks();
+  AcquireSRWLockExclusive(&blocks.controlViewLock);
+  const bool wasMapped = blocks.control.Unpublish();
+  ReleaseSRWLockExclusive(&blocks.controlViewLock);
+  // Released in this order: the control block, the event pipe, then the timer.
+  if (wasMapped) blocks.control.Release();
+  blocks.eventPipe.Reset();
   ShutdownTraceTimer();
 }
 
-TraceControlBlock* GetTraceControlView() { return g_controlView.load(); }
-TraceTimerBlock* GetTraceTimerView() { return g_timerView.load(); }
+TraceControlBlock* GetTraceControlView() { return Blocks().control.View(); }
 
 bool IsTraceEnabled() {
-  AcquireSRWLockShared(&g_controlViewLock);
-  const TraceControlBlock* block = g_controlView.load();
+  TraceBlocks& blocks = Blocks();
+  AcquireSRWLockShared(&blocks.controlViewLock);
+  const TraceControlBlock* block = blocks.control.View();
   const bool enabled = block != nullptr && LoadTraceFlag(block->enabled) != 0;
-  ReleaseSRWLockShared(&g_controlViewLock);
+  ReleaseSRWLockShared(&blocks.controlViewLock);
   return enabled;
 }
 

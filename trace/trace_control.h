@@ -55,23 +55,27 @@ inline void StoreTraceFlag(int32_t& field, int32_t value) {
   std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
 }
 
-// 1 created here, 0 existed, -1 failure. Also makes the timer block and the trace event
-// pipe available.
+// What InitTraceControl and InitTraceTimer return.
+enum TraceInitResult : int { kTraceInitFailed = -1, kTraceInitExisted = 0, kTraceInitCreated = 1 };
+// What the shared-memory functions below return.
+enum SharedMemoryResult : int { kSharedMemoryFailed = -1, kSharedMemoryOk = 0 };
+
+// Created here, existed, or failure. Also makes the timer block and the trace event pipe
+// available.
 int InitTraceControl();
 void ShutdownTraceControl();
-// 1 created, 0 existed (or already mapped here), -1 failure.
+// Created, existed (or already mapped here), or failure.
 int InitTraceTimer();
 void ShutdownTraceTimer();
 
-// The mapped blocks of this process; null when not mapped (the control block's null
-// means tracing off).
+// The mapped control block of this process; null when not mapped, which means tracing off.
 TraceControlBlock* GetTraceControlView();
-TraceTimerBlock* GetTraceTimerView();
 // True when the control block is mapped and its enabled flag is set.
 bool IsTraceEnabled();
 
-// Global named page-file-backed memory; 0 with created 1 (new) or 0 (existed), else -1.
-// The holder is stored in either case.
+// Global named page-file-backed memory; kSharedMemoryOk with created 1 (new) or 0
+// (existed), else kSharedMemoryFailed. The holder is stored in either case, and the caller
+// closes it (CloseSharedMemory).
 int CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int* created);
 int MapSharedMemory(NkoHandle* holder, void** view);
 int UnmapSharedMemory(void* view);

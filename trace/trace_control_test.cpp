@@ -3,11 +3,29 @@
 #include <cstring>
 #include <string>
 
+#include "kobj/object_names.h"
 #include "nko_object_server.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
 
 namespace {
+
+// The timer block as a library in another process sees it: opened by name and mapped;
+// null while it does not exist.
+class TimerFromOutside {
+ public:
+  TimerFromOutside() {
+    char name[1024];
+    BuildObjectName(1, kTraceTimerName, name, sizeof name);
+    m_holder.Reset(NkoOpenFileMapping(FILE_MAP_READ, FALSE, name));
+    if (m_holder) m_view.Reset(MapViewOfFile(NkoGetHandle(m_holder.Get()), FILE_MAP_READ, 0, 0, 0));
+  }
+  const TraceTimerBlock* Block() const { return ViewAs<const TraceTimerBlock>(m_view); }
+
+ private:
+  UniqueNko m_holder;
+  UniqueView m_view;
+};
 
 class TraceControlTest : public ::testing::Test {
  protected:
@@ -19,8 +37,8 @@ TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
   ShutdownTraceControl();  // before any init: harmless
   ShutdownTraceTimer();
   EXPECT_EQ(GetTraceControlView(), nullptr);
-  EXPECT_EQ(GetTraceTimerView(), nullptr);
-  ASSERT_EQ(InitTraceControl(), 1);
+  EXPECT_EQ(TimerFromOutside().Block(), nullptr);
+  ASSERT_EQ(InitTraceControl(), kTraceInitCreated);
   const TraceControlBlock* block = GetTraceControlView();
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(block->traceVersion, 20020228);
@@ -33,7 +51,8 @@ TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
   EXPECT_EQ(std::string(block->logFilePath), std::string(temp) + "kvnIOTrace.bin");
   EXPECT_FALSE(IsTraceEnabled());
 
-  const TraceTimerBlock* timer = GetTraceTimerView();
+  const TimerFromOutside outside;
+  const TraceTimerBlock* timer = outside.Block();
   ASSERT_NE(timer, nullptr);
   EXPECT_EQ(timer->initialized, 1);
   // The clock reads wall-clock time: compare with the system's own idea of now.
@@ -62,30 +81,30 @@ TEST_F(TraceControlTest, ExistingBlockIsAdoptedUnchanged) {
   theirs->enabled = 1;
   theirs->maxArraySize = 77;
 
-  EXPECT_EQ(InitTraceControl(), 0);
+  EXPECT_EQ(InitTraceControl(), kTraceInitExisted);
   const TraceControlBlock* ours = GetTraceControlView();
   ASSERT_NE(ours, nullptr);
   EXPECT_EQ(ours->traceVersion, 0);
   EXPECT_EQ(ours->maxArraySize, 77);
   EXPECT_TRUE(IsTraceEnabled());
   // A second init in the same process keeps what is mapped.
-  EXPECT_EQ(InitTraceControl(), 0);
-  EXPECT_EQ(InitTraceTimer(), 0);
+  EXPECT_EQ(InitTraceControl(), kTraceInitExisted);
+  EXPECT_EQ(InitTraceTimer(), kTraceInitExisted);
   UnmapSharedMemory(view);
   CloseSharedMemory(holder);
 }
 
 TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
   m_server.RefuseSemaphores(true);
-  EXPECT_EQ(InitTraceControl(), -1);
+  EXPECT_EQ(InitTraceControl(), kTraceInitFailed);
   EXPECT_EQ(GetTraceControlView(), nullptr);
   // The timer's own lock was refused too, so the timer failed as well; the pipe needs no lock.
-  EXPECT_EQ(GetTraceTimerView(), nullptr);
+  EXPECT_EQ(TimerFromOutside().Block(), nullptr);
   NamedPipeM* client = OpenNamedPipeM(kTraceEventPipeName);
   EXPECT_NE(client, nullptr);
   CloseNamedPipeM(client);
   m_server.RefuseSemaphores(false);
-  EXPECT_EQ(InitTraceControl(), 1);
+  EXPECT_EQ(InitTraceControl(), kTraceInitCreated);
 }
 
 TEST_F(TraceControlTest, OverlongTempDirectoryGivesBareFileName) {
@@ -97,7 +116,7 @@ TEST_F(TraceControlTest, OverlongTempDirectoryGivesBareFileName) {
   }
   const int result = InitTraceControl();
   for (int i = 0; i < 2; ++i) SetEnvironmentVariableA(names[i], saved[i]);
-  ASSERT_EQ(result, 1);
+  ASSERT_EQ(result, kTraceInitCreated);
   EXPECT_STREQ(GetTraceControlView()->logFilePath, "kvnIOTrace.bin");
 }
 

@@ -4,6 +4,8 @@
 // trace viewer's pipe while the viewer wants tracing, and answers every message with an
 // 8-byte "ack" (or "nack" when it did not fit). A poller thread ticks the relay every
 // 500 ms to follow the viewer's status and tells the main window when tracing changes.
+// The process has one relay; the functions below all act on it. It may be started again
+// once a stop has finished.
 //
 //   StartTraceEvents(instance);   // once, before the main window is created
 //   ...                           // message loop

@@ -2,23 +2,102 @@
 
 #include <atomic>
 
+#include "base/results.h"
+
 namespace {
 
-struct ViewerStatusMemory {
-  HANDLE mapping = nullptr;
-  const uint8_t* view = nullptr;
-  const volatile uint8_t* status = nullptr;
-  const volatile uint32_t* arrayLimit = nullptr;
-  std::atomic<bool> mapped{false};
+// The viewer's status memory as this process sees it, and the lock around its opening.
+class ViewerStatus {
+ public:
+  void Open() {
+    UniqueHandle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, kViewerStatusMemoryName));
+    if (!mapping) return;
+    UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, kViewerStatusMemorySize));
+    if (!view) return;
+    const auto* base = ViewAs<const uint8_t>(view);
+    m_status = base + kViewerTraceStatusOffset;
+    m_arrayLimit = reinterpret_cast<const volatile uint32_t*>(base + kViewerArraySizeLimitOffset);
+    m_mapping = std::move(mapping);
+    m_view = std::move(view);
+    m_mapped.store(true, std::memory_order_release);
+  }
+
+  // The mapping is closed before its view is unmapped; the memory lives on in the view
+  // until then.
+  void Close() {
+    m_mapped.store(false, std::memory_order_release);
+    m_mapping.Reset();
+    m_view.Reset();
+    m_status = nullptr;
+    m_arrayLimit = nullptr;
+  }
+
+  int Read() {
+    InitLock();
+    if (m_lockInitialised) {
+      EnterCriticalSection(&m_lock);
+      if (!Mapped()) Open();
+      LeaveCriticalSection(&m_lock);
+    } else if (!Mapped()) {
+      // Another holder of the marker is creating or deleting the lock right now; open
+      // without it rather than report the viewer as off.
+      Open();
+    }
+    if (!Mapped()) return kViewerTracingOff;
+    return *m_status;
+  }
+
+  uint32_t ArrayLimit() const { return Mapped() ? *m_arrayLimit : 0; }
+
+  // The lock's one-time creation is guarded by a marker event that exists only while a
+  // thread creates or deletes the lock: whoever finds the marker already there keeps out.
+  void InitLock() {
+    if (m_lockInitialised) return;
+    const Marker marker = TakeMarker();
+    if (marker.alone) {
+      InitializeCriticalSection(&m_lock);
+      m_lockInitialised = true;
+    }
+  }
+
+  void DeleteLock() {
+    if (!m_lockInitialised) return;
+    const Marker marker = TakeMarker();
+    if (marker.alone) {
+      m_lockInitialised = false;
+      DeleteCriticalSection(&m_lock);
+    }
+  }
+
+ private:
+  bool Mapped() const { return m_mapped.load(std::memory_order_acquire); }
+
+  // The marker, held until the lock has been created or deleted; alone unless another
+  // thread holds it too.
+  struct Marker {
+    UniqueHandle handle;
+    bool alone = false;
+  };
+  static Marker TakeMarker() {
+    SetLastError(0);
+    Marker marker{UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, kTraceStatusLockMarkerName))};
+    marker.alone = GetLastError() != ERROR_ALREADY_EXISTS || !marker.handle;
+    return marker;
+  }
+
+  UniqueHandle m_mapping;
+  UniqueView m_view;
+  const volatile uint8_t* m_status = nullptr;
+  const volatile uint32_t* m_arrayLimit = nullptr;
+  std::atomic<bool> m_mapped{false};
+  CRITICAL_SECTION m_lock{};
+  std::atomic<bool> m_lockInitialised{false};
 };
 
-ViewerStatusMemory g_status;
-CRITICAL_SECTION g_statusLock;
-std::atomic<bool> g_statusLockInitialised{false};
-
-// Closes a handle opened for one attempt, if it was opened.
-void CloseIfOpen(HANDLE h) {
-  if (h != nullptr) CloseHandle(h);
+// Never destroyed: the relay's threads may read the status while the process exits.
+ViewerStatus& TheStatus() {
+  static ViewerStatus& status = *new ViewerStatus;
+  return status;
 }
 
 // Waits for one object or the cancel event; true only when the object itself was signalled.
@@ -28,49 +107,49 @@ bool WaitFor(HANDLE object, HANDLE cancel, DWORD ms) {
   return WaitForMultipleObjects(2, both, FALSE, ms) == WAIT_OBJECT_0;
 }
 
-HANDLE OpenViewerPipe(HANDLE cancel, DWORD flags) {
+// True when cancel (when not null) was signalled within the pause.
+bool PauseOrCancel(HANDLE cancel, DWORD ms) {
+  if (cancel != nullptr) return WaitForSingleObject(cancel, ms) == WAIT_OBJECT_0;
+  Sleep(ms);
+  return false;
+}
+
+UniqueFile OpenViewerPipe(HANDLE cancel, DWORD flags) {
   for (int attempt = 0; attempt < kViewerPipeOpenTries; ++attempt) {
-    HANDLE pipe = CreateFileA(kViewerPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) return pipe;
-    if (cancel != nullptr ? WaitForSingleObject(cancel, kViewerPipeRetryMs) == WAIT_OBJECT_0
-                          : (Sleep(kViewerPipeRetryMs), false)) {
-      break;
-    }
+    UniqueFile pipe(CreateFileA(kViewerPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (pipe) return pipe;
+    if (PauseOrCancel(cancel, kViewerPipeRetryMs)) break;
   }
-  return INVALID_HANDLE_VALUE;
+  return UniqueFile();
 }
 
 }  // namespace
 
-HANDLE ConnectTraceViewer() { return ConnectTraceViewerCancellable(nullptr); }
+// Every reset, set and release below is of an object the viewer made and this attempt
+// opened with the rights they need; a failure leaves nothing to do but go on.
+UniqueFile ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags) {
+  UniqueHandle mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kViewerMutexName));
+  UniqueHandle request(OpenEventA(EVENT_MODIFY_STATE, FALSE, kViewerRequestEventName));
+  UniqueHandle ready(OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kViewerReadyEventName));
+  UniqueFile pipe;
+  if (!mutex) return pipe;
 
-HANDLE ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags) {
-  HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kViewerMutexName);
-  HANDLE request = OpenEventA(EVENT_MODIFY_STATE, FALSE, kViewerRequestEventName);
-  HANDLE ready = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kViewerReadyEventName);
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-
-  if (mutex != nullptr) {
-    HANDLE waits[2] = {mutex, cancel};
-    const DWORD taken = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, kViewerHandshakeWaitMs);
-    if (taken == WAIT_OBJECT_0) {
-      if (ready != nullptr) ResetEvent(ready);
-      if (request != nullptr) SetEvent(request);
-      if (ready != nullptr && WaitFor(ready, cancel, kViewerHandshakeWaitMs)) {
-        pipe = OpenViewerPipe(cancel, pipeFlags);
-        ResetEvent(ready);
-      }
-      if (request != nullptr) ResetEvent(request);
-      ReleaseMutex(mutex);
-    } else if (taken == WAIT_ABANDONED_0) {
-      // The previous owner died holding it; the attempt fails, but the mutex is ours now
-      // and is given back so that the next attempt can take it normally.
-      ReleaseMutex(mutex);
+  HANDLE waits[2] = {mutex.Get(), cancel};
+  const DWORD taken = WaitForMultipleObjects(cancel != nullptr ? 2 : 1, waits, FALSE, kViewerHandshakeWaitMs);
+  if (taken == WAIT_OBJECT_0) {
+    if (ready) IgnoreResult(ResetEvent(ready.Get()));
+    if (request) IgnoreResult(SetEvent(request.Get()));
+    if (ready && WaitFor(ready.Get(), cancel, kViewerHandshakeWaitMs)) {
+      pipe = OpenViewerPipe(cancel, pipeFlags);
+      IgnoreResult(ResetEvent(ready.Get()));
     }
+    if (request) IgnoreResult(ResetEvent(request.Get()));
+    IgnoreResult(ReleaseMutex(mutex.Get()));
+  } else if (taken == WAIT_ABANDONED_0) {
+    // The previous owner died holding it; the attempt fails, but the mutex is ours now
+    // and is given back so that the next attempt can take it normally.
+    IgnoreResult(ReleaseMutex(mutex.Get()));
   }
-  CloseIfOpen(mutex);
-  CloseIfOpen(request);
-  CloseIfOpen(ready);
   return pipe;
 }
 
@@ -84,85 +163,17 @@ ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, D
     return GetOverlappedResult(pipe, &overlapped, &written, FALSE) ? ViewerWrite::kWritten : ViewerWrite::kFailed;
   }
   // The system uses the data and the OVERLAPPED until the write has ended, so the
-  // cancellation is waited for; a write that completed meanwhile counts as written.
-  CancelIoEx(pipe, &overlapped);
+  // cancellation is waited for; a write that completed meanwhile counts as written (and
+  // one that cannot be cancelled any more is found ended by that wait).
+  IgnoreResult(CancelIoEx(pipe, &overlapped));
   return GetOverlappedResult(pipe, &overlapped, &written, TRUE) ? ViewerWrite::kWritten : ViewerWrite::kTimedOut;
 }
 
-bool ViewerRunning() {
-  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kViewerMutexName);
-  CloseIfOpen(mutex);
-  return mutex != nullptr;
-}
+bool ViewerRunning() { return static_cast<bool>(UniqueHandle(OpenMutexA(SYNCHRONIZE, FALSE, kViewerMutexName))); }
 
-void OpenViewerStatusMemory() {
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, kViewerStatusMemoryName);
-  if (mapping == nullptr) return;
-  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kViewerStatusMemorySize);
-  if (view == nullptr) {
-    CloseHandle(mapping);
-    return;
-  }
-  g_status.mapping = mapping;
-  g_status.view = static_cast<const uint8_t*>(view);
-  g_status.status = g_status.view + kViewerTraceStatusOffset;
-  g_status.arrayLimit = reinterpret_cast<const volatile uint32_t*>(g_status.view + kViewerArraySizeLimitOffset);
-  g_status.mapped.store(true, std::memory_order_release);
-}
-
-void CloseViewerStatusMemory() {
-  g_status.mapped.store(false, std::memory_order_release);
-  if (g_status.mapping != nullptr) {
-    CloseHandle(g_status.mapping);
-    if (g_status.view != nullptr) UnmapViewOfFile(g_status.view);
-    g_status.mapping = nullptr;
-    g_status.view = nullptr;
-  }
-  g_status.status = nullptr;
-  g_status.arrayLimit = nullptr;
-}
-
-int GetViewerTraceStatus() {
-  InitTraceStatusLock();
-  if (g_statusLockInitialised) {
-    EnterCriticalSection(&g_statusLock);
-    if (!g_status.mapped.load(std::memory_order_acquire)) OpenViewerStatusMemory();
-    LeaveCriticalSection(&g_statusLock);
-  } else if (!g_status.mapped.load(std::memory_order_acquire)) {
-    // Another holder of the marker is creating or deleting the lock right now; open
-    // without it rather than report the viewer as off.
-    OpenViewerStatusMemory();
-  }
-  if (!g_status.mapped.load(std::memory_order_acquire)) return 0;
-  return *g_status.status;
-}
-
-uint32_t GetViewerArraySizeLimit() {
-  return g_status.mapped.load(std::memory_order_acquire) ? *g_status.arrayLimit : 0;
-}
-
-// The lock's one-time creation is guarded by a marker event that exists only while a
-// thread creates or deletes the lock: whoever finds the marker already there keeps out.
-void InitTraceStatusLock() {
-  if (g_statusLockInitialised) return;
-  SetLastError(0);
-  HANDLE marker = CreateEventA(nullptr, TRUE, FALSE, kTraceStatusLockMarkerName);
-  const DWORD error = GetLastError();
-  if (error != ERROR_ALREADY_EXISTS || marker == nullptr) {
-    InitializeCriticalSection(&g_statusLock);
-    g_statusLockInitialised = true;
-  }
-  CloseIfOpen(marker);
-}
-
-void DeleteTraceStatusLock() {
-  if (!g_statusLockInitialised) return;
-  SetLastError(0);
-  HANDLE marker = CreateEventA(nullptr, TRUE, FALSE, kTraceStatusLockMarkerName);
-  const DWORD error = GetLastError();
-  if (error != ERROR_ALREADY_EXISTS || marker == nullptr) {
-    g_statusLockInitialised = false;
-    DeleteCriticalSection(&g_statusLock);
-  }
-  CloseIfOpen(marker);
-}
+void OpenViewerStatusMemory() { TheStatus().Open(); }
+void CloseViewerStatusMemory() { TheStatus().Close(); }
+int GetViewerTraceStatus() { return TheStatus().Read(); }
+uint32_t GetViewerArraySizeLimit() { return TheStatus().ArrayLimit(); }
+void InitTraceStatusLock() { TheStatus().InitLock(); }
+void DeleteTraceStatusLock() { TheStatus().DeleteLock(); }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/unique.h"
+
 inline constexpr char kViewerStatusMemoryName[] =
     "Global\\Korvane_Shared_Trace_Memory_{D5E05FB0-FF1C-446d-A87D-91C0675F6783}";
 inline constexpr char kViewerMutexName[] = "Global\\Korvane_Shared_Trace_Mutex_{923C0762-076A-427a-91C4-35E39C12B8D7}";
@@ -40,12 +42,11 @@ inline constexpr DWORD kViewerHandshakeWaitMs = 8000;
 inline constexpr int kViewerPipeOpenTries = 100;
 inline constexpr DWORD kViewerPipeRetryMs = 100;
 
-// The handshake; returns a write handle of a new viewer-pipe connection (the caller
-// closes it) or INVALID_HANDLE_VALUE. Blocks up to about 26 s.
-HANDLE ConnectTraceViewer();
-// The same handshake, given up as soon as cancel (when not null) is signalled; the pipe is
-// opened with pipeFlags (FILE_FLAG_OVERLAPPED for WriteViewerPipeBounded).
-HANDLE ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags = 0);
+// The handshake; returns the write end of a new viewer-pipe connection, or an empty owner.
+// Blocks up to about 26 s, and is given up as soon as cancel (when not null) is
+// signalled. The pipe is opened with pipeFlags (FILE_FLAG_OVERLAPPED for
+// WriteViewerPipeBounded).
+UniqueFile ConnectTraceViewerCancellable(HANDLE cancel, DWORD pipeFlags = 0);
 
 enum class ViewerWrite { kWritten, kFailed, kTimedOut };
 // One write of bytes to a viewer pipe opened with FILE_FLAG_OVERLAPPED, waiting at most
@@ -55,8 +56,10 @@ ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, D
 // True while the viewer's connection mutex exists, that is while a viewer runs.
 bool ViewerRunning();
 
-// The viewer's current status byte (1 on, 0 off, others leave things as they are); 0 while
-// its status memory cannot be opened. Opens the memory on first use and keeps it.
+// The viewer's status byte: on, off, or any other value, which leaves things as they are.
+enum ViewerTraceStatus : int { kViewerTracingOff = 0, kViewerTracingOn = 1 };
+// The viewer's current status byte; off while its status memory cannot be opened. Opens
+// the memory on first use and keeps it.
 int GetViewerTraceStatus();
 // The viewer's array-size limit; meaningful right after GetViewerTraceStatus returned 1.
 uint32_t GetViewerArraySizeLimit();

@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "mutex_probe.h"
 #include "trace/viewer_link.h"
 #include "viewer_status_memory.h"
 
@@ -23,16 +24,6 @@ TEST(ViewerStatus, FollowsTheViewersMemoryOnceItExists) {
   CloseViewerStatusMemory();
   EXPECT_EQ(GetViewerTraceStatus(), 0);
   DeleteTraceStatusLock();
-}
-
-// Whether another thread can take the mutex (this one could even while holding it).
-bool FreeForOthers(HANDLE mutex) {
-  DWORD taken = WAIT_FAILED;
-  std::thread([&] {
-    taken = WaitForSingleObject(mutex, 0);
-    if (taken == WAIT_OBJECT_0) ReleaseMutex(mutex);
-  }).join();
-  return taken == WAIT_OBJECT_0;
 }
 
 // Waits (at most 20 s) until another thread holds the mutex: the attempt has taken it and
@@ -75,11 +66,11 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
       }
     });
     const ULONGLONG start = GetTickCount64();
-    HANDLE pipe = ConnectTraceViewerCancellable(cancel);
+    const UniqueFile pipe = ConnectTraceViewerCancellable(cancel);
     const ULONGLONG elapsed = GetTickCount64() - start;
     viewer.join();
     EXPECT_TRUE(viewerSawAttempt);
-    EXPECT_EQ(pipe != INVALID_HANDLE_VALUE, c.connects);
+    EXPECT_EQ(static_cast<bool>(pipe), c.connects);
     // Without a ready event the attempt gives up only after the whole handshake wait; a
     // cancelled one never waits that long.
     if (c.mutex && c.viewer == Viewer::kSilent) {
@@ -88,7 +79,6 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
     if (c.viewer == Viewer::kCancels) {
       EXPECT_LT(elapsed, kViewerHandshakeWaitMs);
     }
-    if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     // Every attempt leaves the mutex free and the ready event reset.
     EXPECT_TRUE(mutex == nullptr || FreeForOthers(mutex));
     EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));

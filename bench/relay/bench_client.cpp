@@ -45,7 +45,7 @@ int RunClient(const std::string& pipeName, RecordKind kind, int64_t warmup, int6
     uint32_t replyLength = 0;
     const int answered = TransactNamedPipeM(pipe, message.data(), length, nullptr, reply, sizeof reply, &replyLength,
                                             kReplyTimeoutMs);
-    if (answered != 0) ++result.unanswered;
+    if (answered != kPipeMReplied) ++result.unanswered;
     else if (std::strcmp(reply, "ack") == 0) ++result.acked;
     else ++result.nacked;
   }

@@ -105,7 +105,7 @@ void Post(NamedPipeM* pipe, const std::vector<uint8_t>& message, std::vector<uin
                                         sizeof reply, &replyLength, timeoutMs);
   results.latencyUs.push_back(NowUs() - start);
   reply[7] = '\0';
-  if (result != 0) ++results.noReply;
+  if (result != kPipeMReplied) ++results.noReply;
   else if (std::strcmp(reply, "ack") == 0) ++results.ack;
   else if (std::strcmp(reply, "nack") == 0) ++results.nack;
   else ++results.noReply;

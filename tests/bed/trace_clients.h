@@ -20,7 +20,7 @@
 #include "trace/trace_relay.h"
 #include "trace/xlate/event_translator_win32.h"
 #include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/xlate_test_support.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace bed {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tools/quorvel-xlate/xlate_cli.h"
-#include "trace/xlate/xlate_test_support.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace quorvel::xlate {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "trace/xlate/event_translator.h"
 #include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/xlate_test_support.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace quorvel::xlate {
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "trace/xlate/event_translator.h"
-#include "trace/xlate/xlate_test_support.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace quorvel::xlate {
 namespace {

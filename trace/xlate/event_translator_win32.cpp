@@ -13,32 +13,37 @@ std::ptrdiff_t ConvertAnsi(const char* text, std::size_t n, char16_t* out) {
   return units > 0 ? units : -1;
 }
 
-NarrowCodePage MakeAnsiCodePage() {
-  CPINFO info{};
-  if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) return NarrowCodePage{nullptr, &ConvertAnsi};
-  static std::array<char16_t, 256> table;
-  for (unsigned b = 0; b < 256; ++b) {
-    const char byte = static_cast<char>(b);
-    wchar_t unit = 0;
-    table[b] = MultiByteToWideChar(CP_ACP, 0, &byte, 1, &unit, 1) == 1 ? static_cast<char16_t>(unit)
-                                                                        : static_cast<char16_t>(b);
+// The ANSI code page and the table it may point into, built together once.
+class AnsiCodePageHolder {
+ public:
+  AnsiCodePageHolder() {
+    CPINFO info{};
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1) {
+      m_codePage = NarrowCodePage{nullptr, &ConvertAnsi};
+      return;
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      wchar_t unit = 0;
+      m_table[b] = MultiByteToWideChar(CP_ACP, 0, &byte, 1, &unit, 1) == 1 ? static_cast<char16_t>(unit)
+                                                                           : static_cast<char16_t>(b);
+    }
+    m_codePage = NarrowCodePage{m_table.data(), nullptr};
   }
-  return NarrowCodePage{table.data(), nullptr};
-}
+  AnsiCodePageHolder(const AnsiCodePageHolder&) = delete;
+  AnsiCodePageHolder& operator=(const AnsiCodePageHolder&) = delete;
+  const NarrowCodePage& Get() const noexcept { return m_codePage; }
+
+ private:
+  std::array<char16_t, 256> m_table{};
+  NarrowCodePage m_codePage;
+};
 
 }  // namespace
 
 const NarrowCodePage& AnsiCodePage() noexcept {
-  static const NarrowCodePage codePage = MakeAnsiCodePage();
-  return codePage;
-}
-
-BSTR TranslateEventToBstr(EventTranslator& translator, const std::uint8_t* begin, const std::uint8_t* end) noexcept {
-  const auto text = translator.TranslateEvent(begin, end);
-  if (!text) return nullptr;
-  // The view is followed by a NUL, as SysAllocString expects.
-  static_assert(sizeof(wchar_t) == sizeof(char16_t));
-  return SysAllocString(reinterpret_cast<const OLECHAR*>(text->data()));
+  static const AnsiCodePageHolder holder;
+  return holder.Get();
 }
 
 }  // namespace quorvel::xlate

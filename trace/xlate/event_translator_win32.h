@@ -1,11 +1,7 @@
-// The translator on Windows: narrow text decoded with the ANSI code page, results as
-// OLE Automation strings for the relay.
+// The translator on Windows: narrow text decoded with the ANSI code page.
 #pragma once
 
 #include <windows.h>
-#include <oleauto.h>
-
-#include <cstdint>
 
 #include "trace/xlate/event_translator.h"
 
@@ -15,10 +11,5 @@ namespace quorvel::xlate {
 // once from MultiByteToWideChar, which converts such a code page byte by byte anyway;
 // others go through MultiByteToWideChar for each text value.
 const NarrowCodePage& AnsiCodePage() noexcept;
-
-// Translates one trace message into a string from SysAllocString, which the caller
-// frees with SysFreeString; nullptr when the message yields no output (or when the
-// string cannot be allocated).
-BSTR TranslateEventToBstr(EventTranslator& translator, const std::uint8_t* begin, const std::uint8_t* end) noexcept;
 
 }  // namespace quorvel::xlate

@@ -1,21 +1,22 @@
-// The Windows adapter: BSTR results and the ANSI code page.
+// The Windows adapter: the ANSI code page.
 #include <gtest/gtest.h>
 
 #include "trace/xlate/event_translator_win32.h"
-#include "trace/xlate/xlate_test_support.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace quorvel::xlate {
 namespace {
 
-TEST(TranslateEventToBstr, ReturnsAllocatedTextOrNull) {
+// The relay's translator: the text as the golden code page gives it, followed by the NUL
+// that ends it on the viewer's pipe; a bare header gives nothing.
+TEST(AnsiCodePage, TranslatorGivesTextEndedByNulOrNothing) {
   const auto message = testing::Enter().Take();
   EventTranslator translator(AnsiCodePage());
-  BSTR text = TranslateEventToBstr(translator, message.data(), message.data() + message.size());
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(testing::ToUtf8({reinterpret_cast<const char16_t*>(text), SysStringLen(text)}),
-            testing::Translate(message));
-  SysFreeString(text);
-  EXPECT_EQ(TranslateEventToBstr(translator, message.data(), message.data() + 76), nullptr);
+  const auto text = translator.TranslateEvent(message.data(), message.data() + message.size());
+  ASSERT_TRUE(text.has_value());
+  EXPECT_EQ(testing::ToUtf8(*text), testing::Translate(message));
+  EXPECT_EQ(text->data()[text->size()], u'\0');
+  EXPECT_FALSE(translator.TranslateEvent(message.data(), message.data() + 76).has_value());
 }
 
 // Every byte through the ANSI code page (its table, or its converter for multi-byte

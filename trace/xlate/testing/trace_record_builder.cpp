@@ -1,4 +1,4 @@
-#include "trace/xlate/trace_record_builder.h"
+#include "trace/xlate/testing/trace_record_builder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "kobj/fake_nko_server.h"
+#include "base/os_class.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
-#include "base/os_class.h"
+#include "kobj/testing/fake_nko_server.h"
 
 namespace {
 

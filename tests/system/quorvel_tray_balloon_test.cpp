@@ -12,7 +12,7 @@
 
 #include "bed/child_process.h"
 #include "bed/service_standin.h"
-#include "kobj/fake_nko_server.h"
+#include "kobj/testing/fake_nko_server.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
 #include "base/main_window.h"

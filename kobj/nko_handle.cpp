@@ -28,7 +28,10 @@ NkoHandle* Fail(NewHolder holder) {
   return InvalidNkoHandle;
 }
 
-NkoHandle* Succeed(NewHolder holder) { return holder.release(); }
+// The holder for the caller once it has its handle; else the failure.
+NkoHandle* Finish(NewHolder holder) {
+  return holder->handle != nullptr ? holder.release() : Fail(std::move(holder));
+}
 
 // One creation, on the server path for Global\ names and locally for the rest.
 // serverCreate asks the server; open opens the server's object by name with full
@@ -40,7 +43,7 @@ NkoHandle* Create(const char* name, ServerCreate serverCreate, Open open, LocalC
 
   if (!IsGlobalObjectName(name)) {
     holder->handle = localCreate();
-    return holder->handle != nullptr ? Succeed(std::move(holder)) : Fail(std::move(holder));
+    return Finish(std::move(holder));
   }
 
   const intptr_t serverHandle = serverCreate();
@@ -54,9 +57,8 @@ NkoHandle* Create(const char* name, ServerCreate serverCreate, Open open, LocalC
   IgnoreResult(NkoServerCloseHandle(holder->serverHandle));
   SetLastError(openError);
   holder->serverHandle = 0;
-  if (holder->handle == nullptr) return Fail(std::move(holder));
-  if (serverError == ERROR_ALREADY_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
-  return Succeed(std::move(holder));
+  if (holder->handle != nullptr && serverError == ERROR_ALREADY_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
+  return Finish(std::move(holder));
 }
 
 template <typename LocalOpen>
@@ -64,7 +66,7 @@ NkoHandle* Open(LocalOpen localOpen) {
   NewHolder holder = AllocateHolder();
   if (holder == nullptr) return nullptr;
   holder->handle = localOpen();
-  return holder->handle != nullptr ? Succeed(std::move(holder)) : Fail(std::move(holder));
+  return Finish(std::move(holder));
 }
 
 }  // namespace

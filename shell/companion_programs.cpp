@@ -17,10 +17,9 @@ constexpr DWORD kRunTextSize = 256;
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the 64-bit STARTUPINFOA");
 
-// Started companions get the process-wide security attributes, inherit no handles, the
-// environment or the current directory (the suite directory), and no window settings.
-// The started process, or an empty owner when it could not be started (the last error
-// says why).
+// Started companions get the process-wide security attributes, inherit no handles but
+// the environment and the current directory (the suite directory), and no window
+// settings. An empty owner when the start failed (the last error says why).
 UniqueProcess StartCompanion(const char* application, char* commandLine) {
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);

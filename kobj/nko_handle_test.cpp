@@ -125,6 +125,23 @@ TEST(Holders, DetachHandsOverTheHandle) {
   EXPECT_TRUE(CloseHandle(raw));
 }
 
+TEST(Holders, OwnerClosesItsObjectUnlessItHandsItOver) {
+  const char* name = "Local\\kobj_owned_event";
+  {
+    const UniqueNko owned(NkoCreateEvent(nullptr, TRUE, FALSE, name));
+    ASSERT_TRUE(NkoIsValid(owned.Get()));
+  }
+  // The owner held the only handle: the named object went with it.
+  EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, name), nullptr);
+
+  UniqueNko handedOver(NkoCreateEvent(nullptr, TRUE, FALSE, name));
+  NkoHandle* const taken = handedOver.Release();
+  handedOver.Reset();
+  const UniqueHandle stillThere(OpenEventA(SYNCHRONIZE, FALSE, name));
+  EXPECT_TRUE(stillThere);
+  EXPECT_TRUE(NkoClose(taken));
+}
+
 TEST(Opens, FailuresAreTheInvalidHolderWithTheOpensError) {
   EXPECT_EQ(NkoOpenEvent(EVENT_ALL_ACCESS, FALSE, "Local\\kobj_missing"), InvalidNkoHandle);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

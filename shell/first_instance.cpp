@@ -39,7 +39,7 @@ void ApplyStartOption(HWND window, CommandOption option) {
       Post(window, WM_VXI_RM_HIDE);
       break;
     case CommandOption::kRebootDone:
-      // "Quorvl" is how these two lines have always read; log readers match them as they are.
+      // "Quorvl" is intended, not a typo: log readers match these two lines as they stand.
       WriteEventLog("(-o) Starting Quorvl and setting the 'RebootOccurred' registry flag.");
       IgnoreResult(WriteSuiteInt("RebootOccurred", 1));
       WriteEventLog("(-o) Starting Quorvl and resetting the 'RebootRequiredVxi' registry flag.");

@@ -6,6 +6,7 @@
 
 #include "base/bounded_text.h"
 #include "base/event_log.h"
+#include "base/unique.h"
 #include "kobj/nko_protocol.h"
 
 namespace {
@@ -173,10 +174,10 @@ int NkoRequest(const char* text) {
 }
 
 int NkoServerCommunicate(const char* text) {
-  HANDLE pipe;
+  UniqueFile pipe;
   for (;;) {
-    pipe = CreateFileA(kNkoPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) break;
+    pipe.Reset(CreateFileA(kNkoPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (pipe) break;
     const DWORD error = GetLastError();
     if (error == ERROR_PIPE_BUSY) {
       if (WaitNamedPipeA(kNkoPipeName, kNkoBusyWaitMs)) continue;
@@ -190,27 +191,28 @@ int NkoServerCommunicate(const char* text) {
     return 0;
   }
 
-  auto fail = [pipe](const char* format) {
+  // The pipe is closed before the failing step's error is put back for the caller.
+  auto fail = [&pipe](const char* format) {
     const int error = static_cast<int>(GetLastError());
     LogFormatted(format, error);
-    CloseHandle(pipe);
+    pipe.Reset();
     SetLastError(static_cast<DWORD>(error));
     return 0;
   };
 
   DWORD mode = PIPE_READMODE_MESSAGE;
-  if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr))
+  if (!SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr))
     return fail("NkoServerCommunicate: SetNamedPipeHandleState failed.  lastError=%d");
 
   const uint32_t count = static_cast<uint32_t>(std::strlen(text) + 1);
   DWORD written = 0;
-  if (!WriteFile(pipe, &count, sizeof count, &written, nullptr))
+  if (!WriteFile(pipe.Get(), &count, sizeof count, &written, nullptr))
     return fail("NkoServerCommunicate: WriteFile(count) failed.  lastError=%d");
-  if (!WriteFile(pipe, text, count, &written, nullptr))
+  if (!WriteFile(pipe.Get(), text, count, &written, nullptr))
     return fail("NkoServerCommunicate: WriteFile(message) failed.  lastError=%d");
 
   uint32_t replyCount = 0;
-  if (!ReadExact(pipe, &replyCount, sizeof replyCount))
+  if (!ReadExact(pipe.Get(), &replyCount, sizeof replyCount))
     return fail("NkoServerCommunicate: ReadFile failed.  lastError=%d");
 
   // The reply text needs no terminator of its own: the buffer is zeroed and one byte is
@@ -221,11 +223,12 @@ int NkoServerCommunicate(const char* text) {
   DWORD received = 0;
   while (received < wanted) {
     DWORD got = 0;
-    const BOOL ok = ReadFile(pipe, reply + received, wanted - received, &got, nullptr);
+    const BOOL ok = ReadFile(pipe.Get(), reply + received, wanted - received, &got, nullptr);
     received += got;
     if (ok || GetLastError() != ERROR_MORE_DATA) break;
   }
-  CloseHandle(pipe);
+  // Closed before the reply's error code becomes the thread's last error.
+  pipe.Reset();
 
   const NkoReply parsed = ParseNkoReply(reply);
   if (parsed.hasError) SetLastError(static_cast<DWORD>(parsed.error));
@@ -234,6 +237,7 @@ int NkoServerCommunicate(const char* text) {
 
 void NkoLogEvent(const char* text) { WriteEventLog(text, kNkoLogSource); }
 
+// Test seam (declared in kobj/testing/nko_client_seams.h): it needs the private flag.
 namespace kobj_testing {
 void ResetFirstRequest() { g_firstRequest.store(true); }
 }  // namespace kobj_testing

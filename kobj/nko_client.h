@@ -36,8 +36,3 @@ struct NkoReply {
   int error = 0;
 };
 NkoReply ParseNkoReply(const char* text);
-
-namespace kobj_testing {
-// Makes the next request count as the first one of the process again.
-void ResetFirstRequest();
-}

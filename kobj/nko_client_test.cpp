@@ -4,10 +4,11 @@
 #include <string>
 #include <thread>
 
-#include "kobj/fake_nko_server.h"
+#include "bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
-#include "bed/wine_log.h"
+#include "kobj/testing/fake_nko_server.h"
+#include "kobj/testing/nko_client_seams.h"
 
 namespace {
 

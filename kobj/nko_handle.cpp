@@ -1,7 +1,10 @@
 #include "kobj/nko_handle.h"
 
+#include <memory>
 #include <new>
+#include <utility>
 
+#include "base/results.h"
 #include "kobj/nko_client.h"
 #include "kobj/object_names.h"
 
@@ -12,13 +15,22 @@ constinit NkoHandle g_invalidHolder{};
 
 bool IsRealHandle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
-NkoHandle* NewHolder() { return new (std::nothrow) NkoHandle{}; }
+// A holder under construction; handed to the caller with release() once it holds an object.
+using NewHolder = std::unique_ptr<NkoHandle>;
 
-NkoHandle* Fail(NkoHandle* holder) {
+NewHolder AllocateHolder() { return NewHolder(new (std::nothrow) NkoHandle{}); }
+
+// Frees the holder of a failed creation, keeping the failing step's last error.
+NkoHandle* Fail(NewHolder holder) {
   const DWORD error = GetLastError();
-  delete holder;
+  holder.reset();
   SetLastError(error);
   return InvalidNkoHandle;
+}
+
+// The holder for the caller once it has its handle; else the failure.
+NkoHandle* Finish(NewHolder holder) {
+  return holder->handle != nullptr ? holder.release() : Fail(std::move(holder));
 }
 
 // One creation, on the server path for Global\ names and locally for the rest.
@@ -26,35 +38,35 @@ NkoHandle* Fail(NkoHandle* holder) {
 // access; localCreate is the plain Win32 creation.
 template <typename ServerCreate, typename Open, typename LocalCreate>
 NkoHandle* Create(const char* name, ServerCreate serverCreate, Open open, LocalCreate localCreate) {
-  NkoHandle* holder = NewHolder();
+  NewHolder holder = AllocateHolder();
   if (holder == nullptr) return nullptr;
 
   if (!IsGlobalObjectName(name)) {
     holder->handle = localCreate();
-    return holder->handle != nullptr ? holder : Fail(holder);
+    return Finish(std::move(holder));
   }
 
   const intptr_t serverHandle = serverCreate();
-  if (serverHandle == 0) return Fail(holder);
+  if (serverHandle == 0) return Fail(std::move(holder));
   holder->serverHandle = serverHandle;
   const DWORD serverError = GetLastError();
   holder->handle = open();
   const DWORD openError = GetLastError();
-  // The server drops its own handle at once: the object lives on through ours alone.
-  NkoServerCloseHandle(holder->serverHandle);
+  // The server drops its own handle at once: the object lives on through ours alone. A
+  // failed drop is the server's to log; the creation stands or falls by the open.
+  IgnoreResult(NkoServerCloseHandle(holder->serverHandle));
   SetLastError(openError);
   holder->serverHandle = 0;
-  if (holder->handle == nullptr) return Fail(holder);
-  if (serverError == ERROR_ALREADY_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
-  return holder;
+  if (holder->handle != nullptr && serverError == ERROR_ALREADY_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
+  return Finish(std::move(holder));
 }
 
 template <typename LocalOpen>
 NkoHandle* Open(LocalOpen localOpen) {
-  NkoHandle* holder = NewHolder();
+  NewHolder holder = AllocateHolder();
   if (holder == nullptr) return nullptr;
   holder->handle = localOpen();
-  return holder->handle != nullptr ? holder : Fail(holder);
+  return Finish(std::move(holder));
 }
 
 }  // namespace
@@ -113,7 +125,8 @@ HANDLE NkoDetach(NkoHandle* h) {
   if (h == nullptr || h == InvalidNkoHandle) return nullptr;
   HANDLE handle = h->handle;
   h->handle = nullptr;
-  NkoServerCloseHandle(h->serverHandle);
+  // Sends nothing for a holder handed to a caller (its server handle is always 0).
+  IgnoreResult(NkoServerCloseHandle(h->serverHandle));
   h->serverHandle = 0;
   delete h;
   return handle;
@@ -121,5 +134,6 @@ HANDLE NkoDetach(NkoHandle* h) {
 
 BOOL NkoClose(NkoHandle* h) {
   HANDLE handle = NkoDetach(h);
+  // The handle object's defined release: UniqueNko's traits come through here.
   return IsRealHandle(handle) ? CloseHandle(handle) : FALSE;
 }

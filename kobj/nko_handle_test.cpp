@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "kobj/fake_nko_server.h"
+#include "base/os_class.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
-#include "base/os_class.h"
+#include "kobj/testing/fake_nko_server.h"
 
 namespace {
 
@@ -123,6 +123,23 @@ TEST(Holders, DetachHandsOverTheHandle) {
   ASSERT_NE(raw, nullptr);
   EXPECT_TRUE(SetEvent(raw));
   EXPECT_TRUE(CloseHandle(raw));
+}
+
+TEST(Holders, OwnerClosesItsObjectUnlessItHandsItOver) {
+  const char* name = "Local\\kobj_owned_event";
+  {
+    const UniqueNko owned(NkoCreateEvent(nullptr, TRUE, FALSE, name));
+    ASSERT_TRUE(NkoIsValid(owned.Get()));
+  }
+  // The owner held the only handle: the named object went with it.
+  EXPECT_EQ(OpenEventA(SYNCHRONIZE, FALSE, name), nullptr);
+
+  UniqueNko handedOver(NkoCreateEvent(nullptr, TRUE, FALSE, name));
+  NkoHandle* const taken = handedOver.Release();
+  handedOver.Reset();
+  const UniqueHandle stillThere(OpenEventA(SYNCHRONIZE, FALSE, name));
+  EXPECT_TRUE(stillThere);
+  EXPECT_TRUE(NkoClose(taken));
 }
 
 TEST(Opens, FailuresAreTheInvalidHolderWithTheOpensError) {

@@ -2,14 +2,17 @@
 
 #include <shellapi.h>
 
-#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "base/bounded_text.h"
+#include "base/main_window.h"
+#include "base/os_class.h"
+#include "base/results.h"
+#include "base/unique.h"
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
-#include "base/os_class.h"
 #include "shell/tray_icon.h"
-#include "base/main_window.h"
 
 namespace {
 
@@ -30,35 +33,43 @@ DWORD BalloonInfoFlags(unsigned char type) {
 }
 
 DWORD WINAPI BalloonThreadProc(LPVOID parameter) {
-  auto* request = static_cast<BalloonRequest*>(parameter);
+  const std::unique_ptr<BalloonRequest> request(static_cast<BalloonRequest*>(parameter));
   char name[kSemaphoreNameSize];
   BuildObjectName(1, kBalloonSemaphoreBaseName, name, kSemaphoreNameSize);
-  NkoHandle* semaphore = NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, kSemaphoreMaximum, name);
-  const bool haveSemaphore = NkoIsValid(semaphore);
+  UniqueNko semaphore(NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, kSemaphoreMaximum, name));
+  const bool haveSemaphore = NkoIsValid(semaphore.Get());
   // A balloon that waited too long is shown anyway: a stuck holder must not silence the
   // program for good. Without the semaphore the balloon is shown at once.
-  if (haveSemaphore) WaitForSingleObject(NkoGetHandle(semaphore), kBalloonWaitMs);
-  ShowBalloonTip(request);
+  if (haveSemaphore) IgnoreResult(WaitForSingleObject(NkoGetHandle(semaphore.Get()), kBalloonWaitMs));
+  // A balloon the shell refuses (no window, hidden icon) is simply not seen.
+  IgnoreResult(ShowBalloonTip(request.get()));
   Sleep(kBalloonHoldMs);
   if (haveSemaphore) {
-    ReleaseSemaphore(NkoGetHandle(semaphore), 1, nullptr);
-    NkoClose(semaphore);
+    // A count that cannot be given back only lets the next balloon wait its time-out.
+    IgnoreResult(ReleaseSemaphore(NkoGetHandle(semaphore.Get()), 1, nullptr));
+    semaphore.Reset();
   }
-  std::free(request);
   return 0;
 }
 
 }  // namespace
 
 HANDLE StartBalloonTip(const char* text, const char* title, int type) {
-  auto* request = static_cast<BalloonRequest*>(std::malloc(sizeof(BalloonRequest)));
+  std::unique_ptr<BalloonRequest> request(new (std::nothrow) BalloonRequest{});
   if (request == nullptr) return nullptr;
   CopyBounded(request->text, sizeof request->text, text);
   CopyBounded(request->title, sizeof request->title, title);
   request->type = static_cast<unsigned char>(type & 0xFF);
-  HANDLE thread = CreateThread(nullptr, 0, BalloonThreadProc, request, 0, nullptr);
-  if (thread == nullptr) std::free(request);
+  HANDLE thread = CreateThread(nullptr, 0, BalloonThreadProc, request.get(), 0, nullptr);
+  // The thread frees the request; without a thread it is freed here.
+  if (thread != nullptr) IgnoreResult(request.release());
   return thread;
+}
+
+HANDLE StartUnkeptBalloonTip(const char* text, const char* title, int type) {
+  // Closing the handle does not stop the thread: the balloon runs its course.
+  const UniqueHandle thread(StartBalloonTip(text, title, type));
+  return nullptr;
 }
 
 BOOL ShowBalloonTip(const BalloonRequest* request) {

@@ -13,8 +13,8 @@ inline constexpr UINT kBalloonTimeoutMs = 30000;
 
 enum BalloonType : int { kBalloonInfo = 1, kBalloonWarning = 2, kBalloonError = 3 };
 
-// One balloon: texts cut to 255 and 63 characters. The starter allocates it, the balloon
-// thread frees it.
+// One balloon: texts cut to 255 and 63 characters. The starter allocates it and hands
+// it to the balloon thread, which frees it.
 struct BalloonRequest {
   char text[256];
   char title[64];
@@ -22,9 +22,12 @@ struct BalloonRequest {
 };
 static_assert(sizeof(BalloonRequest) == 321);
 
-// Starts the balloon's thread and returns its handle (callers need not keep it). Any type
-// other than the three above shows the balloon without an icon.
+// Starts the balloon's thread and returns its handle, which the caller then owns. Any
+// type other than the three above shows the balloon without an icon.
 HANDLE StartBalloonTip(const char* text, const char* title, int type);
+// The same for callers that never wait for the balloon: the thread's handle is closed at
+// once (the thread runs on), and the result is always null so that nobody uses it.
+HANDLE StartUnkeptBalloonTip(const char* text, const char* title, int type);
 
 // Shows the balloon on the icon of the window "BW_Halvoric_Class"/"BW_Halvoric_Wnd" (in
 // a second instance, the first instance's). The shell's result; 0 without that window or

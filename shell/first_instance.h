@@ -7,5 +7,6 @@
 
 inline constexpr char kRunningEventBaseName[] = "__Korvane_QuorvelRunning";
 
-// Runs the program; returns the process exit code. Owns the lock from here on.
-int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* commandLine, NkoHandle* lock);
+// Runs the program with the session's lock, which it holds until its shut-down; returns
+// the process exit code.
+int RunFirstInstance(HINSTANCE instance, HINSTANCE previous, const char* commandLine, UniqueNko lock);

@@ -1,28 +1,30 @@
 #include "shell/instance_lock.h"
 
-#include "kobj/object_names.h"
-#include "base/os_class.h"
 #include "base/event_log.h"
 #include "base/main_window.h"
+#include "base/os_class.h"
+#include "base/results.h"
+#include "kobj/object_names.h"
 
 namespace {
 constexpr int kLockNameSize = 260;
 }
 
-NkoHandle* CreateInstanceLock(bool& alreadyRunning) {
+UniqueNko CreateInstanceLock(bool& alreadyRunning) {
   char name[kLockNameSize];
   BuildObjectName(0, kInstanceLockBaseName, name, kLockNameSize);
-  NkoHandle* lock = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, name);
+  UniqueNko lock(NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, name));
   // Read at once: any later call may overwrite it.
   alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
   return lock;
 }
 
 void ReportInstanceLockFailure() {
-  MessageBoxA(nullptr,
-              "The Korvane Quorvel could not start.\n\n"
-              "Restart your computer and if the problem persists,\n"
-              "contact Korvane Technologies.",
-              kMessageBoxCaption, MB_ICONERROR);
+  // The box has only an OK button: the program ends once it is closed.
+  IgnoreResult(MessageBoxA(nullptr,
+                           "The Korvane Quorvel could not start.\n\n"
+                           "Restart your computer and if the problem persists,\n"
+                           "contact Korvane Technologies.",
+                           kMessageBoxCaption, MB_ICONERROR));
   WriteEventLog("Unable to create Quorvel lock event.  Quorvel cannot continue.");
 }

@@ -7,8 +7,8 @@
 inline constexpr char kInstanceLockBaseName[] = "_KorvaneQuorvelLock";
 
 // Creates (or opens) the lock. alreadyRunning tells whether it existed before. On failure
-// returns InvalidNkoHandle.
-NkoHandle* CreateInstanceLock(bool& alreadyRunning);
+// the owner holds InvalidNkoHandle.
+UniqueNko CreateInstanceLock(bool& alreadyRunning);
 
 // Tells the user the program cannot start and logs why; for a lock that cannot be made.
 void ReportInstanceLockFailure();

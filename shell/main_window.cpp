@@ -1,17 +1,23 @@
 #include "shell/main_window.h"
 
+#include "base/main_window.h"
+#include "base/results.h"
 #include "config/suite_values.h"
 #include "menu/commands.h"
 #include "menu/rm_signals.h"
 #include "menu/tray_menu.h"
 #include "shell/tray_icon.h"
-#include "base/main_window.h"
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
-HWND g_mainWindow = nullptr;
-UINT g_taskbarCreatedMessage = 0;
+// What the window procedure needs besides its message; set once during start-up.
+struct MainWindowState {
+  HINSTANCE instance = nullptr;
+  HWND window = nullptr;           // the main thread's window; destroyed by the system
+  UINT taskbarCreatedMessage = 0;  // 0 until registered
+};
+
+MainWindowState g_main;
 
 // The tray notification carries the mouse message in its second parameter.
 constexpr LPARAM kLeftButtonDown = WM_LBUTTONDOWN;      // 513
@@ -30,16 +36,18 @@ void OnTrayNotify(HWND window, LPARAM mouseMessage) {
 // update and its old value put back, so the user's choice survives the exit.
 void OnDestroy() {
   const int wasHidden = IsIconHidden();
-  SetIconHidden(1);
+  // Configuration writers fail silently: the update then keeps or removes the icon by
+  // the value as it stands.
+  IgnoreResult(SetIconHidden(1));
   UpdateTrayIcon(GetMainWindow());
-  SetIconHidden(wasHidden);
+  IgnoreResult(SetIconHidden(wasHidden));
   PostQuitMessage(0);
 }
 
 }  // namespace
 
-void SetProgramInstance(HINSTANCE instance) { g_instance = instance; }
-HINSTANCE GetProgramInstance() { return g_instance; }
+void SetProgramInstance(HINSTANCE instance) { g_main.instance = instance; }
+HINSTANCE GetProgramInstance() { return g_main.instance; }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {
   WNDCLASSA windowClass{};
@@ -53,16 +61,17 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 HWND CreateMainWindow(HINSTANCE instance) {
-  g_mainWindow = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                 CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-  return g_mainWindow;
+  g_main.window = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  return g_main.window;
 }
 
-HWND GetMainWindow() { return g_mainWindow; }
+HWND GetMainWindow() { return g_main.window; }
 
-void RegisterTaskbarCreatedMessage() { g_taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated"); }
-UINT GetTaskbarCreatedMessage() { return g_taskbarCreatedMessage; }
+void RegisterTaskbarCreatedMessage() { g_main.taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated"); }
 
+// The resource manager's signals report the last error of an event that the K7302
+// software may not have made; there is nothing to do about it here.
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -80,26 +89,27 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       OnTrayNotify(window, lParam);
       return 0;
     case WM_VXI_RM_REFRESH_NOW:
-      SignalRefreshRM();
+      IgnoreResult(SignalRefreshRM());
       return 0;
     case WM_USER_SHOW_ICON:
       UpdateTrayIcon(window);
       return 0;
     case WM_VXI_RM_EDIT:
-      SignalEditRM();
+      IgnoreResult(SignalEditRM());
       return 0;
     case WM_VXI_RM_REFRESH:
-      if (ConfirmVxiReset(window) == IDYES) SignalRefreshRM();
+      if (ConfirmVxiReset(window) == IDYES) IgnoreResult(SignalRefreshRM());
       return 0;
     case WM_VXI_RM_HIDE:
-      ToggleHideRM();
+      IgnoreResult(ToggleHideRM());
       return 0;
     default:
       break;
   }
   // The registered message has no fixed number, so it is compared after all the others.
-  if (g_taskbarCreatedMessage != 0 && message == g_taskbarCreatedMessage) {
-    if (IsIconHidden() == 0) PostMessageA(window, WM_USER_SHOW_ICON, 0, 0);
+  if (g_main.taskbarCreatedMessage != 0 && message == g_main.taskbarCreatedMessage) {
+    // A lost post is made up by the next timer tick.
+    if (IsIconHidden() == 0) IgnoreResult(PostMessageA(window, WM_USER_SHOW_ICON, 0, 0));
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

@@ -16,6 +16,5 @@ HWND GetMainWindow();
 
 // Registers "TaskbarCreated", which the shell broadcasts when the taskbar is recreated.
 void RegisterTaskbarCreatedMessage();
-UINT GetTaskbarCreatedMessage();
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

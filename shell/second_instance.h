@@ -4,4 +4,4 @@
 #include "kobj/nko_handle.h"
 
 // Carries out the option, closes the lock and returns the exit code (always 1).
-int ForwardToRunningInstance(const char* commandLine, NkoHandle* lock);
+int ForwardToRunningInstance(const char* commandLine, UniqueNko lock);

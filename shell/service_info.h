@@ -11,12 +11,10 @@ bool ReadServiceInfo();
 
 // True until the block has been mapped (also before ReadServiceInfo ran).
 bool IsServiceInfoMissing();
-// True once the service message box has been closed. A refusal that shows no box counts
-// as closed at once, so that nothing waits for a box that never comes.
-bool IsServiceMessageClosed();
-// Blocks until IsServiceMessageClosed, looking once a second.
+// Blocks until the service message box has been closed, looking once a second. A refusal
+// that shows no box counts as closed at once, so that nothing waits for a box that never
+// comes.
 void WaitForServiceMessageClosed();
 
 // The status line of the block (empty without one); never changes after ReadServiceInfo.
 const char* GetServiceStatusLine();
-const char* GetServiceMessage();

@@ -1,12 +1,14 @@
 #include "shell/service_status.h"
 
-#include "config/startup_timeouts.h"
 #include "base/bounded_text.h"
-#include "kobj/nko_handle.h"
-#include "base/os_class.h"
 #include "base/event_log.h"
-#include "shell/service_info.h"
 #include "base/main_window.h"
+#include "base/os_class.h"
+#include "base/results.h"
+#include "base/unique.h"
+#include "config/startup_timeouts.h"
+#include "kobj/nko_handle.h"
+#include "shell/service_info.h"
 
 namespace {
 
@@ -39,11 +41,10 @@ int ProbeService() {
   return status;
 }
 
+// The test event is made through the server and closed again at once.
 bool NkoServerCreatesObjects() {
-  NkoHandle* test = NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, kNkoTestEventName);
-  if (!NkoIsValid(test)) return false;
-  NkoClose(test);
-  return true;
+  const UniqueNko test(NkoCreateEvent(GetNullDaclSecurityAttributes(), TRUE, FALSE, kNkoTestEventName));
+  return NkoIsValid(test.Get());
 }
 
 ServiceStatus ProbeServiceStatus() {
@@ -72,11 +73,9 @@ void FormatSummary(const ServiceStatus& status, char* buffer, size_t size) {
 }  // namespace
 
 int ProbeEvent(const char* name, DWORD timeoutMs) {
-  HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
-  if (event == nullptr) return kProbeAbsent;
-  const int result = WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0 ? kProbeSignalled : kProbeWaiting;
-  CloseHandle(event);
-  return result;
+  const UniqueHandle event(OpenEventA(SYNCHRONIZE, FALSE, name));
+  if (!event) return kProbeAbsent;
+  return WaitForSingleObject(event.Get(), timeoutMs) == WAIT_OBJECT_0 ? kProbeSignalled : kProbeWaiting;
 }
 
 bool CheckServiceStatus() {
@@ -87,6 +86,7 @@ bool CheckServiceStatus() {
   char summary[kSummarySize];
   FormatSummary(status, summary, sizeof summary);
   WriteEventLog(summary);
-  MessageBoxA(nullptr, summary, kMessageBoxCaption, MB_ICONERROR);
+  // The box has only an OK button: start-up ends once it is closed.
+  IgnoreResult(MessageBoxA(nullptr, summary, kMessageBoxCaption, MB_ICONERROR));
   return false;
 }

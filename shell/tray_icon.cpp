@@ -2,72 +2,87 @@
 
 #include <shellapi.h>
 
-#include "config/suite_values.h"
 #include "base/bounded_text.h"
-#include "shell/main_window.h"
 #include "base/main_window.h"
+#include "base/results.h"
+#include "config/suite_values.h"
+#include "shell/main_window.h"
 #include "trace/trace_control.h"
 
 static_assert(sizeof(NOTIFYICONDATAA) == 528, "the icon record is the full-size one");
 
 namespace {
 
-CRITICAL_SECTION g_trayIconLock;
-NOTIFYICONDATAA g_trayIconData;
-HICON g_normalIcon = nullptr;
-HICON g_tracingIcon = nullptr;
-bool g_iconsLoaded = false;
+// The process's one notification icon: its record, the two icons it shows and the lock
+// around them. Shell_NotifyIconA failures are not reported: the next update, at the
+// latest one timer tick later, tries again.
+class TrayIcon {
+ public:
+  void InitLock() { InitializeCriticalSection(&m_lock); }
+  void DeleteLock() { DeleteCriticalSection(&m_lock); }
 
-// The tray draws icons at 16 by 16; loading that size picks the crisp small image of each
-// group instead of letting the shell shrink a large one.
-HICON LoadTrayIcon(int resource) {
-  return static_cast<HICON>(
-      LoadImageA(GetProgramInstance(), MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE));
-}
+  void Update(HWND window) {
+    EnterCriticalSection(&m_lock);
+    LoadIcons();
+    if (IsIconHidden() != 0) {
+      Remove(window);
+    } else {
+      Show(window);
+    }
+    LeaveCriticalSection(&m_lock);
+  }
 
-// Once per process; the handles are kept until the process ends.
-void LoadTrayIcons() {
-  if (g_iconsLoaded) return;
-  g_normalIcon = LoadTrayIcon(kNormalIconResource);
-  g_tracingIcon = LoadTrayIcon(kTracingIconResource);
-  g_iconsLoaded = true;
-}
+ private:
+  // The tray draws icons at 16 by 16; loading that size picks the crisp small image of
+  // each group instead of letting the shell shrink a large one.
+  static HICON LoadTrayIcon(int resource) {
+    return static_cast<HICON>(
+        LoadImageA(GetProgramInstance(), MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE));
+  }
 
-void RemoveIcon(HWND window) {
-  // Only the fields that name the icon; the rest stays as the last update left it.
-  g_trayIconData.cbSize = sizeof g_trayIconData;
-  g_trayIconData.hWnd = window;
-  g_trayIconData.uID = kTrayIconId;
-  g_trayIconData.uFlags = 0;
-  Shell_NotifyIconA(NIM_DELETE, &g_trayIconData);
-}
+  // Once per process: the record may name either icon at any update, so both are kept
+  // until the process ends and never destroyed.
+  void LoadIcons() {
+    if (m_iconsLoaded) return;
+    m_normalIcon = LoadTrayIcon(kNormalIconResource);
+    m_tracingIcon = LoadTrayIcon(kTracingIconResource);
+    m_iconsLoaded = true;
+  }
 
-void ShowIcon(HWND window) {
-  const bool tracing = IsTraceEnabled();
-  g_trayIconData = NOTIFYICONDATAA{};
-  g_trayIconData.cbSize = sizeof g_trayIconData;
-  g_trayIconData.hWnd = window;
-  g_trayIconData.uID = kTrayIconId;
-  g_trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  g_trayIconData.uCallbackMessage = WM_TRAY_NOTIFY;
-  g_trayIconData.hIcon = tracing ? g_tracingIcon : g_normalIcon;
-  CopyBounded(g_trayIconData.szTip, sizeof g_trayIconData.szTip, tracing ? kTrayTipTracing : kTrayTip);
-  // Modify fails when the icon is not there yet or the shell was restarted without it.
-  if (!Shell_NotifyIconA(NIM_MODIFY, &g_trayIconData)) Shell_NotifyIconA(NIM_ADD, &g_trayIconData);
-}
+  void Remove(HWND window) {
+    // Only the fields that name the icon; the rest stays as the last update left it.
+    m_data.cbSize = sizeof m_data;
+    m_data.hWnd = window;
+    m_data.uID = kTrayIconId;
+    m_data.uFlags = 0;
+    IgnoreResult(Shell_NotifyIconA(NIM_DELETE, &m_data));
+  }
+
+  void Show(HWND window) {
+    const bool tracing = IsTraceEnabled();
+    m_data = NOTIFYICONDATAA{};
+    m_data.cbSize = sizeof m_data;
+    m_data.hWnd = window;
+    m_data.uID = kTrayIconId;
+    m_data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_data.uCallbackMessage = WM_TRAY_NOTIFY;
+    m_data.hIcon = tracing ? m_tracingIcon : m_normalIcon;
+    CopyBounded(m_data.szTip, sizeof m_data.szTip, tracing ? kTrayTipTracing : kTrayTip);
+    // Modify fails when the icon is not there yet or the shell was restarted without it.
+    if (!Shell_NotifyIconA(NIM_MODIFY, &m_data)) IgnoreResult(Shell_NotifyIconA(NIM_ADD, &m_data));
+  }
+
+  CRITICAL_SECTION m_lock{};
+  NOTIFYICONDATAA m_data{};
+  HICON m_normalIcon = nullptr;
+  HICON m_tracingIcon = nullptr;
+  bool m_iconsLoaded = false;
+};
+
+TrayIcon g_trayIcon;
 
 }  // namespace
 
-void InitTrayIconLock() { InitializeCriticalSection(&g_trayIconLock); }
-void DeleteTrayIconLock() { DeleteCriticalSection(&g_trayIconLock); }
-
-void UpdateTrayIcon(HWND window) {
-  EnterCriticalSection(&g_trayIconLock);
-  LoadTrayIcons();
-  if (IsIconHidden() != 0) {
-    RemoveIcon(window);
-  } else {
-    ShowIcon(window);
-  }
-  LeaveCriticalSection(&g_trayIconLock);
-}
+void InitTrayIconLock() { g_trayIcon.InitLock(); }
+void DeleteTrayIconLock() { g_trayIcon.DeleteLock(); }
+void UpdateTrayIcon(HWND window) { g_trayIcon.Update(window); }

@@ -3,9 +3,11 @@
 // hidden window's loop, while a later one forwards its option to it and ends.
 #include <windows.h>
 
+#include <utility>
+
+#include "base/event_log.h"
 #include "config/service_status_line.h"
 #include "shell/command_options.h"
-#include "base/event_log.h"
 #include "shell/first_instance.h"
 #include "shell/instance_lock.h"
 #include "shell/second_instance.h"
@@ -25,17 +27,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   if (!PassStartupChecks()) return 1;
 
   bool alreadyRunning = false;
-  NkoHandle* lock = CreateInstanceLock(alreadyRunning);
-  if (!NkoIsValid(lock)) {
+  UniqueNko lock = CreateInstanceLock(alreadyRunning);
+  if (!NkoIsValid(lock.Get())) {
     ReportInstanceLockFailure();
     return 1;
   }
-  if (alreadyRunning) return ForwardToRunningInstance(commandLine, lock);
+  if (alreadyRunning) return ForwardToRunningInstance(commandLine, std::move(lock));
 
   if (ParseCommandOption(commandLine) == CommandOption::kExit) {
-    NkoClose(lock);
+    lock.Reset();  // released before the last log line
     WriteEventLog("Quorvel is already running.  This instance is quitting silently.");
     return 1;
   }
-  return RunFirstInstance(instance, previous, commandLine, lock);
+  return RunFirstInstance(instance, previous, commandLine, std::move(lock));
 }

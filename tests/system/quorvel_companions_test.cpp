@@ -44,32 +44,32 @@ class Companions : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    baseDir_ = bed::TempPath("base");
-    ASSERT_TRUE(CreateDirectoryA(baseDir_.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((baseDir_ + "\\bin").c_str(), nullptr));
+    m_baseDir = bed::TempPath("base");
+    ASSERT_TRUE(CreateDirectoryA(m_baseDir.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((m_baseDir + "\\bin").c_str(), nullptr));
     for (const char* file : {kK7302ServerFile, "run-program.exe"}) {
-      ASSERT_TRUE(CopyFileA(bed::BinPath(file).c_str(), (baseDir_ + "\\bin\\" + file).c_str(), FALSE)) << file;
+      ASSERT_TRUE(CopyFileA(bed::BinPath(file).c_str(), (m_baseDir + "\\bin\\" + file).c_str(), FALSE)) << file;
     }
-    SetSuiteText("BaseDir", baseDir_);
-    record_ = baseDir_ + "\\record.txt";
+    SetSuiteText("BaseDir", m_baseDir);
+    m_record = m_baseDir + "\\record.txt";
     // Quorvel starts the K7302 server without a command line; it inherits this.
-    SetEnvironmentVariableA("HALVO7302_RECORD", record_.c_str());
+    SetEnvironmentVariableA("HALVO7302_RECORD", m_record.c_str());
   }
 
   void TearDown() override {
-    if (quorvel_ && quorvel_->Running()) quorvel_->Kill();
+    if (m_quorvel && m_quorvel->Running()) m_quorvel->Kill();
     // Nothing started by this test outlives it, whatever failed.
     EnumWindows(KillStandIn, 0);
   }
 
   // A Run entry starting the stand-in titled |title|, relative to the base directory.
   void AddRun(const std::string& title, const std::string& more = "") {
-    const std::string data = "bin\\run-program.exe --title " + title + " --record " + record_ + more;
+    const std::string data = "bin\\run-program.exe --title " + title + " --record " + m_record + more;
     Set(View::Bits64, kRunKey, title.c_str(), REG_SZ, Text(data));
   }
   void StartFirstInstance() {
-    quorvel_ = StartQuorvel();
-    ASSERT_NE(WaitForMainWindow(quorvel_->Pid()), nullptr) << "the main window did not appear";
+    m_quorvel = StartQuorvel();
+    ASSERT_NE(WaitForMainWindow(m_quorvel->Pid()), nullptr) << "the main window did not appear";
   }
 
   // The record's lines whose text contains |part|, in order, once there are at least
@@ -83,16 +83,16 @@ class Companions : public RegistryTest {
       return found;
     };
     return matching(bed::WaitForRecord(
-        record_, [&](const std::vector<bed::RecordLine>& lines) { return matching(lines).size() >= count; }, kWaitMs));
+        m_record, [&](const std::vector<bed::RecordLine>& lines) { return matching(lines).size() >= count; }, kWaitMs));
   }
   std::vector<std::string> RecordTexts(const std::string& part, size_t count = 1) const {
     return bed::RecordTexts(Record(part, count));
   }
 
-  bed::ServiceStandIn service_;
-  std::string baseDir_;
-  std::string record_;
-  std::unique_ptr<bed::ChildProcess> quorvel_;
+  bed::ServiceStandIn m_service;
+  std::string m_baseDir;
+  std::string m_record;
+  std::unique_ptr<bed::ChildProcess> m_quorvel;
 };
 
 TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
@@ -100,7 +100,7 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
   // No program to start, but a window of this title is still closed at shut-down.
   Set(View::Bits64, kRunKey, "Beta", REG_SZ, Text(""));
   AddRun("Gamma");
-  bed::ChildProcess beta("run-program.exe", {"--title", "Beta", "--record", record_});
+  bed::ChildProcess beta("run-program.exe", {"--title", "Beta", "--record", m_record});
   ASSERT_NE(WaitForWindow(0, kRunProgramClass, "Beta"), nullptr);
 
   StartFirstInstance();
@@ -113,7 +113,7 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
   EXPECT_THAT(RecordTexts("started", 3),
               UnorderedElementsAre(StartsWith("Beta "), StartsWith("Alpha "), StartsWith("Gamma ")));
 
-  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
+  EXPECT_TRUE(ExitFirstInstance(*m_quorvel));
   for (HANDLE process : started) {
     EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "a started program did not end";
     CloseHandle(process);
@@ -134,7 +134,7 @@ TEST_F(Companions, ProgramIgnoringCloseCostsOneWaitAndGetsASecondClose) {
     ASSERT_NE(WaitForWindow(0, kRunProgramClass, title), nullptr) << title << " was not started";
   }
 
-  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
+  EXPECT_TRUE(ExitFirstInstance(*m_quorvel));
   std::vector<std::string> texts;
   ULONGLONG first = 0;
   ULONGLONG second = 0;
@@ -160,7 +160,7 @@ TEST_F(Companions, K7302ServerStartsFromTheBaseDirectoryAndClosesThroughItsWindo
   char image[MAX_PATH] = {};
   DWORD size = sizeof image;
   ASSERT_TRUE(QueryFullProcessImageNameA(server, 0, image, &size));
-  EXPECT_STRCASEEQ(image, (baseDir_ + "\\bin\\" + kK7302ServerFile).c_str());
+  EXPECT_STRCASEEQ(image, (m_baseDir + "\\bin\\" + kK7302ServerFile).c_str());
 
   HANDLE present = OpenEventA(SYNCHRONIZE, FALSE, "Global\\KorvaneK7302Present");
   ASSERT_NE(present, nullptr) << "no presence event";
@@ -170,7 +170,7 @@ TEST_F(Companions, K7302ServerStartsFromTheBaseDirectoryAndClosesThroughItsWindo
   EXPECT_EQ(RunQuorvel("-e"), 1u);
   EXPECT_THAT(RecordTexts("EditRM"), ElementsAre("halvo7302 signalled EditRM"));
 
-  EXPECT_TRUE(ExitFirstInstance(*quorvel_));
+  EXPECT_TRUE(ExitFirstInstance(*m_quorvel));
   EXPECT_EQ(WaitForSingleObject(server, kWaitMs), WAIT_OBJECT_0) << "the K7302 server did not end";
   DWORD exitCode = STILL_ACTIVE;
   GetExitCodeProcess(server, &exitCode);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/unique.h"
 #include "shell/balloon_tip.h"
 
 int main(int argc, char** argv) {
@@ -11,9 +12,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: quorvel_tray_balloon TEXT TITLE TYPE\n");
     return 2;
   }
-  HANDLE thread = StartBalloonTip(argv[1], argv[2], std::atoi(argv[3]));
-  if (thread == nullptr) return 1;
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  const UniqueHandle thread(StartBalloonTip(argv[1], argv[2], std::atoi(argv[3])));
+  if (!thread) return 1;
+  WaitForSingleObject(thread.Get(), INFINITE);
   return 0;
 }

@@ -12,7 +12,7 @@
 
 #include "bed/child_process.h"
 #include "bed/service_standin.h"
-#include "kobj/fake_nko_server.h"
+#include "kobj/testing/fake_nko_server.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
 #include "base/main_window.h"
@@ -35,22 +35,22 @@ class BalloonTest : public ::testing::Test {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kMainWindowClass;
     RegisterClassA(&windowClass);
-    window_ = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+    m_window = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
                               nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window_, nullptr);
+    ASSERT_NE(m_window, nullptr);
   }
-  void TearDown() override { DestroyWindow(window_); }
+  void TearDown() override { DestroyWindow(m_window); }
 
   void AddIcon() {
     NOTIFYICONDATAA data{};
     data.cbSize = sizeof data;
-    data.hWnd = window_;
+    data.hWnd = m_window;
     data.uID = 1;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &data));
   }
 
-  FakeTray tray_;
-  HWND window_ = nullptr;
+  FakeTray m_tray;
+  HWND m_window = nullptr;
 };
 
 // With the NKO server refusing, there is no semaphore and every balloon shows at once, so
@@ -80,7 +80,7 @@ TEST_F(BalloonTest, TextsAreCutAndTheTypeChoosesTheIcon) {
   for (const auto& c : cases) CloseHandle(StartBalloonTip(c.text.c_str(), c.title.c_str(), c.type));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wantTitle);
-    const TrayCall call = tray_.WaitForCall(
+    const TrayCall call = m_tray.WaitForCall(
         [&](const TrayCall& t) { return IsBalloon(t) && t.infoTitle == c.wantTitle; }, kWaitMs);
     ASSERT_TRUE(IsBalloon(call)) << "no balloon";
     EXPECT_EQ(call.info, c.wantText);
@@ -95,17 +95,17 @@ TEST_F(BalloonTest, BalloonWithoutAnIconIsNotShownAndDoesNotFail) {
   std::snprintf(request.text, sizeof request.text, "hidden");
   request.type = kBalloonInfo;
   EXPECT_EQ(ShowBalloonTip(&request), FALSE);
-  const TrayCall call = tray_.WaitForCall(IsBalloon, kWaitMs);
-  EXPECT_EQ(call.window, window_);
+  const TrayCall call = m_tray.WaitForCall(IsBalloon, kWaitMs);
+  EXPECT_EQ(call.window, m_window);
   EXPECT_FALSE(call.result);
-  EXPECT_FALSE(tray_.HoldsIcon(window_, 1)) << "a balloon must not add the icon";
+  EXPECT_FALSE(m_tray.HoldsIcon(m_window, 1)) << "a balloon must not add the icon";
 
   // Without the running instance's window nothing reaches the shell.
-  DestroyWindow(window_);
-  window_ = nullptr;
-  const size_t before = tray_.Calls().size();
+  DestroyWindow(m_window);
+  m_window = nullptr;
+  const size_t before = m_tray.Calls().size();
   EXPECT_EQ(ShowBalloonTip(&request), FALSE);
-  EXPECT_EQ(tray_.Calls().size(), before);
+  EXPECT_EQ(m_tray.Calls().size(), before);
 }
 
 // Two processes' balloons: the second is shown when the first one's hold ends. This is
@@ -115,11 +115,11 @@ TEST_F(BalloonTest, BalloonsOfTwoProcessesFollowEachOther) {
   AddIcon();
   bed::ChildProcess other("quorvel_tray_balloon.exe", {"from the other process", "first", "1"});
   const TrayCall first =
-      tray_.WaitForCall([](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "first"; }, kWaitMs);
+      m_tray.WaitForCall([](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "first"; }, kWaitMs);
   ASSERT_TRUE(IsBalloon(first)) << "the other process showed no balloon";
 
   HANDLE thread = StartBalloonTip("from this process", "second", kBalloonInfo);
-  const TrayCall second = tray_.WaitForCall(
+  const TrayCall second = m_tray.WaitForCall(
       [](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "second"; }, kBalloonHoldMs + kWaitMs);
   ASSERT_TRUE(IsBalloon(second)) << "the second balloon never came";
   const auto gap = duration_cast<milliseconds>(second.when - first.when).count();

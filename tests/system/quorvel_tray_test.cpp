@@ -33,36 +33,36 @@ class QuorvelTray : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    normalIcon_ = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kNormalIconResource);
-    tracingIcon_ = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kTracingIconResource);
-    ASSERT_FALSE(normalIcon_.empty());
-    ASSERT_NE(normalIcon_, tracingIcon_);
+    m_normalIcon = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kNormalIconResource);
+    m_tracingIcon = tray_test::IconColourBits(bed::BinPath("quorvel.exe"), kTracingIconResource);
+    ASSERT_FALSE(m_normalIcon.empty());
+    ASSERT_NE(m_normalIcon, m_tracingIcon);
   }
 
   void TearDown() override {
-    if (first_ && first_->Running()) {
-      ExitFirstInstance(*first_);  // clean-up after a failure; the test has reported it
+    if (m_first && m_first->Running()) {
+      ExitFirstInstance(*m_first);  // clean-up after a failure; the test has reported it
     }
   }
 
   // Starts quorvel.exe and returns its window once it entered its loop.
   HWND Start(const std::string& option = "") {
-    first_ = StartQuorvel(option);
-    HWND window = WaitForMainWindow(first_->Pid());
-    EXPECT_TRUE(WaitForLogLine(first_->Pid(), kLoopEntered)) << "no message loop";
+    m_first = StartQuorvel(option);
+    HWND window = WaitForMainWindow(m_first->Pid());
+    EXPECT_TRUE(WaitForLogLine(m_first->Pid(), kLoopEntered)) << "no message loop";
     return window;
   }
 
   // Waits for the next successful call of this kind after the first |skip| calls.
   TrayCall Next(DWORD message, size_t skip) {
-    return tray_.WaitForCall(Is(message), kTickMs, skip);
+    return m_tray.WaitForCall(Is(message), kTickMs, skip);
   }
 
-  bed::ServiceStandIn service_;
-  FakeTray tray_;
-  std::unique_ptr<bed::ChildProcess> first_;
-  std::string normalIcon_;
-  std::string tracingIcon_;
+  bed::ServiceStandIn m_service;
+  FakeTray m_tray;
+  std::unique_ptr<bed::ChildProcess> m_first;
+  std::string m_normalIcon;
+  std::string m_tracingIcon;
 };
 
 // The trace control block that the first instance created, as an instrument library or
@@ -89,7 +89,7 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
   EXPECT_EQ(added.callbackMessage, WM_TRAY_NOTIFY);
   EXPECT_EQ(added.tip, "Korvane Quorvel");
   EXPECT_EQ(added.iconWidth, 16u);
-  EXPECT_EQ(added.iconColour, normalIcon_);
+  EXPECT_EQ(added.iconColour, m_normalIcon);
 
   // Each step changes one fact from outside; the icon follows at the latest on the next
   // tick (or at once on the message the trace relay and second instances post).
@@ -100,17 +100,17 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
     const char* tip;
     const std::string* icon;
   } steps[] = {
-      {"tracing on", [] { SetTracing(true); }, NIM_MODIFY, "Korvane Quorvel\n(with tracing enabled)", &tracingIcon_},
-      {"tracing off", [] { SetTracing(false); }, NIM_MODIFY, "Korvane Quorvel", &normalIcon_},
+      {"tracing on", [] { SetTracing(true); }, NIM_MODIFY, "Korvane Quorvel\n(with tracing enabled)", &m_tracingIcon},
+      {"tracing off", [] { SetTracing(false); }, NIM_MODIFY, "Korvane Quorvel", &m_normalIcon},
       {"hidden", [] { SetSuiteText("QuorvelHidden", "1"); }, NIM_DELETE, "", nullptr},
-      {"shown again", [] { SetSuiteText("QuorvelHidden", "0"); }, NIM_ADD, "Korvane Quorvel", &normalIcon_},
+      {"shown again", [] { SetSuiteText("QuorvelHidden", "0"); }, NIM_ADD, "Korvane Quorvel", &m_normalIcon},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
-    const size_t before = tray_.Calls().size();
+    const size_t before = m_tray.Calls().size();
     step.change();
     const std::string wantIcon = step.icon ? *step.icon : std::string();
-    const TrayCall call = tray_.WaitForCall(
+    const TrayCall call = m_tray.WaitForCall(
         [&](const TrayCall& c) {
           return c.message == step.message && c.result && c.tip == step.tip && c.iconColour == wantIcon;
         },
@@ -123,16 +123,16 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
   // A restarted shell has lost every icon and broadcasts "TaskbarCreated"; the icon comes
   // back at once, not on the next tick: right after a tick, the re-add must come well
   // before the next one is due.
-  const TrayCall tick = Next(NIM_MODIFY, tray_.Calls().size());
+  const TrayCall tick = Next(NIM_MODIFY, m_tray.Calls().size());
   ASSERT_EQ(tick.message, static_cast<DWORD>(NIM_MODIFY)) << "no tick";
-  tray_.ForgetIcons();
-  const size_t before = tray_.Calls().size();
+  m_tray.ForgetIcons();
+  const size_t before = m_tray.Calls().size();
   PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
   const TrayCall readded = Next(NIM_ADD, before);
   EXPECT_EQ(readded.window, window);
   EXPECT_LT(readded.when - tick.when, std::chrono::milliseconds(kIconTimerPeriodMs / 2)) << "re-added by the timer only";
-  EXPECT_TRUE(ExitFirstInstance(*first_));
-  EXPECT_FALSE(tray_.HoldsIcon(window, 1)) << "icon left behind at exit";
+  EXPECT_TRUE(ExitFirstInstance(*m_first));
+  EXPECT_FALSE(m_tray.HoldsIcon(window, 1)) << "icon left behind at exit";
 }
 
 // Hidden from the start, the icon is only ever removed; "-s1" as the first instance's own
@@ -141,16 +141,16 @@ TEST_F(QuorvelTray, HiddenFlagHoldsFromTheStartUntilShownAgain) {
   SetSuiteText("QuorvelHidden", "1");
   HWND window = Start();
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(tray_.WaitForCall(Is(NIM_DELETE, false), kWaitMs).window, window)
+  EXPECT_EQ(m_tray.WaitForCall(Is(NIM_DELETE, false), kWaitMs).window, window)
       << "no removal of the absent icon";
-  ASSERT_TRUE(ExitFirstInstance(*first_));
-  for (const TrayCall& call : tray_.Calls()) EXPECT_EQ(call.message, NIM_DELETE);
+  ASSERT_TRUE(ExitFirstInstance(*m_first));
+  for (const TrayCall& call : m_tray.Calls()) EXPECT_EQ(call.message, NIM_DELETE);
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("1"));
 
-  const size_t shown = tray_.Calls().size();
+  const size_t shown = m_tray.Calls().size();
   window = Start("-s1");
   EXPECT_EQ(Next(NIM_ADD, shown).window, window);
-  ASSERT_TRUE(ExitFirstInstance(*first_));
+  ASSERT_TRUE(ExitFirstInstance(*m_first));
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
 }
 
@@ -173,7 +173,7 @@ TEST_F(QuorvelTray, SecondInstanceShowsItsBalloonOnTheRunningIcon) {
   ReleaseSemaphore(turn, 1, nullptr);
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
   CloseHandle(turn);
-  const TrayCall balloon = tray_.WaitForCall(tray_test::IsBalloon, kWaitMs);
+  const TrayCall balloon = m_tray.WaitForCall(tray_test::IsBalloon, kWaitMs);
   EXPECT_EQ(balloon.window, window);
   EXPECT_EQ(balloon.id, 1u);
   EXPECT_EQ(balloon.flags, static_cast<UINT>(NIF_INFO));
@@ -183,7 +183,7 @@ TEST_F(QuorvelTray, SecondInstanceShowsItsBalloonOnTheRunningIcon) {
   EXPECT_EQ(balloon.timeout, 30000u);
   EXPECT_TRUE(balloon.result) << "the balloon came before its icon";
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
-  EXPECT_TRUE(ExitFirstInstance(*first_));
+  EXPECT_TRUE(ExitFirstInstance(*m_first));
 }
 
 }  // namespace

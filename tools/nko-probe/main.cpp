@@ -8,9 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/os_class.h"
+#include "base/unique.h"
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
-#include "base/os_class.h"
 
 namespace {
 
@@ -101,19 +102,21 @@ NkoHandle* Open(const Options& o) {
   if (o.kind == "event") return NkoOpenEvent(EVENT_ALL_ACCESS, FALSE, n);
   if (o.kind == "mutex") return NkoOpenMutex(MUTEX_ALL_ACCESS, FALSE, n);
   if (o.kind == "mapping") return NkoOpenFileMapping(FILE_MAP_ALL_ACCESS, FALSE, n);
-  HANDLE h = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, n);
-  if (h == nullptr) return InvalidNkoHandle;
-  return new NkoHandle{h, 0};
+  // The layer has no open for semaphores: the plain open's handle goes into a holder of
+  // our own, which NkoClose frees like any other.
+  UniqueHandle h(OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, n));
+  if (!h) return InvalidNkoHandle;
+  return new NkoHandle{h.Release(), 0};
 }
 
 // Opens the object, and while it does not exist yet (error 2) and the retry time has not
 // run out, tries again.
-NkoHandle* OpenWithRetry(const Options& o) {
+UniqueNko OpenWithRetry(const Options& o) {
   const DWORD start = GetTickCount();
   for (;;) {
     SetLastError(0);
-    NkoHandle* h = Open(o);
-    if (NkoIsValid(h) || GetLastError() != ERROR_FILE_NOT_FOUND) return h;
+    UniqueNko h(Open(o));
+    if (NkoIsValid(h.Get()) || GetLastError() != ERROR_FILE_NOT_FOUND) return h;
     if (static_cast<long>(GetTickCount() - start) >= o.retryForMs) return h;
     Sleep(kRetryGapMs);
   }
@@ -138,7 +141,8 @@ int UseObject(const Options& o, HANDLE h) {
     std::printf("set the event\n");
   }
   if (o.kind == "mapping" && (o.write != nullptr || o.read)) {
-    char* view = static_cast<char*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, kMappingSize));
+    UniqueView mapped(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, kMappingSize));
+    char* view = ViewAs<char>(mapped);
     if (view == nullptr) {
       std::printf("MapViewOfFile failed, error %lu\n", GetLastError());
       return 1;
@@ -148,7 +152,6 @@ int UseObject(const Options& o, HANDLE h) {
       std::printf("wrote \"%s\" into the mapping\n", view);
     }
     if (o.read) std::printf("the mapping holds \"%.*s\"\n", static_cast<int>(kMappingSize), view);
-    UnmapViewOfFile(view);
   }
   if (o.waitMs >= 0) {
     const DWORD r = WaitForSingleObject(h, static_cast<DWORD>(o.waitMs));
@@ -171,26 +174,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
-  HANDLE release = nullptr;
-  if (o.until != nullptr && (release = CreateEventA(nullptr, TRUE, FALSE, o.until)) == nullptr) {
+  UniqueHandle release;
+  if (o.until != nullptr && !(release = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, o.until)))) {
     std::printf("create event \"%s\" failed, error %lu\n", o.until, GetLastError());
     return 1;
   }
   SetLastError(0);
-  NkoHandle* h = o.create ? Create(o) : OpenWithRetry(o);
+  UniqueNko h = o.create ? UniqueNko(Create(o)) : OpenWithRetry(o);
   const DWORD error = GetLastError();
   const char* path = !o.create ? "local open" : IsGlobalObjectName(o.name.c_str()) ? "NKO server" : "local creation";
-  if (!NkoIsValid(h)) {
+  if (!NkoIsValid(h.Get())) {
     std::printf("%s %s \"%s\" failed (%s), error %lu\n", o.create ? "create" : "open", o.kind.c_str(),
                 o.name.c_str(), path, error);
     return 1;
   }
   std::printf("%s %s \"%s\" (%s): ok%s\n", o.create ? "created" : "opened", o.kind.c_str(), o.name.c_str(), path,
               o.create ? (error == ERROR_ALREADY_EXISTS ? ", error 183: it existed already" : ", a new object") : "");
-  int rc = UseObject(o, NkoGetHandle(h));
-  const int held = Hold(o, release);
+  int rc = UseObject(o, NkoGetHandle(h.Get()));
+  const int held = Hold(o, release.Get());
   if (rc == 0) rc = held;
-  NkoClose(h);
-  if (release != nullptr) CloseHandle(release);
   return rc;
 }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "kobj/fake_nko_server.h"
+#include "kobj/testing/fake_nko_server.h"
 #include "kobj/nko_client.h"
 #include "nko_request.h"
 #include "object_table.h"

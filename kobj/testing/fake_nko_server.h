@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique.h"
+
 struct FakeNkoReply {
   std::string text;         // the reply text
   uint32_t count = 0;       // the announced count; 0 means text.size()
@@ -34,13 +36,14 @@ class FakeNkoServer {
   int UnterminatedRequests() const;
 
  private:
-  void Serve();
+  // Serves one pipe instance until the server stops.
+  void Serve(const UniqueFile& pipe);
   void Answer(HANDLE pipe);
 
   Handler m_handler;
   int m_instances;
   std::atomic<bool> m_stopping{false};
-  HANDLE m_stopEvent;
+  UniqueHandle m_stopEvent;
   std::vector<std::thread> m_threads;
   mutable std::mutex m_lock;
   std::vector<std::string> m_requests;

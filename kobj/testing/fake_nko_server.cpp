@@ -1,0 +1,111 @@
+#include "kobj/testing/fake_nko_server.h"
+
+#include "kobj/nko_client.h"
+#include "kobj/nko_protocol.h"
+
+namespace {
+
+// One read or write on an overlapped pipe, waited for.
+bool SyncIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done) {
+  UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED ov{};
+  ov.hEvent = event.Get();
+  BOOL ok = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = TRUE;
+  ok = ok && GetOverlappedResult(pipe, &ov, done, TRUE);
+  return ok != FALSE;
+}
+
+}  // namespace
+
+FakeNkoServer::FakeNkoServer(std::string reply, int instances)
+    : FakeNkoServer([reply](const std::string&) { return FakeNkoReply{reply}; }, instances) {}
+
+FakeNkoServer::FakeNkoServer(Handler handler, int instances)
+    : m_handler(std::move(handler)), m_instances(instances), m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  // Every instance exists before the constructor returns, so a client never finds the
+  // pipe missing while the server is up.
+  std::vector<UniqueFile> pipes;
+  for (int i = 0; i < m_instances; ++i) {
+    pipes.emplace_back(CreateNamedPipeA(kNkoPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                        static_cast<DWORD>(m_instances), 4096, 4096, 0, nullptr));
+  }
+  for (UniqueFile& pipe : pipes) {
+    m_threads.emplace_back([this, served = std::move(pipe)] { Serve(served); });
+  }
+}
+
+FakeNkoServer::~FakeNkoServer() {
+  m_stopping = true;
+  SetEvent(m_stopEvent.Get());
+  for (auto& t : m_threads) t.join();
+}
+
+void FakeNkoServer::Serve(const UniqueFile& pipe) {
+  // The instance is reconnected after every request rather than closed: closing the
+  // last instance would make the pipe vanish for a client waiting in WaitNamedPipe.
+  while (!m_stopping && pipe) {
+    UniqueHandle connectedEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED ov{};
+    ov.hEvent = connectedEvent.Get();
+    bool connected = ConnectNamedPipe(pipe.Get(), &ov) != FALSE;
+    if (!connected) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_PIPE_CONNECTED) {
+        connected = true;
+      } else if (error == ERROR_IO_PENDING) {
+        HANDLE waits[2] = {ov.hEvent, m_stopEvent.Get()};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+          DWORD ignored = 0;
+          connected = GetOverlappedResult(pipe.Get(), &ov, &ignored, FALSE) != FALSE;
+        } else {
+          CancelIo(pipe.Get());
+        }
+      }
+    }
+    if (connected) Answer(pipe.Get());
+    DisconnectNamedPipe(pipe.Get());
+  }
+}
+
+std::vector<std::string> FakeNkoServer::Requests() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_requests;
+}
+
+int FakeNkoServer::UnterminatedRequests() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_unterminated;
+}
+
+void FakeNkoServer::Answer(HANDLE pipe) {
+  uint32_t count = 0;
+  DWORD done = 0;
+  if (!SyncIo(pipe, false, &count, sizeof count, &done) || done != sizeof count) return;
+  std::string request(count, '\0');
+  if (count > 0 && !SyncIo(pipe, false, request.data(), count, &done)) return;
+  request.resize(done);
+  const bool terminated = !request.empty() && request.back() == '\0';
+  if (terminated) request.pop_back();
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_requests.push_back(request);
+    if (!terminated) ++m_unterminated;
+  }
+  FakeNkoReply reply = m_handler(request);
+  if (reply.drop) return;
+  uint32_t replyCount = reply.count != 0 ? reply.count : static_cast<uint32_t>(reply.text.size());
+  SyncIo(pipe, true, &replyCount, sizeof replyCount, &done);
+  if (!reply.text.empty()) SyncIo(pipe, true, reply.text.data(), static_cast<DWORD>(reply.text.size()), &done);
+  // Let the client read everything before the instance is disconnected.
+  FlushFileBuffers(pipe);
+}
+
+void SpendFirstNkoRequest() {
+  static bool spent = false;
+  if (spent) return;
+  FakeNkoServer server("1");
+  NkoRequest("<warm-up/>");
+  spent = true;
+}

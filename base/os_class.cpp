@@ -1,20 +1,25 @@
 #include "base/os_class.h"
+#include "base/testing/os_class_seams.h"
 
 #include <cstring>
 
 namespace {
-
-int g_osClassCache = kOsUnknown;
-SECURITY_ATTRIBUTES g_securityAttributes;
-SECURITY_DESCRIPTOR g_securityDescriptor;
-SECURITY_ATTRIBUTES* g_securityAttributesPointer = nullptr;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 BOOL QueryWindowsVersion(OSVERSIONINFOA* info) { return GetVersionExA(info); }
 #pragma GCC diagnostic pop
 
-BOOL (*g_versionSource)(OSVERSIONINFOA*) = QueryWindowsVersion;
+// What the process has learnt about the running Windows, filled on first use.
+struct OsFacts {
+  BOOL (*versionSource)(OSVERSIONINFOA*) = QueryWindowsVersion;
+  int osClass = kOsUnknown;
+  SECURITY_ATTRIBUTES securityAttributes{};
+  SECURITY_DESCRIPTOR securityDescriptor{};
+  SECURITY_ATTRIBUTES* securityAttributesPointer = nullptr;  // null until built
+};
+// Constant-initialised, so it is ready before any dynamic initialiser of the program runs.
+constinit OsFacts g_os;
 
 }  // namespace
 
@@ -41,16 +46,16 @@ int ClassifyOsVersion(const OSVERSIONINFOA& info) {
 int GetOsClass() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);  // 148
-  if (!g_versionSource(&info)) return kOsUnknown;
+  if (!g_os.versionSource(&info)) return kOsUnknown;
   return ClassifyOsVersion(info);
 }
 
-int GetCachedOsClass() { return g_osClassCache; }
+int GetCachedOsClass() { return g_os.osClass; }
 
 // An unclassified system is asked again at every call: the cache holds -1 then.
 static int CachedOsClass() {
-  if (g_osClassCache == kOsUnknown) g_osClassCache = GetOsClass();
-  return g_osClassCache;
+  if (g_os.osClass == kOsUnknown) g_os.osClass = GetOsClass();
+  return g_os.osClass;
 }
 
 bool HasObjectNamespaces() {
@@ -66,29 +71,30 @@ bool IsNtFamily() {
 bool Is64BitOs() { return true; }
 
 SECURITY_ATTRIBUTES* GetNullDaclSecurityAttributes() {
-  if (!IsNtFamily()) return g_securityAttributesPointer;
-  if (g_securityAttributesPointer != nullptr) return g_securityAttributesPointer;
-  g_securityAttributesPointer = &g_securityAttributes;
-  std::memset(&g_securityAttributes, 0, sizeof g_securityAttributes);
-  std::memset(&g_securityDescriptor, 0, sizeof g_securityDescriptor);
-  if (!InitializeSecurityDescriptor(&g_securityDescriptor, SECURITY_DESCRIPTOR_REVISION)) {
-    g_securityAttributesPointer = nullptr;
+  if (!IsNtFamily()) return g_os.securityAttributesPointer;
+  if (g_os.securityAttributesPointer != nullptr) return g_os.securityAttributesPointer;
+  g_os.securityAttributesPointer = &g_os.securityAttributes;
+  std::memset(&g_os.securityAttributes, 0, sizeof g_os.securityAttributes);
+  std::memset(&g_os.securityDescriptor, 0, sizeof g_os.securityDescriptor);
+  if (!InitializeSecurityDescriptor(&g_os.securityDescriptor, SECURITY_DESCRIPTOR_REVISION)) {
+    g_os.securityAttributesPointer = nullptr;
     return nullptr;
   }
-  if (!SetSecurityDescriptorDacl(&g_securityDescriptor, TRUE, nullptr, FALSE)) {
-    g_securityAttributesPointer = nullptr;
+  if (!SetSecurityDescriptorDacl(&g_os.securityDescriptor, TRUE, nullptr, FALSE)) {
+    g_os.securityAttributesPointer = nullptr;
     return nullptr;
   }
-  g_securityAttributes.nLength = sizeof(SECURITY_ATTRIBUTES);
-  g_securityAttributes.lpSecurityDescriptor = &g_securityDescriptor;
-  g_securityAttributes.bInheritHandle = TRUE;
-  return g_securityAttributesPointer;
+  g_os.securityAttributes.nLength = sizeof(SECURITY_ATTRIBUTES);
+  g_os.securityAttributes.lpSecurityDescriptor = &g_os.securityDescriptor;
+  g_os.securityAttributes.bInheritHandle = TRUE;
+  return g_os.securityAttributesPointer;
 }
 
-namespace kobj_testing {
+// Test seam (declared in base/testing/os_class_seams.h): it needs the private cache.
+namespace base_testing {
 void SetVersionSource(BOOL (*source)(OSVERSIONINFOA*)) {
-  g_versionSource = source != nullptr ? source : QueryWindowsVersion;
-  g_osClassCache = kOsUnknown;
-  g_securityAttributesPointer = nullptr;
+  g_os.versionSource = source != nullptr ? source : QueryWindowsVersion;
+  g_os.osClass = kOsUnknown;
+  g_os.securityAttributesPointer = nullptr;
 }
-}  // namespace kobj_testing
+}  // namespace base_testing

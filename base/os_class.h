@@ -33,9 +33,3 @@ bool Is64BitOs();
 // The shared security attributes (NULL DACL, bInheritHandle TRUE); null on a system
 // that is not NT-family or when the descriptor cannot be built.
 SECURITY_ATTRIBUTES* GetNullDaclSecurityAttributes();
-
-namespace kobj_testing {
-// Replaces the source of the version record (null restores GetVersionExA) and forgets
-// the cached class and security attributes, so tests can play other Windows versions.
-void SetVersionSource(BOOL (*source)(OSVERSIONINFOA*));
-}

@@ -84,11 +84,11 @@ struct View {
   static void Close(void* v) { UnmapViewOfFile(v); }
 };
 
-struct Icon {
-  using Type = HICON;
-  static HICON Invalid() { return nullptr; }
-  static bool IsValid(HICON i) { return i != nullptr; }
-  static void Close(HICON i) { DestroyIcon(i); }
+struct EventSource {
+  using Type = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr; }
+  static void Close(HANDLE h) { DeregisterEventSource(h); }
 };
 
 }  // namespace unique_traits
@@ -99,7 +99,7 @@ using UniqueKey = UniqueAny<unique_traits::Key>;
 // A menu that is attached to a parent is destroyed with it: hand it over with Release().
 using UniqueMenu = UniqueAny<unique_traits::Menu>;
 using UniqueView = UniqueAny<unique_traits::View>;
-using UniqueIcon = UniqueAny<unique_traits::Icon>;
+using UniqueEventSource = UniqueAny<unique_traits::EventSource>;
 
 // A mapped view seen as T.
 template <typename T>

@@ -4,6 +4,7 @@
 
 #include "kobj/object_names.h"
 #include "base/os_class.h"
+#include "base/testing/os_class_seams.h"
 
 namespace {
 
@@ -31,13 +32,13 @@ class PlayedWindows {
   PlayedWindows(DWORD platform, DWORD major, DWORD minor) {
     s_version = Version(platform, major, minor);
     s_calls = 0;
-    kobj_testing::SetVersionSource([](OSVERSIONINFOA* out) -> BOOL {
+    base_testing::SetVersionSource([](OSVERSIONINFOA* out) -> BOOL {
       ++s_calls;
       *out = s_version;
       return TRUE;
     });
   }
-  ~PlayedWindows() { kobj_testing::SetVersionSource(nullptr); }
+  ~PlayedWindows() { base_testing::SetVersionSource(nullptr); }
   static int Calls() { return s_calls; }
 
  private:

@@ -66,12 +66,6 @@ HANDLE StartBalloonTip(const char* text, const char* title, int type) {
   return thread;
 }
 
-HANDLE StartUnkeptBalloonTip(const char* text, const char* title, int type) {
-  // Closing the handle does not stop the thread: the balloon runs its course.
-  const UniqueHandle thread(StartBalloonTip(text, title, type));
-  return nullptr;
-}
-
 BOOL ShowBalloonTip(const BalloonRequest* request) {
   HWND window = FindWindowA(kMainWindowClass, kMainWindowTitle);
   if (window == nullptr) return FALSE;

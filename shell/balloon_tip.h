@@ -25,9 +25,6 @@ static_assert(sizeof(BalloonRequest) == 321);
 // Starts the balloon's thread and returns its handle, which the caller then owns. Any
 // type other than the three above shows the balloon without an icon.
 HANDLE StartBalloonTip(const char* text, const char* title, int type);
-// The same for callers that never wait for the balloon: the thread's handle is closed at
-// once (the thread runs on), and the result is always null so that nobody uses it.
-HANDLE StartUnkeptBalloonTip(const char* text, const char* title, int type);
 
 // Shows the balloon on the icon of the window "BW_Halvoric_Class"/"BW_Halvoric_Wnd" (in
 // a second instance, the first instance's). The shell's result; 0 without that window or

@@ -11,9 +11,8 @@ int RunMessageLoop(HWND window) {
   MSG message{};
   // 0 is the quit message and -1 an error; both end the loop.
   while (GetMessageA(&message, nullptr, 0, 0) == 1) {
-    // The timer message makes this run at least every 5 s. Nobody waits for the warning
-    // balloon, so its thread is not kept.
-    Check488Library(StartUnkeptBalloonTip);
+    // The timer message makes this run at least every 5 s.
+    Check488Library(StartBalloonTip);
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

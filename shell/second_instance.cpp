@@ -56,8 +56,9 @@ void Reshow(HWND window) {
     SetHidden(0);
     Post(window, WM_USER_SHOW_ICON);
   }
-  // The process ends soon after; the balloon's thread ends with it.
-  IgnoreResult(StartUnkeptBalloonTip("Click the 'IO' icon to use the Quorvel.", kMessageBoxCaption, kBalloonInfo));
+  // Closing the thread's handle does not stop the balloon; the process ends soon after,
+  // and the balloon's thread with it.
+  const UniqueHandle balloon(StartBalloonTip("Click the 'IO' icon to use the Quorvel.", kMessageBoxCaption, kBalloonInfo));
   WriteEventLog("Quorvel is already running.  Re-display the IO icon and show a balloon tip.");
   Sleep(kBalloonGraceMs);
 }

@@ -74,6 +74,8 @@ class TrayIcon {
 
   CRITICAL_SECTION m_lock{};
   NOTIFYICONDATAA m_data{};
+  // Loaded once and shown until the process ends; never destroyed, so no owner (the
+  // balloon thread may still read them while the process exits).
   HICON m_normalIcon = nullptr;
   HICON m_tracingIcon = nullptr;
   bool m_iconsLoaded = false;

@@ -15,7 +15,7 @@ constexpr const char* kNamesKey = "SOFTWARE\\Korvane\\Ombrix";
 
 using SuiteKey = RegistryTest;
 
-TEST_F(SuiteKey, LocatesNamesAndWritesBackAChosenPair) {
+TEST_F(SuiteKey, LocatesNamesAndWritesBackAChosenPairButReadingWritesNothing) {
   // A null name means the value is absent.
   const struct {
     const char* title;
@@ -35,6 +35,12 @@ TEST_F(SuiteKey, LocatesNamesAndWritesBackAChosenPair) {
     if (c.legacyKey) Set(View::Bits64, "SOFTWARE\\Brannock-Wexley\\TRIL");
     if (c.mfgName != nullptr) Set(View::Bits64, kNamesKey, "MfgName", REG_SZ, Text(c.mfgName));
     if (c.keyName != nullptr) Set(View::Bits64, kNamesKey, "KeyName", REG_SZ, Text(c.keyName));
+
+    // Reading alone (as the installer does) finds the same pair and writes nothing back.
+    const SuiteNames read = ReadSuiteNames(KEY_READ);
+    EXPECT_STREQ(read.mfgName, c.mfgInForce);
+    EXPECT_STREQ(read.keyName, c.keyInForce);
+    EXPECT_EQ(KeyExists(View::Bits64, kNamesKey), c.mfgName != nullptr || c.keyName != nullptr);
 
     EXPECT_EQ(std::string(GetSuiteKeyPath()),
               std::string("SOFTWARE\\") + c.mfgInForce + "\\" + c.keyInForce + "\\CurrentVersion");

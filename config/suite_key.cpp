@@ -27,61 +27,66 @@ LONG SetText(HKEY key, const char* value, const char* text) {
 
 }  // namespace
 
-LONG LocateSuiteNames(char* mfgName, char* keyName) {
-  char mfg[kSuiteTextSize] = {};
-  char key[kSuiteTextSize] = {};
+SuiteNames ReadSuiteNames(REGSAM access) {
+  SuiteNames names{};
   bool legacy = false;
-  bool found = false;
-  LONG status = ERROR_SUCCESS;
-
   {
     UniqueKey legacyKey;
-    legacy = OpenKeyFull64(HKEY_LOCAL_MACHINE, kLegacyKey, legacyKey.Receive()) == ERROR_SUCCESS;
+    legacy = OpenKey64(HKEY_LOCAL_MACHINE, kLegacyKey, access, legacyKey.Receive()) == ERROR_SUCCESS;
   }
   {
-    UniqueKey names;
-    if (OpenKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, names.Receive()) == ERROR_SUCCESS) {
+    UniqueKey namesKey;
+    if (OpenKey64(HKEY_LOCAL_MACHINE, kNamesKey, access, namesKey.Receive()) == ERROR_SUCCESS) {
       // A name that cannot be read stays empty, and an empty name is chosen anew below.
-      IgnoreResult(QueryValueText(names.Get(), "MfgName", mfg, sizeof mfg));
-      IgnoreResult(QueryValueText(names.Get(), "KeyName", key, sizeof key));
-      found = mfg[0] != '\0' && key[0] != '\0';
+      IgnoreResult(QueryValueText(namesKey.Get(), "MfgName", names.mfgName, sizeof names.mfgName));
+      IgnoreResult(QueryValueText(namesKey.Get(), "KeyName", names.keyName, sizeof names.keyName));
+      names.stored = names.mfgName[0] != '\0' && names.keyName[0] != '\0';
     }
   }
-
-  if (!found) {
+  if (!names.stored) {
     // One missing name makes the pair unusable: both are replaced, so the names in force
     // always belong together.
-    CopyBounded(mfg, sizeof mfg, legacy ? kLegacyMfg : kDefaultMfg);
-    CopyBounded(key, sizeof key, legacy ? kLegacyKeyName : kDefaultKeyName);
-    UniqueKey names;
-    status = CreateKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, names.Receive());
+    CopyBounded(names.mfgName, sizeof names.mfgName, legacy ? kLegacyMfg : kDefaultMfg);
+    CopyBounded(names.keyName, sizeof names.keyName, legacy ? kLegacyKeyName : kDefaultKeyName);
+  }
+  return names;
+}
+
+void FormatSuiteKeyPath(const SuiteNames& names, char (&path)[kSuiteTextSize]) {
+  // Names too long for the path buffer cannot name a real key (a key name is at most
+  // 255 characters per level); a cut path could still open some other key, so such
+  // names give the default suite key instead.
+  if (strlen(names.mfgName) + strlen(names.keyName) + strlen(kPathFormat) - 4 >= kSuiteTextSize) {
+    FormatBounded(path, sizeof path, kPathFormat, kDefaultMfg, kDefaultKeyName);
+  } else {
+    FormatBounded(path, sizeof path, kPathFormat, names.mfgName, names.keyName);
+  }
+}
+
+LONG LocateSuiteNames(char* mfgName, char* keyName) {
+  const SuiteNames names = ReadSuiteNames(KEY_ALL_ACCESS);
+  LONG status = ERROR_SUCCESS;
+  if (!names.stored) {
+    UniqueKey namesKey;
+    status = CreateKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, namesKey.Receive());
     if (status == ERROR_SUCCESS) {
-      status = SetText(names.Get(), "MfgName", mfg);
-      const LONG keyStatus = SetText(names.Get(), "KeyName", key);
+      status = SetText(namesKey.Get(), "MfgName", names.mfgName);
+      const LONG keyStatus = SetText(namesKey.Get(), "KeyName", names.keyName);
       if (status == ERROR_SUCCESS) status = keyStatus;
     }
   }
-
-  if (mfgName != nullptr) CopyBounded(mfgName, kSuiteTextSize, mfg);
-  if (keyName != nullptr) CopyBounded(keyName, kSuiteTextSize, key);
+  if (mfgName != nullptr) CopyBounded(mfgName, kSuiteTextSize, names.mfgName);
+  if (keyName != nullptr) CopyBounded(keyName, kSuiteTextSize, names.keyName);
   return status;
 }
 
 const char* GetSuiteKeyPath() {
   CachedText& path = g_suiteKeyPath;
   if (path.computed) return path.text;
-  char mfg[kSuiteTextSize];
-  char key[kSuiteTextSize];
   // A failed write-back still gives the names in force.
-  IgnoreResult(LocateSuiteNames(mfg, key));
-  // Names too long for the path buffer cannot name a real key (a key name is at most
-  // 255 characters per level); a cut path could still open some other key, so such
-  // names give the default suite key instead.
-  if (strlen(mfg) + strlen(key) + strlen(kPathFormat) - 4 >= kSuiteTextSize) {
-    FormatBounded(path.text, sizeof path.text, kPathFormat, kDefaultMfg, kDefaultKeyName);
-  } else {
-    FormatBounded(path.text, sizeof path.text, kPathFormat, mfg, key);
-  }
+  SuiteNames names{};
+  IgnoreResult(LocateSuiteNames(names.mfgName, names.keyName));
+  FormatSuiteKeyPath(names, path.text);
   path.computed = true;
   return path.text;
 }

@@ -9,6 +9,20 @@
 
 inline constexpr size_t kSuiteTextSize = 1024;  // registry texts, with the NUL
 
+// The names in force as the registry holds them, read only (keys opened with access in the
+// 64-bit view). stored is false when either name is missing or empty: the pair is then the
+// one that would be chosen (legacy or default) and written back by LocateSuiteNames.
+struct SuiteNames {
+  char mfgName[kSuiteTextSize];
+  char keyName[kSuiteTextSize];
+  bool stored;
+};
+SuiteNames ReadSuiteNames(REGSAM access);
+
+// HKLM's suite key path for a pair of names, "SOFTWARE\<mfg>\<key>\CurrentVersion";
+// names too long to fit give the default pair's path. path holds kSuiteTextSize bytes.
+void FormatSuiteKeyPath(const SuiteNames& names, char (&path)[kSuiteTextSize]);
+
 // Fills the two caller buffers (kSuiteTextSize bytes each; either may be null) with the
 // MfgName and KeyName in force, writing them back when they had to be chosen. Returns 0
 // when the names were found or written back, otherwise the Win32 status of the failed

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <utility>
@@ -32,20 +33,14 @@ void BuildPipeObjectName(const char* baseName, const char* suffix, char (&name)[
 
 bool IsUsable(NkoHandle* h) { return NkoIsValid(h); }
 
-// Frees a pipe object. The shared layout keeps raw members, so they are handed to owners
-// here and released in this order: the view, then the four objects, then the object.
+// Frees a pipe object: the pipe's own closer, for its raw shared-layout members. The view
+// goes first, then the four objects (null ones are skipped), then the object.
 void Release(NamedPipeM* pipe) {
-  std::unique_ptr<NamedPipeM> object(pipe);
-  UniqueView view(pipe->view);
-  UniqueNko mapping(pipe->mapping);
-  UniqueNko mutex(pipe->mutex);
-  UniqueNko replyEvent(pipe->replyEvent);
-  UniqueNko messageEvent(pipe->messageEvent);
-  view.Reset();
-  mapping.Reset();
-  mutex.Reset();
-  replyEvent.Reset();
-  messageEvent.Reset();
+  if (pipe->view != nullptr) IgnoreResult(UnmapViewOfFile(pipe->view));
+  for (NkoHandle* object : {pipe->mapping, pipe->mutex, pipe->replyEvent, pipe->messageEvent}) {
+    IgnoreResult(NkoClose(object));
+  }
+  delete pipe;
 }
 
 // A pipe object under construction: discarded when its creation ends early, with the

@@ -33,7 +33,7 @@ class TraceRelay {
  public:
   void Start(HINSTANCE instance);
   bool Stop();
-  DWORD RunRelay(HINSTANCE instance);
+  DWORD RunRelay();
   DWORD RunPoller();
   void UpdateTraceInfo();
 
@@ -197,7 +197,7 @@ void TraceRelay::UpdateTraceInfo() {
   if (m_tracingOn == 1 && (GetViewerTraceStatus() == kViewerTracingOff || (givenUp && !ViewerRunning()))) SwitchTracingOff();
 }
 
-DWORD TraceRelay::RunRelay(HINSTANCE instance) {
+DWORD TraceRelay::RunRelay() {
   m_buffer.reset(new (std::nothrow) uint8_t[kTraceEventPipeCapacity]);
   Setup();
   quorvel::xlate::EventTranslator translator(quorvel::xlate::AnsiCodePage());
@@ -215,7 +215,7 @@ DWORD TraceRelay::RunRelay(HINSTANCE instance) {
     if (result == WAIT_OBJECT_0 + kShutdown) {
       m_stopFlag = 1;
     } else if (result == WAIT_OBJECT_0 + kTraceInfo) {
-      ::UpdateTraceInfo(instance);
+      UpdateTraceInfo();
     } else if (result == WAIT_OBJECT_0 + kConnected) {
       OnViewerConnected();
     } else if (result == WAIT_OBJECT_0 + kMessage && count > kMessage) {
@@ -300,7 +300,7 @@ bool TraceRelay::Stop() {
 
 void StartTraceEvents(HINSTANCE instance) { Relay().Start(instance); }
 bool StopTraceEvents() { return Relay().Stop(); }
-DWORD WINAPI TraceEventsThread(LPVOID instance) { return Relay().RunRelay(static_cast<HINSTANCE>(instance)); }
+DWORD WINAPI TraceEventsThread(LPVOID) { return Relay().RunRelay(); }
 DWORD WINAPI TraceStatusThread(LPVOID) { return Relay().RunPoller(); }
 void UpdateTraceInfo(HINSTANCE) { Relay().UpdateTraceInfo(); }
 

@@ -12,8 +12,8 @@ source_root=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$root/package-$case_name
 rm -rf "$work" && mkdir -p "$work"
-export PATH=/usr/lib/wine:$PATH WINEARCH=win64 WINEPREFIX=$root/prefixes/package-$case_name
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all DISPLAY=$(cat "$root/display")
+. "$source_root/tests/bed/wine-env.sh"
+bed_env "$root/prefixes/package-$case_name" "$(cat "$root/display")"
 "$source_root/tests/bed/wine-bed.sh" clone "$root" "$WINEPREFIX" || exit 1
 trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null' EXIT
 
@@ -25,6 +25,7 @@ check() {
   if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); return 1; fi
 }
 not() { ! "$@"; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
 drive_c=$WINEPREFIX/drive_c
 win_path() { echo "$drive_c/$(echo "${1#C:\\}" | tr '\\' /)"; }
@@ -155,9 +156,7 @@ case_default() {
   msi upgrade 0 /i "$(z_path "$msi_file")"
   # The upgrade waited for the Windows process; its Unix side ends a moment later. One
   # still there after the deadline is stopped, and fails the check.
-  local deadline=$((SECONDS + 30))
-  while kill -0 "$old_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
-  kill "$old_pid" 2>/dev/null
+  wait_until 30 "the older Quorvel to exit" gone "$old_pid" || kill "$old_pid" 2>/dev/null
   wait "$old_pid"
   check "the upgrade closed the older Quorvel, which exited with 0" test $? = 0
   check_installed "$default_dir" "$version"

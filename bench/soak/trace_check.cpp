@@ -4,20 +4,12 @@
 
 #include <fstream>
 
+#include "trace/xlate/event_translator_win32.h"
 #include "trace/xlate/reference/reference_translator.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace soak {
 namespace {
-
-std::string ToUtf8(const std::u16string& text) {
-  if (text.empty()) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int length = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::string Attribute(const std::string& text, const char* name) {
   const size_t at = text.find(name);
@@ -40,8 +32,10 @@ int64_t AddExpectedFromDump(const std::string& dumpPath, TextsByThread& expected
   for (uint32_t n = 0; in.read(reinterpret_cast<char*>(&n), sizeof n); ++count) {
     message.resize(n);
     in.read(reinterpret_cast<char*>(message.data()), n);
-    if (const auto text = quorvel::xlate::reference::TranslateEvent(message.data(), message.data() + n)) {
-      AddText(ToUtf8(*text), expected);
+    // The relay translates with the ANSI code page; so does the expectation.
+    if (const auto text = quorvel::xlate::reference::TranslateEvent(message.data(), message.data() + n,
+                                                                    quorvel::xlate::AnsiCodePage())) {
+      AddText(quorvel::xlate::testing::ToUtf8(*text), expected);
     }
   }
   return count;

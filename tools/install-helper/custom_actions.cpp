@@ -34,12 +34,13 @@ std::string TargetPath(MSIHANDLE install, const char* folder) {
 
 // Sets SUITEBASEDIR to the suite's folder when the suite is installed.
 extern "C" __declspec(dllexport) UINT __stdcall FindSuiteFolder(MSIHANDLE install) {
-  const std::string folder = SuiteFolder();
+  const std::string keyPath = SuiteKeyPath();
+  const std::string folder = SuiteFolder(keyPath);
   if (folder.empty()) {
-    Log(install, ("no suite folder under " + SuiteKeyPath()).c_str());
+    Log(install, ("no suite folder under " + keyPath).c_str());
   } else {
     MsiSetPropertyA(install, "SUITEBASEDIR", folder.c_str());
-    Log(install, ("suite folder " + folder + " (" + SuiteKeyPath() + ")").c_str());
+    Log(install, ("suite folder " + folder + " (" + keyPath + ")").c_str());
   }
   return ERROR_SUCCESS;
 }

@@ -1,23 +1,10 @@
 #include "tools/install-helper/quorvel_control.h"
 
-#include "shell/service_info.h"
 #include "base/main_window.h"
+#include "base/unique.h"
+#include "shell/service_info.h"
 
 namespace {
-
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle) : m_handle(handle) {}
-  ~OwnedHandle() {
-    if (m_handle != nullptr) CloseHandle(m_handle);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  HANDLE Get() const { return m_handle; }
-
- private:
-  HANDLE m_handle;
-};
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -41,12 +28,12 @@ CloseOutcome CloseRunningQuorvel(DWORD timeoutMs) {
   GetWindowThreadProcessId(window, &outcome.processId);
   // Opened before the message goes out, so that the process id cannot be reused between
   // posting and waiting.
-  OwnedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, outcome.processId));
+  const UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, outcome.processId));
   if (!PostMessageA(window, WM_CLOSE, 0, 0)) {
     outcome.ended = !IsWindow(window);
     return outcome;
   }
-  if (process.Get() == nullptr) {
+  if (!process) {
     // Without a handle the window is the only sign of life left to watch.
     outcome.ended = WaitForWindowGone(window, timeoutMs);
     return outcome;
@@ -57,8 +44,8 @@ CloseOutcome CloseRunningQuorvel(DWORD timeoutMs) {
 }
 
 bool SuiteServiceRuns() {
-  OwnedHandle block(OpenFileMappingA(FILE_MAP_READ, FALSE, kServiceInfoBlockName));
-  return block.Get() != nullptr;
+  const UniqueHandle block(OpenFileMappingA(FILE_MAP_READ, FALSE, kServiceInfoBlockName));
+  return static_cast<bool>(block);
 }
 
 bool StartQuorvelDetached(const std::string& exe) {
@@ -70,7 +57,6 @@ bool StartQuorvelDetached(const std::string& exe) {
                       &info)) {
     return false;
   }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  const UniqueProcess started(info);  // detached: both handles are closed, the program runs on
   return true;
 }

@@ -13,9 +13,9 @@ std::string SuiteKeyPath() {
   return path;
 }
 
-std::string SuiteFolder() {
+std::string SuiteFolder(const std::string& keyPath) {
   UniqueKey key;
-  if (OpenKey64(HKEY_LOCAL_MACHINE, SuiteKeyPath().c_str(), KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
+  if (OpenKey64(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_READ, key.Receive()) != ERROR_SUCCESS) return {};
   char text[kSuiteTextSize];
   if (QueryValueText(key.Get(), "BaseDir", text, sizeof text) != ERROR_SUCCESS || text[0] == '\0') return {};
   std::string folder = text;

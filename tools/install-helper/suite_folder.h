@@ -9,6 +9,6 @@
 // exists, else the default pair.
 std::string SuiteKeyPath();
 
-// The suite key's "BaseDir" with a trailing backslash when it names an existing folder,
-// otherwise empty (the suite is not installed).
-std::string SuiteFolder();
+// "BaseDir" of the suite key at keyPath (from SuiteKeyPath) with a trailing backslash when
+// it names an existing folder, otherwise empty (the suite is not installed).
+std::string SuiteFolder(const std::string& keyPath);

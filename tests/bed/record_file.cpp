@@ -27,12 +27,18 @@ std::string ReadSharedFile(const std::string& path) {
   return data;
 }
 
+std::vector<std::string_view> CompleteLines(std::string_view data) {
+  std::vector<std::string_view> lines;
+  for (size_t nl; (nl = data.find('\n')) != std::string_view::npos; data.remove_prefix(nl + 1)) {
+    lines.push_back(data.substr(0, nl));
+  }
+  return lines;
+}
+
 std::vector<RecordLine> ReadRecord(const std::string& path) {
   const std::string data = ReadSharedFile(path);
   std::vector<RecordLine> lines;
-  std::string_view rest = data;
-  for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
-    std::string_view line = rest.substr(0, nl);
+  for (std::string_view line : CompleteLines(data)) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     RecordLine record;
     const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), record.tick);

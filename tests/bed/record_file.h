@@ -23,6 +23,9 @@ std::optional<DWORD> ParseHex(std::string_view text);
 // The whole file as it is now, while other processes may still write to it; empty when
 // it does not exist.
 std::string ReadSharedFile(const std::string& path);
+// The complete lines of data, each without its line feed; a last line still without one
+// may be half-written and is left out.
+std::vector<std::string_view> CompleteLines(std::string_view data);
 // The complete lines of the file in order (a last line still without its line end is
 // left out); empty when the file does not exist.
 std::vector<RecordLine> ReadRecord(const std::string& path);

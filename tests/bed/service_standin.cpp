@@ -90,10 +90,8 @@ DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
 
 std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
   std::vector<Request> requests;
-  std::string data = ReadSharedFile(requestLog_);
-  std::string_view rest = data;
-  for (size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
-    std::string_view line = rest.substr(0, nl);
+  const std::string data = ReadSharedFile(requestLog_);
+  for (const std::string_view line : CompleteLines(data)) {
     size_t tab = line.find('\t');
     if (tab == std::string_view::npos) continue;
     requests.push_back({UnescapeRequestLog(line.substr(0, tab)), UnescapeRequestLog(line.substr(tab + 1))});

@@ -103,16 +103,9 @@ std::vector<WineLogEntry> WineLogEntries(std::optional<DWORD> pid) {
   std::vector<WineLogEntry> entries;
   std::string path = WineLogPath();
   if (path.empty()) return entries;
-  std::string data = ReadSharedFile(path);
-  std::string_view rest = data;
-  while (!rest.empty()) {
-    size_t nl = rest.find('\n');
-    // A last line without its line feed may still be being written.
-    if (nl == std::string_view::npos) break;
-    if (auto entry = ParseWineLogLine(rest.substr(0, nl)); entry && (!pid || entry->pid == *pid)) {
-      entries.push_back(std::move(*entry));
-    }
-    rest.remove_prefix(nl + 1);
+  const std::string data = ReadSharedFile(path);
+  for (const std::string_view line : CompleteLines(data)) {
+    if (auto entry = ParseWineLogLine(line); entry && (!pid || entry->pid == *pid)) entries.push_back(std::move(*entry));
   }
   return entries;
 }

@@ -171,7 +171,10 @@ class Soak {
       const std::string file = dump + "." + std::to_string(p);
       const int64_t n = soak::AddExpectedFromDump(file, expected);
       DeleteFileA(file.c_str());
-      if (n < 0) Fail("no dump from client process " + std::to_string(p));
+      if (n < 0) {
+        Fail("no dump from client process " + std::to_string(p) + " (clients exited with " +
+             std::to_string(clients.ExitCode()) + "); their output:\n" + output);
+      }
       sent += static_cast<uint64_t>(n);
     }
     if (Count(output, "untraced") != 0 || Count(output, "noreply") != 0) Fail("clients: " + output);

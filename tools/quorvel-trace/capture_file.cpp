@@ -23,15 +23,11 @@ void AppendCaptureLine(std::string& out, const char16_t* text, size_t length) {
   out += '\n';
 }
 
-CaptureFile::~CaptureFile() {
-  if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-}
-
 bool CaptureFile::Open(const std::string& path) {
   m_path = path;
-  m_file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-  if (m_file == INVALID_HANDLE_VALUE) {
+  m_file.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!m_file) {
     m_error = "cannot create " + path + ": " + standin::DescribeError(GetLastError());
     return false;
   }
@@ -43,7 +39,7 @@ bool CaptureFile::Write(const char16_t* text, size_t length) {
   m_line.clear();
   AppendCaptureLine(m_line, text, length);
   DWORD written = 0;
-  const BOOL wrote = WriteFile(m_file, m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr);
+  const BOOL wrote = WriteFile(m_file.Get(), m_line.data(), static_cast<DWORD>(m_line.size()), &written, nullptr);
   if (wrote && written == m_line.size()) {
     m_kept += written;
     ++m_messages;
@@ -54,7 +50,7 @@ bool CaptureFile::Write(const char16_t* text, size_t length) {
   // Cut the partly written message off again, so the file ends with a whole line.
   LARGE_INTEGER kept;
   kept.QuadPart = static_cast<LONGLONG>(m_kept);
-  if (SetFilePointerEx(m_file, kept, nullptr, FILE_BEGIN)) SetEndOfFile(m_file);
+  if (SetFilePointerEx(m_file.Get(), kept, nullptr, FILE_BEGIN)) SetEndOfFile(m_file.Get());
   m_error = "cannot write " + m_path + ": " + standin::DescribeError(error);
   return false;
 }

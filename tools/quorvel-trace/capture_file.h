@@ -9,15 +9,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique.h"
+
 namespace qtrace {
 
 class CaptureFile {
  public:
-  CaptureFile() = default;
-  CaptureFile(const CaptureFile&) = delete;
-  CaptureFile& operator=(const CaptureFile&) = delete;
-  ~CaptureFile();
-
   // Creates (or empties) |path|; false with the reason in Error().
   bool Open(const std::string& path);
   // Appends one message; false with the reason in Error() once a write failed.
@@ -26,7 +23,7 @@ class CaptureFile {
   const std::string& Error() const { return m_error; }
 
  private:
-  HANDLE m_file = INVALID_HANDLE_VALUE;
+  UniqueFile m_file;
   std::string m_path;
   std::string m_line;  // reused for every message
   uint64_t m_kept = 0;  // bytes of whole messages in the file

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <thread>
 
+#include "base/unique.h"
 #include "capture_file.h"
 #include "standin/report.h"
 #include "standin/stop_signal.h"
@@ -76,12 +77,6 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
   return true;
 }
 
-// An event of our own that ends the viewer's serving once the relay has let go.
-struct OwnedEvent {
-  HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ~OwnedEvent() { CloseHandle(handle); }
-};
-
 }  // namespace
 
 int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -99,16 +94,23 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "quorvel-trace: error: " << file.Error() << "\n";
     return kExitFailed;
   }
-  OwnedEvent writeFailed, serverStop;
+  // Set by the sink when the file takes no more; and the end of the viewer's serving once
+  // the relay has let go.
+  const UniqueHandle writeFailed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const UniqueHandle serverStop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!writeFailed || !serverStop) {
+    err << "quorvel-trace: error: cannot create an event: " << standin::DescribeError(GetLastError()) << "\n";
+    return kExitFailed;
+  }
   viewer_side::ViewerOptions viewerOptions;
   viewerOptions.status = 0;
   viewerOptions.arrayLimit = o.arrayLimit;
   viewerOptions.sink = [&](const char16_t* text, size_t length) {
     if (file.Write(text, length)) return true;
-    SetEvent(writeFailed.handle);
+    SetEvent(writeFailed.Get());
     return false;
   };
-  viewer_side::ViewerServer viewer(viewerOptions, serverStop.handle);
+  viewer_side::ViewerServer viewer(viewerOptions, serverStop.Get());
   if (!viewer.Publish(error)) {
     err << "quorvel-trace: error: cannot capture: " << error << "\n";
     return kExitFailed;
@@ -118,7 +120,7 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::thread server([&] { viewer.Serve(); });
   out << "quorvel-trace: capturing to " << o.path << " (Ctrl-C to stop)" << std::endl;
 
-  const HANDLE ends[2] = {stop.Handle(), writeFailed.handle};
+  const HANDLE ends[2] = {stop.Handle(), writeFailed.Get()};
   WaitForMultipleObjects(2, ends, FALSE, o.forMs);
   // Switch tracing off, then let the relay close its end so no message is cut.
   viewer.SetStatus(0);
@@ -126,7 +128,7 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
        viewer.Connections() > 0 && GetTickCount64() < deadline;) {
     Sleep(20);
   }
-  SetEvent(serverStop.handle);
+  SetEvent(serverStop.Get());
   server.join();
   viewer.DropConnections();
   out << "quorvel-trace: " << file.Messages() << " messages kept in " << o.path << std::endl;

@@ -26,12 +26,7 @@ std::string ToUtf8(const char16_t* text, size_t length) {
 ViewerServer::~ViewerServer() {
   DropConnections();
   // A relay keeps the memory while it maps it: leave it saying that tracing is off.
-  if (m_view != nullptr) SetStatus(0);
-  if (m_view != nullptr) UnmapViewOfFile(m_view);
-  for (HANDLE h : {m_memory, m_mutex, m_request, m_ready}) {
-    if (h != nullptr) CloseHandle(h);
-  }
-  if (m_capture != nullptr) std::fclose(m_capture);
+  if (m_view) SetStatus(0);
 }
 
 bool ViewerServer::Publish(std::string& error) {
@@ -40,31 +35,33 @@ bool ViewerServer::Publish(std::string& error) {
     error = std::string("cannot create the ") + what + ": " + standin::DescribeError(GetLastError());
     return false;
   };
-  m_memory = CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
-                                kViewerStatusMemoryName);
-  if (m_memory == nullptr) return fail("status memory");
+  m_memory.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
+                                    kViewerStatusMemoryName));
+  if (!m_memory) return fail("status memory");
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     // A running viewer owns the request event; without it the memory is a leftover.
-    if (HANDLE request = OpenEventA(SYNCHRONIZE, FALSE, kViewerRequestEventName)) {
-      CloseHandle(request);
+    if (UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, kViewerRequestEventName))) {
       error = "another viewer runs already (its status memory and request event exist)";
       return false;
     }
     m_tookOver = true;
   }
-  m_view = static_cast<uint8_t*>(MapViewOfFile(m_memory, FILE_MAP_WRITE, 0, 0, 0));
-  if (m_view == nullptr) return fail("status memory view");
+  m_view.Reset(MapViewOfFile(m_memory.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  if (!m_view) return fail("status memory view");
   SetArrayLimit(m_options.arrayLimit);
   SetStatus(m_options.status);
   m_stall = m_options.stallReady;
   m_pauseReading = m_options.pauseReading;
   m_readDelayMs = m_options.readDelayMs;
-  if ((m_mutex = CreateMutexA(sa, FALSE, kViewerMutexName)) == nullptr) return fail("connection mutex");
-  if ((m_request = CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName)) == nullptr) return fail("request event");
-  if ((m_ready = CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName)) == nullptr) return fail("ready event");
+  m_mutex.Reset(CreateMutexA(sa, FALSE, kViewerMutexName));
+  if (!m_mutex) return fail("connection mutex");
+  m_request.Reset(CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName));
+  if (!m_request) return fail("request event");
+  m_ready.Reset(CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName));
+  if (!m_ready) return fail("ready event");
   if (!m_options.capturePath.empty()) {
-    m_capture = std::fopen(m_options.capturePath.c_str(), "wb");
-    if (m_capture == nullptr) {
+    m_capture.reset(std::fopen(m_options.capturePath.c_str(), "wb"));
+    if (!m_capture) {
       error = "cannot write the capture file " + m_options.capturePath;
       return false;
     }
@@ -72,14 +69,16 @@ bool ViewerServer::Publish(std::string& error) {
   return true;
 }
 
-void ViewerServer::SetStatus(uint8_t status) { reinterpret_cast<volatile uint8_t*>(m_view)[kViewerTraceStatusOffset] = status; }
+void ViewerServer::SetStatus(uint8_t status) {
+  ViewAs<volatile uint8_t>(m_view)[kViewerTraceStatusOffset] = status;
+}
 
 void ViewerServer::SetArrayLimit(uint32_t limit) {
-  *reinterpret_cast<volatile uint32_t*>(m_view + kViewerArraySizeLimitOffset) = limit;
+  *reinterpret_cast<volatile uint32_t*>(ViewAs<uint8_t>(m_view) + kViewerArraySizeLimitOffset) = limit;
 }
 
 void ViewerServer::Serve() {
-  HANDLE waits[2] = {m_stop, m_request};
+  HANDLE waits[2] = {m_stop, m_request.Get()};
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     if (m_stall) {
       standin::Info("connection request ignored (ready event stalled)");
@@ -90,38 +89,46 @@ void ViewerServer::Serve() {
 }
 
 void ViewerServer::AcceptRequest() {
-  HANDLE pipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
-                                 kPipeBufferSize, 0, standin::NullDaclAttributes());
-  if (pipe == INVALID_HANDLE_VALUE) {
+  auto connection = std::make_unique<Connection>();
+  connection->pipe.Reset(CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                                          0, kPipeBufferSize, 0, standin::NullDaclAttributes()));
+  if (!connection->pipe) {
     standin::Error("cannot create a pipe instance: %s", standin::DescribeError(GetLastError()).c_str());
     return;
   }
-  auto* connection = new Connection;
-  connection->pipe = pipe;
-  connection->drop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  connection->drop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!connection->drop) {
+    standin::Error("cannot create an event: %s", standin::DescribeError(GetLastError()).c_str());
+    return;
+  }
+  Connection* c = connection.get();
   {
     std::lock_guard lock(m_connectionsLock);
-    m_connections.push_back(connection);
+    m_connections.push_back(std::move(connection));
   }
-  connection->reader = std::thread([this, connection] { Read(connection); });
-  SetEvent(m_ready);
+  c->reader = std::thread([this, c] { Read(c); });
+  SetEvent(m_ready.Get());
 }
 
 void ViewerServer::Read(Connection* c) {
+  const UniqueHandle ioDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED ov{};
-  ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE waits[3] = {ov.hEvent, c->drop, m_stop};
+  ov.hEvent = ioDone.Get();
+  HANDLE waits[3] = {ov.hEvent, c->drop.Get(), m_stop};
+  const HANDLE pipe = c->pipe.Get();
   auto complete = [&](BOOL started, DWORD& done) {
     if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
     if (WaitForMultipleObjects(3, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      CancelIo(c->pipe);
+      // The operation must end before ov leaves scope.
+      CancelIo(pipe);
+      GetOverlappedResult(pipe, &ov, &done, TRUE);
       return false;
     }
-    return GetOverlappedResult(c->pipe, &ov, &done, FALSE) != FALSE;
+    return GetOverlappedResult(pipe, &ov, &done, FALSE) != FALSE;
   };
   DWORD done = 0;
-  if (complete(ConnectNamedPipe(c->pipe, &ov), done)) {
+  if (ioDone && complete(ConnectNamedPipe(pipe, &ov), done)) {
     standin::Info("connected");
     // Texts end with a 16-bit NUL; a text may arrive in several reads.
     std::vector<char16_t> pending;
@@ -131,7 +138,7 @@ void ViewerServer::Read(Connection* c) {
     for (;;) {
       if (!ReadWhenAllowed(c)) break;
       ResetEvent(ov.hEvent);
-      if (!complete(ReadFile(c->pipe, chunk.data(), kReadChunk, nullptr, &ov), done) || done == 0) break;
+      if (!complete(ReadFile(pipe, chunk.data(), kReadChunk, nullptr, &ov), done) || done == 0) break;
       size_t i = 0;
       if (haveOdd) {
         pending.push_back(static_cast<char16_t>(odd | chunk[0] << 8));
@@ -154,13 +161,12 @@ void ViewerServer::Read(Connection* c) {
     }
     standin::Info("disconnected");
   }
-  CloseHandle(ov.hEvent);
   c->open = false;
 }
 
 bool ViewerServer::ReadWhenAllowed(const Connection* c) const {
   constexpr DWORD kPausePollMs = 20;
-  HANDLE waits[2] = {c->drop, m_stop};
+  HANDLE waits[2] = {c->drop.Get(), m_stop};
   if (m_readDelayMs > 0 && WaitForMultipleObjects(2, waits, FALSE, m_readDelayMs) != WAIT_TIMEOUT) return false;
   while (m_pauseReading) {
     if (WaitForMultipleObjects(2, waits, FALSE, kPausePollMs) != WAIT_TIMEOUT) return false;
@@ -179,10 +185,10 @@ void ViewerServer::Deliver(const char16_t* text, size_t length) {
   const std::string line = ToUtf8(text, length);
   {
     std::lock_guard lock(m_captureLock);
-    if (m_capture != nullptr) {
-      std::fwrite(line.data(), 1, line.size(), m_capture);
-      std::fputc('\n', m_capture);
-      std::fflush(m_capture);
+    if (m_capture) {
+      std::fwrite(line.data(), 1, line.size(), m_capture.get());
+      std::fputc('\n', m_capture.get());
+      std::fflush(m_capture.get());
     }
     if (m_options.echo) {
       std::fwrite(line.data(), 1, line.size(), stdout);
@@ -194,25 +200,23 @@ void ViewerServer::Deliver(const char16_t* text, size_t length) {
 }
 
 void ViewerServer::DropConnections() {
-  std::vector<Connection*> connections;
+  std::vector<std::unique_ptr<Connection>> connections;
   {
     std::lock_guard lock(m_connectionsLock);
     connections.swap(m_connections);
   }
-  for (Connection* c : connections) {
-    SetEvent(c->drop);
+  // Each reader is joined before its connection's handles close with it.
+  for (const auto& c : connections) {
+    SetEvent(c->drop.Get());
     c->reader.join();
-    DisconnectNamedPipe(c->pipe);
-    CloseHandle(c->pipe);
-    CloseHandle(c->drop);
-    delete c;
+    DisconnectNamedPipe(c->pipe.Get());
   }
 }
 
 int ViewerServer::Connections() const {
   std::lock_guard lock(m_connectionsLock);
   int open = 0;
-  for (const Connection* c : m_connections) open += c->open ? 1 : 0;
+  for (const auto& c : m_connections) open += c->open ? 1 : 0;
   return open;
 }
 

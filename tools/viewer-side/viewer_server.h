@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "base/unique.h"
 
 namespace viewer_side {
 
@@ -56,11 +59,15 @@ class ViewerServer {
   int Connections() const;
 
  private:
+  // Its reader is joined before its handles close (DropConnections).
   struct Connection {
-    HANDLE pipe = nullptr;
-    HANDLE drop = nullptr;
+    UniqueFile pipe;
+    UniqueHandle drop;  // manual reset: set to end the reader
     std::thread reader;
     std::atomic<bool> open{true};
+  };
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
   };
   void AcceptRequest();
   void Read(Connection* connection);
@@ -70,22 +77,22 @@ class ViewerServer {
   bool ReadWhenAllowed(const Connection* connection) const;
 
   ViewerOptions m_options;
-  HANDLE m_stop;
-  HANDLE m_memory = nullptr;
-  uint8_t* m_view = nullptr;
-  HANDLE m_mutex = nullptr;
-  HANDLE m_request = nullptr;
-  HANDLE m_ready = nullptr;
+  HANDLE m_stop;  // borrowed from the owner of the server
+  UniqueHandle m_memory;
+  UniqueView m_view;
+  UniqueHandle m_mutex;
+  UniqueHandle m_request;
+  UniqueHandle m_ready;
   std::atomic<bool> m_stall{false};
   std::atomic<bool> m_pauseReading{false};
   std::atomic<DWORD> m_readDelayMs{0};
   std::atomic<uint64_t> m_messages{0};
   bool m_sinkFailed = false;
   bool m_tookOver = false;
-  std::FILE* m_capture = nullptr;
+  std::unique_ptr<std::FILE, FileCloser> m_capture;
   std::mutex m_captureLock;
   mutable std::mutex m_connectionsLock;
-  std::vector<Connection*> m_connections;
+  std::vector<std::unique_ptr<Connection>> m_connections;
 };
 
 }  // namespace viewer_side

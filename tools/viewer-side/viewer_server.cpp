@@ -1,7 +1,9 @@
 #include "viewer_server.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "base/results.h"
 #include "standin/report.h"
 #include "standin/stop_signal.h"
 #include "trace/viewer_link.h"
@@ -60,7 +62,9 @@ bool ViewerServer::Publish(std::string& error) {
   m_ready.Reset(CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName));
   if (!m_ready) return fail("ready event");
   if (!m_options.capturePath.empty()) {
-    m_capture.reset(std::fopen(m_options.capturePath.c_str(), "wb"));
+    // Others read the capture while it grows.
+    m_capture.Reset(CreateFileA(m_options.capturePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_capture) {
       error = "cannot write the capture file " + m_options.capturePath;
       return false;
@@ -182,17 +186,17 @@ void ViewerServer::Deliver(const char16_t* text, size_t length) {
     if (!m_sinkFailed) ++m_messages;
     return;
   }
-  const std::string line = ToUtf8(text, length);
+  const std::string line = ToUtf8(text, length) + '\n';
   {
     std::lock_guard lock(m_captureLock);
+    // A capture file that takes no more loses lines; the tests that read it then fail on
+    // the missing messages.
+    DWORD written = 0;
     if (m_capture) {
-      std::fwrite(line.data(), 1, line.size(), m_capture.get());
-      std::fputc('\n', m_capture.get());
-      std::fflush(m_capture.get());
+      IgnoreResult(WriteFile(m_capture.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
     }
     if (m_options.echo) {
       std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fputc('\n', stdout);
       std::fflush(stdout);
     }
   }

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,9 +65,7 @@ class ViewerServer {
     std::thread reader;
     std::atomic<bool> open{true};
   };
-  struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
+
   void AcceptRequest();
   void Read(Connection* connection);
   void Deliver(const char16_t* text, size_t length);
@@ -89,7 +86,7 @@ class ViewerServer {
   std::atomic<uint64_t> m_messages{0};
   bool m_sinkFailed = false;
   bool m_tookOver = false;
-  std::unique_ptr<std::FILE, FileCloser> m_capture;
+  UniqueFile m_capture;
   std::mutex m_captureLock;
   mutable std::mutex m_connectionsLock;
   std::vector<std::unique_ptr<Connection>> m_connections;

@@ -47,8 +47,8 @@ std::string ObjectTable::Create(const NkoRequest& r) {
   // Handle values are small multiples of four, so the 32-bit value names the handle.
   auto value = static_cast<int32_t>(reinterpret_cast<intptr_t>(handle));
   {
-    std::lock_guard lock(mutex_);
-    handles_[{r.procId, value}] = handle;
+    std::lock_guard lock(m_mutex);
+    m_handles[{r.procId, value}] = handle;
   }
   std::string reply = std::to_string(value);
   if (error == ERROR_ALREADY_EXISTS) reply += ",183";
@@ -58,25 +58,25 @@ std::string ObjectTable::Create(const NkoRequest& r) {
 std::string ObjectTable::Close(const NkoRequest& r) {
   HANDLE handle = nullptr;
   {
-    std::lock_guard lock(mutex_);
-    auto it = handles_.find({r.procId, r.args[0]});
-    if (it == handles_.end()) return Failure(ERROR_INVALID_HANDLE);
+    std::lock_guard lock(m_mutex);
+    auto it = m_handles.find({r.procId, r.args[0]});
+    if (it == m_handles.end()) return Failure(ERROR_INVALID_HANDLE);
     handle = it->second;
-    handles_.erase(it);
+    m_handles.erase(it);
   }
   CloseHandle(handle);
   return "1";
 }
 
 size_t ObjectTable::Held() const {
-  std::lock_guard lock(mutex_);
-  return handles_.size();
+  std::lock_guard lock(m_mutex);
+  return m_handles.size();
 }
 
 void ObjectTable::CloseAll() {
-  std::lock_guard lock(mutex_);
-  for (auto& [key, handle] : handles_) CloseHandle(handle);
-  handles_.clear();
+  std::lock_guard lock(m_mutex);
+  for (auto& [key, handle] : m_handles) CloseHandle(handle);
+  m_handles.clear();
 }
 
 }  // namespace ombrix

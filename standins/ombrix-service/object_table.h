@@ -33,8 +33,8 @@ class ObjectTable {
   std::string Create(const NkoRequest& request);
   std::string Close(const NkoRequest& request);
 
-  mutable std::mutex mutex_;
-  std::map<std::pair<int32_t, int32_t>, HANDLE> handles_;
+  mutable std::mutex m_mutex;
+  std::map<std::pair<int32_t, int32_t>, HANDLE> m_handles;
 };
 
 }  // namespace ombrix

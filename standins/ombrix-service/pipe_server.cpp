@@ -70,40 +70,40 @@ std::string_view RequestText(const std::vector<char>& body) {
 }  // namespace
 
 PipeServer::PipeServer(ServerOptions options, ObjectTable& objects, RequestLog& log, HANDLE stopEvent)
-    : options_(std::move(options)), objects_(objects), log_(log), stop_(stopEvent) {}
+    : m_options(std::move(options)), m_objects(objects), m_log(log), m_stop(stopEvent) {}
 
 bool PipeServer::Start(std::string& error) {
-  for (int i = 0; i < options_.instances; ++i) {
+  for (int i = 0; i < m_options.instances; ++i) {
     // The first instance claims the name, so a second server fails here instead of
     // silently sharing the pipe with the first one.
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    HANDLE pipe = CreateNamedPipeA(options_.pipeName.c_str(), openMode,
+    HANDLE pipe = CreateNamedPipeA(m_options.pipeName.c_str(), openMode,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                   static_cast<DWORD>(options_.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
+                                   static_cast<DWORD>(m_options.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
                                    standin::NullDaclAttributes());
     if (pipe == INVALID_HANDLE_VALUE) {
-      error = "cannot create the pipe " + options_.pipeName + ": " + standin::DescribeError(GetLastError());
-      for (HANDLE p : pipes_) CloseHandle(p);
-      pipes_.clear();
+      error = "cannot create the pipe " + m_options.pipeName + ": " + standin::DescribeError(GetLastError());
+      for (HANDLE p : m_pipes) CloseHandle(p);
+      m_pipes.clear();
       return false;
     }
-    pipes_.push_back(pipe);
+    m_pipes.push_back(pipe);
   }
-  for (HANDLE pipe : pipes_) threads_.emplace_back([this, pipe] { Serve(pipe); });
+  for (HANDLE pipe : m_pipes) m_threads.emplace_back([this, pipe] { Serve(pipe); });
   return true;
 }
 
 void PipeServer::Join() {
-  for (std::thread& t : threads_) {
+  for (std::thread& t : m_threads) {
     if (t.joinable()) t.join();
   }
-  for (HANDLE p : pipes_) CloseHandle(p);
-  pipes_.clear();
+  for (HANDLE p : m_pipes) CloseHandle(p);
+  m_pipes.clear();
 }
 
 void PipeServer::Serve(HANDLE pipe) {
   HANDLE ioEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
+  while (WaitForSingleObject(m_stop, 0) != WAIT_OBJECT_0) {
     OVERLAPPED ov{};
     ov.hEvent = ioEvent;
     ResetEvent(ioEvent);
@@ -113,7 +113,7 @@ void PipeServer::Serve(HANDLE pipe) {
       if (error == ERROR_PIPE_CONNECTED) {
         connected = true;
       } else if (error == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {stop_, ioEvent};
+        HANDLE waits[2] = {m_stop, ioEvent};
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
           CancelIoEx(pipe, &ov);
           DWORD ignored = 0;
@@ -126,7 +126,7 @@ void PipeServer::Serve(HANDLE pipe) {
         // The client came and went before we looked; start over with this instance.
       } else {
         standin::Error("ConnectNamedPipe failed: %s", standin::DescribeError(error).c_str());
-        if (WaitForSingleObject(stop_, 100) == WAIT_OBJECT_0) break;
+        if (WaitForSingleObject(m_stop, 100) == WAIT_OBJECT_0) break;
       }
     }
     if (connected) ServeConnection(pipe, ioEvent);
@@ -136,10 +136,10 @@ void PipeServer::Serve(HANDLE pipe) {
 }
 
 void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
-  const ServerFaults& faults = options_.faults;
+  const ServerFaults& faults = m_options.faults;
   uint32_t count = 0;
-  if (!ReadExact(pipe, ioEvent, stop_, reinterpret_cast<char*>(&count), 4, options_.ioTimeoutMs)) return;
-  uint64_t sequence = served_++;
+  if (!ReadExact(pipe, ioEvent, m_stop, reinterpret_cast<char*>(&count), 4, m_options.ioTimeoutMs)) return;
+  uint64_t sequence = m_served++;
   bool faulted = faults.faultLimit < 0 || sequence < static_cast<uint64_t>(faults.faultLimit);
 
   std::vector<char> body;
@@ -149,16 +149,16 @@ void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
     reply = "0,87";
   } else {
     body.resize(count);
-    if (!ReadExact(pipe, ioEvent, stop_, body.data(), count, options_.ioTimeoutMs)) {
-      log_.Write(RequestText(body), "(incomplete request)");
+    if (!ReadExact(pipe, ioEvent, m_stop, body.data(), count, m_options.ioTimeoutMs)) {
+      m_log.Write(RequestText(body), "(incomplete request)");
       return;
     }
     reply = Answer(body, faulted);
   }
 
-  if (faulted && faults.replyDelayMs > 0 && WaitForSingleObject(stop_, faults.replyDelayMs) == WAIT_OBJECT_0) return;
+  if (faulted && faults.replyDelayMs > 0 && WaitForSingleObject(m_stop, faults.replyDelayMs) == WAIT_OBJECT_0) return;
   if (faulted && faults.dropReply) {
-    log_.Write(RequestText(body), "(dropped)");
+    m_log.Write(RequestText(body), "(dropped)");
     return;
   }
 
@@ -170,24 +170,24 @@ void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
     payload.resize(faults.oversizedCount, 'x');
     reply += " (padded to " + std::to_string(faults.oversizedCount) + " bytes)";
   }
-  log_.Write(RequestText(body), reply);
+  m_log.Write(RequestText(body), reply);
 
   auto replyCount = static_cast<uint32_t>(payload.size());
-  if (!WriteMessage(pipe, ioEvent, stop_, &replyCount, 4, options_.ioTimeoutMs)) return;
-  if (!WriteMessage(pipe, ioEvent, stop_, payload.data(), replyCount, options_.ioTimeoutMs)) return;
+  if (!WriteMessage(pipe, ioEvent, m_stop, &replyCount, 4, m_options.ioTimeoutMs)) return;
+  if (!WriteMessage(pipe, ioEvent, m_stop, payload.data(), replyCount, m_options.ioTimeoutMs)) return;
 
   // Wait for the client to close its end (the read then fails) before the caller
   // disconnects; anything more it sends is ignored.
   char scratch[64];
   DWORD n = 0;
-  while (Transfer(false, pipe, ioEvent, stop_, scratch, sizeof scratch, kCloseWaitMs, n) != Io::Failed) {
-    if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) break;
+  while (Transfer(false, pipe, ioEvent, m_stop, scratch, sizeof scratch, kCloseWaitMs, n) != Io::Failed) {
+    if (WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) break;
     if (n == 0) break;
   }
 }
 
 std::string PipeServer::Answer(const std::vector<char>& body, bool faulted) {
-  const ServerFaults& faults = options_.faults;
+  const ServerFaults& faults = m_options.faults;
   if (faulted && faults.replyText) return *faults.replyText;
   if (faulted && faults.garbageReply) return "\x01garbage\xff reply, not a number";
   // The text must fill the frame exactly: one NUL, at the end.
@@ -195,7 +195,7 @@ std::string PipeServer::Answer(const std::vector<char>& body, bool faulted) {
   if (text.size() + 1 != body.size()) return "0,87";
   std::optional<NkoRequest> request = ParseNkoRequest(text);
   if (!request) return "0,87";
-  return objects_.Execute(*request, faulted && faults.refuseCreate);
+  return m_objects.Execute(*request, faulted && faults.refuseCreate);
 }
 
 }  // namespace ombrix

@@ -51,21 +51,21 @@ class PipeServer {
   // Waits for the threads; they end once the stop event is set.
   void Join();
 
-  bool Started() const { return !threads_.empty(); }
-  uint64_t Served() const { return served_.load(); }
+  bool Started() const { return !m_threads.empty(); }
+  uint64_t Served() const { return m_served.load(); }
 
  private:
   void Serve(HANDLE pipe);
   void ServeConnection(HANDLE pipe, HANDLE ioEvent);
   std::string Answer(const std::vector<char>& body, bool faulted);
 
-  ServerOptions options_;
-  ObjectTable& objects_;
-  RequestLog& log_;
-  HANDLE stop_;
-  std::vector<HANDLE> pipes_;
-  std::vector<std::thread> threads_;
-  std::atomic<uint64_t> served_{0};
+  ServerOptions m_options;
+  ObjectTable& m_objects;
+  RequestLog& m_log;
+  HANDLE m_stop;
+  std::vector<HANDLE> m_pipes;
+  std::vector<std::thread> m_threads;
+  std::atomic<uint64_t> m_served{0};
 };
 
 }  // namespace ombrix

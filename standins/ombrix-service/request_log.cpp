@@ -27,12 +27,12 @@ std::string EscapeLogText(std::string_view text) {
 }
 
 RequestLog::~RequestLog() {
-  if (ownsHandle_) CloseHandle(handle_);
+  if (m_ownsHandle) CloseHandle(m_handle);
 }
 
 bool RequestLog::Open(const std::string& target, std::string& error) {
   if (target == "-") {
-    handle_ = GetStdHandle(STD_OUTPUT_HANDLE);
+    m_handle = GetStdHandle(STD_OUTPUT_HANDLE);
     return true;
   }
   HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -41,17 +41,17 @@ bool RequestLog::Open(const std::string& target, std::string& error) {
     error = "cannot create the request log \"" + target + "\" (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  handle_ = file;
-  ownsHandle_ = true;
+  m_handle = file;
+  m_ownsHandle = true;
   return true;
 }
 
 void RequestLog::Write(std::string_view request, std::string_view reply) {
-  if (!handle_) return;
+  if (!m_handle) return;
   std::string line = EscapeLogText(request) + "\t" + EscapeLogText(reply) + "\n";
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(m_mutex);
   DWORD written = 0;
-  WriteFile(handle_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  WriteFile(m_handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace ombrix

@@ -26,13 +26,13 @@ class RequestLog {
   // "-" writes to standard output; anything else names a file that is created afresh
   // and stays readable by others while the server runs.
   bool Open(const std::string& target, std::string& error);
-  bool IsOpen() const { return handle_ != nullptr; }
+  bool IsOpen() const { return m_handle != nullptr; }
   void Write(std::string_view request, std::string_view reply);
 
  private:
-  std::mutex mutex_;
-  HANDLE handle_ = nullptr;
-  bool ownsHandle_ = false;
+  std::mutex m_mutex;
+  HANDLE m_handle = nullptr;
+  bool m_ownsHandle = false;
 };
 
 }  // namespace ombrix

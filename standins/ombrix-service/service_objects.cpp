@@ -26,7 +26,7 @@ void WriteText(char* field, size_t size, const std::string& text, bool untermina
 }  // namespace
 
 InfoBlock::~InfoBlock() {
-  if (mapping_) CloseHandle(mapping_);
+  if (m_mapping) CloseHandle(m_mapping);
 }
 
 bool InfoBlock::Publish(const InfoBlockContent& content, std::string& error) {
@@ -54,7 +54,7 @@ bool InfoBlock::Publish(const InfoBlockContent& content, std::string& error) {
   WriteText(view + kMessageOffset, kMessageSize, content.message, content.unterminated);
   WriteText(view + kStatusLineOffset, kStatusLineSize, content.statusLine, content.unterminated);
   UnmapViewOfFile(view);
-  mapping_ = mapping;
+  m_mapping = mapping;
   return true;
 }
 
@@ -76,7 +76,7 @@ bool ParseEventMode(const std::string& text, EventMode& mode) {
 }
 
 RunningEvent::~RunningEvent() {
-  if (event_) CloseHandle(event_);
+  if (m_event) CloseHandle(m_event);
 }
 
 bool RunningEvent::Create(const char* name, const EventMode& mode, std::string& error) {
@@ -92,12 +92,12 @@ bool RunningEvent::Create(const char* name, const EventMode& mode, std::string& 
     error = std::string(name) + " exists already: is another service running?";
     return false;
   }
-  event_ = event;
+  m_event = event;
   return true;
 }
 
 void RunningEvent::Signal() const {
-  if (event_) SetEvent(event_);
+  if (m_event) SetEvent(m_event);
 }
 
 }  // namespace ombrix

@@ -44,7 +44,7 @@ class InfoBlock {
   bool Publish(const InfoBlockContent& content, std::string& error);
 
  private:
-  HANDLE mapping_ = nullptr;
+  HANDLE m_mapping = nullptr;
 };
 
 // How a running event is offered: not at all, created but not signalled, signalled at
@@ -68,7 +68,7 @@ class RunningEvent {
   void Signal() const;
 
  private:
-  HANDLE event_ = nullptr;
+  HANDLE m_event = nullptr;
 };
 
 }  // namespace ombrix

@@ -94,8 +94,8 @@ std::string QuoteArgument(const std::string& arg) {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args, ChildOptions options) {
   std::string path = program.find_first_of("\\/:") == std::string::npos ? BinPath(program) : program;
-  commandLine_ = QuoteArgument(path);
-  for (const std::string& arg : args) commandLine_ += " " + QuoteArgument(arg);
+  m_commandLine = QuoteArgument(path);
+  for (const std::string& arg : args) m_commandLine += " " + QuoteArgument(arg);
   std::string environment = EnvironmentBlock(options.environment);
 
   STARTUPINFOA si{};
@@ -110,7 +110,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     if (options.pipeInput) {
       HANDLE childEnd = nullptr;
-      if (!CreatePipe(&childEnd, &input_, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
+      if (!CreatePipe(&childEnd, &m_input, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
       si.hStdInput = InheritableCopy(childEnd);
       CloseHandle(childEnd);
     } else {
@@ -126,7 +126,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
       si.hStdOutput = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
     }
     si.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
-    std::string mutableLine = commandLine_;
+    std::string mutableLine = m_commandLine;
     started = CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
                              environment.data(), nullptr,
                              &si, &pi);
@@ -137,90 +137,90 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   }
   if (!started) {
     if (readEnd) CloseHandle(readEnd);
-    if (input_) CloseHandle(input_);
-    throw std::runtime_error("cannot start " + commandLine_ + " (error " + std::to_string(error) + ")");
+    if (m_input) CloseHandle(m_input);
+    throw std::runtime_error("cannot start " + m_commandLine + " (error " + std::to_string(error) + ")");
   }
   CloseHandle(pi.hThread);
-  process_ = pi.hProcess;
-  pid_ = pi.dwProcessId;
+  m_process = pi.hProcess;
+  m_pid = pi.dwProcessId;
   if (readEnd) {
-    reader_ = std::thread([this, readEnd] { ReadOutput(readEnd); });
+    m_reader = std::thread([this, readEnd] { ReadOutput(readEnd); });
   } else {
-    outputEnded_ = true;
+    m_outputEnded = true;
   }
 }
 
 ChildProcess::~ChildProcess() {
   if (Running()) Kill();
-  WaitForSingleObject(process_, 10000);
-  if (input_) CloseHandle(input_);
-  if (reader_.joinable()) reader_.join();
-  CloseHandle(process_);
+  WaitForSingleObject(m_process, 10000);
+  if (m_input) CloseHandle(m_input);
+  if (m_reader.joinable()) m_reader.join();
+  CloseHandle(m_process);
 }
 
 void ChildProcess::ReadOutput(HANDLE pipe) {
   char buffer[4096];
   DWORD n = 0;
   while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-    std::lock_guard lock(outputMutex_);
-    output_.append(buffer, n);
-    outputChanged_.notify_all();
+    std::lock_guard lock(m_outputMutex);
+    m_output.append(buffer, n);
+    m_outputChanged.notify_all();
   }
   CloseHandle(pipe);
-  std::lock_guard lock(outputMutex_);
-  outputEnded_ = true;
-  outputChanged_.notify_all();
+  std::lock_guard lock(m_outputMutex);
+  m_outputEnded = true;
+  m_outputChanged.notify_all();
 }
 
-bool ChildProcess::Running() const { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool ChildProcess::Running() const { return WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
 
 bool ChildProcess::Wait(DWORD timeoutMs) const {
-  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return false;
   // The rest of the output is still on its way through the pipe.
-  std::unique_lock lock(outputMutex_);
-  outputChanged_.wait_for(lock, std::chrono::seconds(5), [this] { return outputEnded_; });
+  std::unique_lock lock(m_outputMutex);
+  m_outputChanged.wait_for(lock, std::chrono::seconds(5), [this] { return m_outputEnded; });
   return true;
 }
 
 DWORD ChildProcess::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(m_process, &code);
   return code;
 }
 
 DWORD ChildProcess::WaitExitCode(DWORD timeoutMs) const {
   if (!Wait(timeoutMs)) {
-    throw std::runtime_error(commandLine_ + " still runs after " + std::to_string(timeoutMs) + " ms");
+    throw std::runtime_error(m_commandLine + " still runs after " + std::to_string(timeoutMs) + " ms");
   }
   return ExitCode();
 }
 
 void ChildProcess::Kill(UINT exitCode) {
-  TerminateProcess(process_, exitCode);
-  WaitForSingleObject(process_, 10000);
+  TerminateProcess(m_process, exitCode);
+  WaitForSingleObject(m_process, 10000);
 }
 
 bool ChildProcess::WriteInput(const std::string& text) {
   DWORD written = 0;
-  return input_ != nullptr && WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+  return m_input != nullptr && WriteFile(m_input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
 }
 
 std::string ChildProcess::Output() const {
-  std::lock_guard lock(outputMutex_);
-  return output_;
+  std::lock_guard lock(m_outputMutex);
+  return m_output;
 }
 
 size_t ChildProcess::OutputCount(const std::string& text) const {
-  std::lock_guard lock(outputMutex_);
-  return Occurrences(output_, text);
+  std::lock_guard lock(m_outputMutex);
+  return Occurrences(m_output, text);
 }
 
 bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeoutMs, size_t occurrences) const {
-  std::unique_lock lock(outputMutex_);
-  outputChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                          [&] { return outputEnded_ || Occurrences(output_, text) >= occurrences; });
-  return Occurrences(output_, text) >= occurrences;
+  std::unique_lock lock(m_outputMutex);
+  m_outputChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return m_outputEnded || Occurrences(m_output, text) >= occurrences; });
+  return Occurrences(m_output, text) >= occurrences;
 }
 
 }  // namespace bed

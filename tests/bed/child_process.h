@@ -50,9 +50,9 @@ class ChildProcess {
   // Kills the process if it still runs and waits for it.
   ~ChildProcess();
 
-  DWORD Pid() const { return pid_; }
-  HANDLE Handle() const { return process_; }
-  const std::string& CommandLine() const { return commandLine_; }
+  DWORD Pid() const { return m_pid; }
+  HANDLE Handle() const { return m_process; }
+  const std::string& CommandLine() const { return m_commandLine; }
 
   bool Running() const;
   // True once the process has exited (within |timeoutMs|).
@@ -79,15 +79,15 @@ class ChildProcess {
  private:
   void ReadOutput(HANDLE pipe);
 
-  std::string commandLine_;
-  HANDLE process_ = nullptr;
-  DWORD pid_ = 0;
-  HANDLE input_ = nullptr;  // our end of the child's standard input, when piped
-  std::thread reader_;
-  mutable std::mutex outputMutex_;
-  mutable std::condition_variable outputChanged_;
-  std::string output_;
-  bool outputEnded_ = false;
+  std::string m_commandLine;
+  HANDLE m_process = nullptr;
+  DWORD m_pid = 0;
+  HANDLE m_input = nullptr;  // our end of the child's standard input, when piped
+  std::thread m_reader;
+  mutable std::mutex m_outputMutex;
+  mutable std::condition_variable m_outputChanged;
+  std::string m_output;
+  bool m_outputEnded = false;
 };
 
 }  // namespace bed

@@ -37,60 +37,60 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   std::string stopName = "Local\\" + UniqueName("ombrix_service_stop");
   std::string readyName = "Local\\" + UniqueName("ombrix_service_ready");
   // Both events exist before the stand-in starts, so neither side can miss the other.
-  stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+  m_stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
-  if (!stopEvent_ || !ready) throw std::runtime_error("cannot create the stand-in's events");
+  if (!m_stopEvent || !ready) throw std::runtime_error("cannot create the stand-in's events");
 
-  requestLog_ = TempPath("ombrix_requests", ".log");
+  m_requestLog = TempPath("ombrix_requests", ".log");
   options.insert(options.begin(),
-                 {"--stop-event", stopName, "--ready-event", readyName, "--request-log", requestLog_});
+                 {"--stop-event", stopName, "--ready-event", readyName, "--request-log", m_requestLog});
 
   ChildOptions childOptions;
   childOptions.captureOutput = true;
-  process_ = std::make_unique<ChildProcess>("ombrix-service.exe", options, childOptions);
+  m_process = std::make_unique<ChildProcess>("ombrix-service.exe", options, childOptions);
 
-  HANDLE waits[2] = {ready, process_->Handle()};
+  HANDLE waits[2] = {ready, m_process->Handle()};
   DWORD which = WaitForMultipleObjects(2, waits, FALSE, readyTimeoutMs);
   CloseHandle(ready);
   if (which == WAIT_OBJECT_0) return;
   std::string why = which == WAIT_OBJECT_0 + 1
-                        ? "exited with code " + std::to_string(process_->WaitExitCode(5000))
+                        ? "exited with code " + std::to_string(m_process->WaitExitCode(5000))
                         : "was not ready after " + std::to_string(readyTimeoutMs) + " ms";
-  std::string message = "ombrix-service " + why + "; output:\n" + process_->Output();
-  process_->Kill();
-  stopped_ = true;
-  CloseHandle(stopEvent_);
-  stopEvent_ = nullptr;
+  std::string message = "ombrix-service " + why + "; output:\n" + m_process->Output();
+  m_process->Kill();
+  m_stopped = true;
+  CloseHandle(m_stopEvent);
+  m_stopEvent = nullptr;
   throw std::runtime_error(message);
 }
 
 ServiceStandIn::~ServiceStandIn() {
-  if (!stopped_) {
+  if (!m_stopped) {
     try {
       DWORD code = Stop();
-      EXPECT_EQ(code, 0u) << "ombrix-service did not stop cleanly; output:\n" << process_->Output();
+      EXPECT_EQ(code, 0u) << "ombrix-service did not stop cleanly; output:\n" << m_process->Output();
     } catch (const std::exception& e) {
       ADD_FAILURE() << e.what();
     }
   }
-  if (stopEvent_) CloseHandle(stopEvent_);
-  DeleteFileA(requestLog_.c_str());
+  if (m_stopEvent) CloseHandle(m_stopEvent);
+  DeleteFileA(m_requestLog.c_str());
 }
 
 DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
-  stopped_ = true;
-  SetEvent(stopEvent_);
-  if (!process_->Wait(timeoutMs)) {
-    process_->Kill();
+  m_stopped = true;
+  SetEvent(m_stopEvent);
+  if (!m_process->Wait(timeoutMs)) {
+    m_process->Kill();
     throw std::runtime_error("ombrix-service did not stop within " + std::to_string(timeoutMs) +
-                             " ms and was killed; output:\n" + process_->Output());
+                             " ms and was killed; output:\n" + m_process->Output());
   }
-  return process_->ExitCode();
+  return m_process->ExitCode();
 }
 
 std::vector<ServiceStandIn::Request> ServiceStandIn::Requests() const {
   std::vector<Request> requests;
-  const std::string data = ReadSharedFile(requestLog_);
+  const std::string data = ReadSharedFile(m_requestLog);
   for (const std::string_view line : CompleteLines(data)) {
     size_t tab = line.find('\t');
     if (tab == std::string_view::npos) continue;

@@ -37,10 +37,10 @@ class ServiceStandIn {
   DWORD Stop(DWORD timeoutMs = 15000);
 
  private:
-  HANDLE stopEvent_ = nullptr;
-  std::string requestLog_;
-  bool stopped_ = false;
-  std::unique_ptr<ChildProcess> process_;
+  HANDLE m_stopEvent = nullptr;
+  std::string m_requestLog;
+  bool m_stopped = false;
+  std::unique_ptr<ChildProcess> m_process;
 };
 
 // Undoes the escaping of the stand-in's request log (\\ \n \r \t \xHH).

@@ -90,14 +90,14 @@ inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs =
 // A manual-reset event the test creates and owns, as the K7302 software would.
 class TestEvent {
  public:
-  explicit TestEvent(const char* name) : handle_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
+  explicit TestEvent(const char* name) : m_handle(CreateEventA(nullptr, TRUE, FALSE, name)) {}
   TestEvent(const TestEvent&) = delete;
-  ~TestEvent() { CloseHandle(handle_); }
-  bool WaitSignalled(DWORD timeoutMs) const { return WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0; }
-  void Reset() const { ResetEvent(handle_); }
+  ~TestEvent() { CloseHandle(m_handle); }
+  bool WaitSignalled(DWORD timeoutMs) const { return WaitForSingleObject(m_handle, timeoutMs) == WAIT_OBJECT_0; }
+  void Reset() const { ResetEvent(m_handle); }
 
  private:
-  HANDLE handle_;
+  HANDLE m_handle;
 };
 
 }  // namespace quorvel_test

@@ -89,22 +89,22 @@ class QuorvelMenu : public ::testing::Test {
   static void SetUpTestSuite() {
     DeleteTrees();
     Set(View::Bits64, kSuiteKey);
-    suiteDir_ = TempDir("suite");
-    manualsDir_ = TempDir("manuals");
+    m_suiteDir = TempDir("suite");
+    m_manualsDir = TempDir("manuals");
     const std::string visa64 = TempDir("visa64");
     const std::string visa32 = TempDir("visa32");
     for (const char* file : {"\\KorvaneLinkfinder.exe", "\\Quickprobe.exe", "\\readme.htm", "\\Quickprobe.chm",
                              "\\tril.chm", "\\visa.chm"}) {
-      Install(suiteDir_, file);
+      Install(m_suiteDir, file);
     }
     for (const char* file : {"\\manuals\\connectivity_guide.pdf", "\\manuals\\M4410.pdf",
                              "\\manuals\\K6613FinalVersion.pdf", "\\manuals\\tril.pdf"}) {
-      Install(manualsDir_, file);
+      Install(m_manualsDir, file);
     }
     Install(visa64, "\\win64\\kvvisa\\resfind64.exe");
     Install(visa32, "\\winnt\\kvvisa\\resfind32.exe");
-    SetSuiteText("BaseDir", suiteDir_);
-    Set(View::Bits32, kSuiteKey, "BaseDir", REG_SZ, Text(manualsDir_));
+    SetSuiteText("BaseDir", m_suiteDir);
+    Set(View::Bits32, kSuiteKey, "BaseDir", REG_SZ, Text(m_manualsDir));
     Set(View::Bits64, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(visa64));
     Set(View::Bits32, kVxipnpKey, "VXIPNPPATH", REG_SZ, Text(visa32));
     SetSuite("OmbrixVisaPresent", REG_DWORD, Dword(1));
@@ -116,47 +116,47 @@ class QuorvelMenu : public ::testing::Test {
     CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr);
     const std::string library = test_files::SystemFolder(false) + "\\visaConfMgr.dll";
     ASSERT_TRUE(CopyFileA(bed::BinPath("visaconfmgr\\visaConfMgr.dll").c_str(), library.c_str(), FALSE));
-    record_ = TempDir("record") + "\\record.txt";
+    m_record = TempDir("record") + "\\record.txt";
 
     // The K7302 interface is present; its resource manager's events are the test's.
-    present_ = CreateEventA(nullptr, TRUE, TRUE, "Global\\KorvaneK7302Present");
-    hide_ = new TestEvent("Global\\KorvaneK7302HideRM");
-    unhide_ = new TestEvent("Global\\KorvaneK7302UnhideRM");
+    m_present = CreateEventA(nullptr, TRUE, TRUE, "Global\\KorvaneK7302Present");
+    m_hide = new TestEvent("Global\\KorvaneK7302HideRM");
+    m_unhide = new TestEvent("Global\\KorvaneK7302UnhideRM");
 
-    tray_ = new tray_test::FakeTray;
-    service_ = new bed::ServiceStandIn({"--has-message", "1", "--status-line", kStatusLine});
+    m_tray = new tray_test::FakeTray;
+    m_service = new bed::ServiceStandIn({"--has-message", "1", "--status-line", kStatusLine});
     bed::ChildOptions options;
-    options.environment = {{"SUITE_TOOL_RECORD", record_}, {"VISACONFMGR_RECORD", record_}};
-    quorvel_ = new bed::ChildProcess("quorvel.exe", {}, options);
-    window_ = WaitForMainWindow(quorvel_->Pid());
-    ASSERT_NE(window_, nullptr) << "the main window did not appear";
+    options.environment = {{"SUITE_TOOL_RECORD", m_record}, {"VISACONFMGR_RECORD", m_record}};
+    m_quorvel = new bed::ChildProcess("quorvel.exe", {}, options);
+    m_window = WaitForMainWindow(m_quorvel->Pid());
+    ASSERT_NE(m_window, nullptr) << "the main window did not appear";
   }
 
   static void TearDownTestSuite() {
-    delete quorvel_;  // killed if still running
-    delete service_;
-    delete tray_;
-    delete hide_;
-    delete unhide_;
-    CloseHandle(present_);
+    delete m_quorvel;  // killed if still running
+    delete m_service;
+    delete m_tray;
+    delete m_hide;
+    delete m_unhide;
+    CloseHandle(m_present);
   }
 
-  void SetUp() override { ASSERT_TRUE(quorvel_ != nullptr && quorvel_->Running()) << "quorvel.exe is not running"; }
+  void SetUp() override { ASSERT_TRUE(m_quorvel != nullptr && m_quorvel->Running()) << "quorvel.exe is not running"; }
 
   // Whatever a failed case left open is closed, so the next one starts from the icon.
   void TearDown() override {
-    if (quorvel_ == nullptr || !quorvel_->Running()) return;
-    for (HWND box; (box = WaitForMessageBox(quorvel_->Pid(), 0)) != nullptr;) {
+    if (m_quorvel == nullptr || !m_quorvel->Running()) return;
+    for (HWND box; (box = WaitForMessageBox(m_quorvel->Pid(), 0)) != nullptr;) {
       SendMessageA(box, WM_COMMAND, IDCANCEL, 0);
     }
-    menu_probe::CloseAllPopups(quorvel_->Pid(), kWaitMs);
+    menu_probe::CloseAllPopups(m_quorvel->Pid(), kWaitMs);
   }
 
-  static DWORD Pid() { return quorvel_->Pid(); }
+  static DWORD Pid() { return m_quorvel->Pid(); }
 
   // A click on the icon; the menu that shows, read from inside Quorvel.
   static menu_probe::MenuTree Click(LPARAM button = WM_RBUTTONDOWN) {
-    PostMessageA(window_, kTrayNotify, 0, button);
+    PostMessageA(m_window, kTrayNotify, 0, button);
     return menu_probe::ReadPopupMenu(Pid(), kWaitMs);
   }
   // Chooses |id| in the menu |tree| was read from, and waits until the menu has gone.
@@ -182,18 +182,18 @@ class QuorvelMenu : public ::testing::Test {
       return std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end(),
                          [&](const bed::RecordLine& line) { return line.text.starts_with(tool); });
     };
-    return bed::RecordTexts(bed::WaitForRecord(record_, hasTool, kWaitMs), from);
+    return bed::RecordTexts(bed::WaitForRecord(m_record, hasTool, kWaitMs), from);
   }
-  static size_t RecordSize() { return bed::ReadRecord(record_).size(); }
+  static size_t RecordSize() { return bed::ReadRecord(m_record).size(); }
 
-  static inline std::string suiteDir_, manualsDir_, record_;
-  static inline HANDLE present_ = nullptr;
-  static inline TestEvent* hide_ = nullptr;
-  static inline TestEvent* unhide_ = nullptr;
-  static inline tray_test::FakeTray* tray_ = nullptr;
-  static inline bed::ServiceStandIn* service_ = nullptr;
-  static inline bed::ChildProcess* quorvel_ = nullptr;
-  static inline HWND window_ = nullptr;
+  static inline std::string m_suiteDir, m_manualsDir, m_record;
+  static inline HANDLE m_present = nullptr;
+  static inline TestEvent* m_hide = nullptr;
+  static inline TestEvent* m_unhide = nullptr;
+  static inline tray_test::FakeTray* m_tray = nullptr;
+  static inline bed::ServiceStandIn* m_service = nullptr;
+  static inline bed::ChildProcess* m_quorvel = nullptr;
+  static inline HWND m_window = nullptr;
 };
 
 // Every click builds the menu afresh from what is installed now.
@@ -202,8 +202,8 @@ TEST_F(QuorvelMenu, ShowsTheInstallationAndFollowsItsFiles) {
   EXPECT_EQ(menu_probe::DescribeMenu(tree), kRichMenu);
   ASSERT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
 
-  Install(suiteDir_, "\\Lanprobe.exe");
-  ASSERT_TRUE(DeleteFileA((suiteDir_ + "\\visa.chm").c_str()));
+  Install(m_suiteDir, "\\Lanprobe.exe");
+  ASSERT_TRUE(DeleteFileA((m_suiteDir + "\\visa.chm").c_str()));
   std::string expected = kRichMenu;
   expected.replace(expected.find("  1058"), 0, "  1072 &Lanprobe\n");
   expected.erase(expected.find("  1040 VISA Help\n"), 17);
@@ -237,7 +237,7 @@ TEST_F(QuorvelMenu, DocumentThatCannotBeOpenedGivesItsWarning) {
     std::function<void()> breakIt;  // between building the menu and choosing
     const char* message;
   } cases[] = {
-      {"help file deleted", 1039, [] { DeleteFileA((suiteDir_ + "\\tril.chm").c_str()); },
+      {"help file deleted", 1039, [] { DeleteFileA((m_suiteDir + "\\tril.chm").c_str()); },
        "The application was unable to display the Korvane TRIL Help.  This Help file is in compiled HTML (.chm) "
        "format.  Make sure that the Windows Help Viewer is operational. You may need to reinstall Korvane Ombrix "
        "Suite."},
@@ -297,13 +297,13 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
     TestEvent* signalled;
     TestEvent* quiet;
   } cases[] = {
-      {1, "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n", unhide_, hide_},
-      {0, "1027 Edit Resources\n1042 Hide Resource Manager\n1028 Refresh Resources\n", hide_, unhide_},
+      {1, "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n", m_unhide, m_hide},
+      {0, "1027 Edit Resources\n1042 Hide Resource Manager\n1028 Refresh Resources\n", m_hide, m_unhide},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hidden);
-    hide_->Reset();
-    unhide_->Reset();
+    m_hide->Reset();
+    m_unhide->Reset();
     SetSuite("RmDialogHidden", REG_DWORD, Dword(c.hidden));
     const menu_probe::MenuTree tree = Click();
     EXPECT_EQ(menu_probe::DescribeSubmenu(tree, "VXI &Resource Manager"), c.submenu);
@@ -323,7 +323,7 @@ TEST_F(QuorvelMenu, ConnectionToolFromTheMenuRewritesTheReportFirst) {
   constexpr char kTool[] = "KorvaneLinkfinder.exe started \"\"";
   std::ofstream(kInfoFile, std::ios::binary | std::ios::trunc) << "stale\r\n";
   size_t from = RecordSize();
-  PostMessageA(window_, kTrayNotify, 0, WM_LBUTTONDBLCLK);
+  PostMessageA(m_window, kTrayNotify, 0, WM_LBUTTONDBLCLK);
   EXPECT_THAT(WaitForTool(kTool, from), ElementsAre(kTool));
   EXPECT_EQ(test_files::ReadFile(kInfoFile), "stale\r\n");
 
@@ -360,9 +360,9 @@ TEST_F(QuorvelMenu, ExitAsksAndEndsOnlyOnYes) {
       EXPECT_TRUE(menu_probe::CloseAllPopups(Pid(), kWaitMs));
     }
   }
-  EXPECT_EQ(quorvel_->WaitExitCode(kWaitMs), 0u);
-  const tray_test::TrayCall removed = tray_->WaitForCall(
-      [](const tray_test::TrayCall& call) { return call.message == NIM_DELETE && call.window == window_; }, kWaitMs);
+  EXPECT_EQ(m_quorvel->WaitExitCode(kWaitMs), 0u);
+  const tray_test::TrayCall removed = m_tray->WaitForCall(
+      [](const tray_test::TrayCall& call) { return call.message == NIM_DELETE && call.window == m_window; }, kWaitMs);
   EXPECT_EQ(removed.message, static_cast<DWORD>(NIM_DELETE)) << "the icon was not removed";
 }
 

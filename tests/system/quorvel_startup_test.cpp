@@ -22,15 +22,15 @@ class QuorvelRunning : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    first_ = StartQuorvel();
-    window_ = WaitForMainWindow(first_->Pid());
-    ASSERT_NE(window_, nullptr) << "the main window did not appear";
-    ASSERT_THAT(LogLines(first_->Pid(), 3), ElementsAre(kStarting, kReportWritten, kLoopEntered));
+    m_first = StartQuorvel();
+    m_window = WaitForMainWindow(m_first->Pid());
+    ASSERT_NE(m_window, nullptr) << "the main window did not appear";
+    ASSERT_THAT(LogLines(m_first->Pid(), 3), ElementsAre(kStarting, kReportWritten, kLoopEntered));
   }
 
   void TearDown() override {
-    if (first_ && first_->Running()) {
-      EXPECT_TRUE(ExitFirstInstance(*first_));
+    if (m_first && m_first->Running()) {
+      EXPECT_TRUE(ExitFirstInstance(*m_first));
     }
   }
 
@@ -38,13 +38,13 @@ class QuorvelRunning : public RegistryTest {
   // then handled every message posted before (messages are handled in order).
   bool HandledEarlierMessages(UINT message, const TestEvent& event) const {
     event.Reset();
-    PostMessageA(window_, message, 0, 0);
+    PostMessageA(m_window, message, 0, 0);
     return event.WaitSignalled(kWaitMs);
   }
 
-  bed::ServiceStandIn service_;
-  std::unique_ptr<bed::ChildProcess> first_;
-  HWND window_ = nullptr;
+  bed::ServiceStandIn m_service;
+  std::unique_ptr<bed::ChildProcess> m_first;
+  HWND m_window = nullptr;
 };
 
 TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
@@ -54,13 +54,13 @@ TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
 
   auto second = StartQuorvel("-x");
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
-  EXPECT_EQ(first_->WaitExitCode(kWaitMs), 0u);
+  EXPECT_EQ(m_first->WaitExitCode(kWaitMs), 0u);
   EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "running event not reset";
   CloseHandle(running);
   // The icon is hidden for the exit only; the user's choice is put back.
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
 
-  EXPECT_THAT(LogLines(first_->Pid()), ElementsAre(kStarting, kReportWritten, kLoopEntered, kLoopEnded));
+  EXPECT_THAT(LogLines(m_first->Pid()), ElementsAre(kStarting, kReportWritten, kLoopEntered, kLoopEnded));
   EXPECT_THAT(LogLines(second->Pid()), ElementsAre(kStarting, "(-x) Posting the WM_CLOSE message."));
 }
 
@@ -106,7 +106,7 @@ TEST_F(QuorvelRunning, SecondInstanceForwardsItsOption) {
     std::vector<std::string> log{kStarting};
     log.insert(log.end(), c.log.begin(), c.log.end());
     EXPECT_THAT(LogLines(second->Pid()), ElementsAreArray(log));
-    EXPECT_TRUE(first_->Running());
+    EXPECT_TRUE(m_first->Running());
   }
 }
 
@@ -115,7 +115,7 @@ TEST_F(QuorvelRunning, RefreshAsksFirstUnlessSentTheImmediateMessage) {
   TestEvent edit(kEditRm);
   for (int answer : {IDNO, IDYES}) {
     EXPECT_EQ(RunQuorvel("-r"), 1u);
-    HWND box = WaitForMessageBox(first_->Pid());
+    HWND box = WaitForMessageBox(m_first->Pid());
     ASSERT_NE(box, nullptr) << "no reset question";
     EXPECT_THAT(MessageBoxText(box), ::testing::StartsWith("Warning!  This will reset and run the resource manager"));
     EXPECT_FALSE(refresh.WaitSignalled(0)) << "signalled before the answer";
@@ -126,12 +126,12 @@ TEST_F(QuorvelRunning, RefreshAsksFirstUnlessSentTheImmediateMessage) {
 
   // The immediate message signals without a question.
   ASSERT_TRUE(HandledEarlierMessages(WM_VXI_RM_REFRESH_NOW, refresh));
-  EXPECT_EQ(WaitForMessageBox(first_->Pid(), 0), nullptr);
+  EXPECT_EQ(WaitForMessageBox(m_first->Pid(), 0), nullptr);
 }
 
 TEST_F(QuorvelRunning, GrantsEveryPowerRequest) {
   DWORD_PTR result = 0;
-  ASSERT_NE(SendMessageTimeoutA(window_, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0, SMTO_BLOCK, 5000, &result), 0);
+  ASSERT_NE(SendMessageTimeoutA(m_window, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0, SMTO_BLOCK, 5000, &result), 0);
   EXPECT_EQ(result, 1u);
 }
 

@@ -54,16 +54,16 @@ FakeTray::FakeTray() {
   // window; that must exist before ours so that ours is the one found.
   HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(probe);
-  std::unique_lock lock(mutex_);
-  thread_ = std::thread([this] { Run(); });
-  changed_.wait(lock, [this] { return window_ != nullptr; });
+  std::unique_lock lock(m_mutex);
+  m_thread = std::thread([this] { Run(); });
+  m_changed.wait(lock, [this] { return m_window != nullptr; });
   lock.unlock();
-  EXPECT_EQ(FindWindowA(kTrayClass, nullptr), window_) << "the system would not find the test's tray";
+  EXPECT_EQ(FindWindowA(kTrayClass, nullptr), m_window) << "the system would not find the test's tray";
 }
 
 FakeTray::~FakeTray() {
-  PostMessageA(window_, WM_CLOSE, 0, 0);
-  thread_.join();
+  PostMessageA(m_window, WM_CLOSE, 0, 0);
+  m_thread.join();
 }
 
 void FakeTray::Run() {
@@ -74,10 +74,10 @@ void FakeTray::Run() {
   RegisterClassA(&windowClass);
   HWND window = CreateWindowExA(0, kTrayClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance, this);
   {
-    std::lock_guard lock(mutex_);
-    window_ = window;
+    std::lock_guard lock(m_mutex);
+    m_window = window;
   }
-  changed_.notify_all();
+  m_changed.notify_all();
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
 }
@@ -118,31 +118,31 @@ BOOL FakeTray::Receive(const COPYDATASTRUCT& data) {
     if (data.cbData >= sizeof notify + maskSize + colourSize)
       call.iconColour.assign(static_cast<const char*>(data.lpData) + sizeof notify + maskSize, colourSize);
   }
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(m_mutex);
   const auto key = std::make_pair(call.window, call.id);
   // An add fails for an icon held, a change or removal for one not held.
-  call.result = call.message == NIM_ADD      ? icons_.insert(key).second
-                : call.message == NIM_MODIFY ? icons_.count(key) != 0
-                : call.message == NIM_DELETE ? icons_.erase(key) != 0
+  call.result = call.message == NIM_ADD      ? m_icons.insert(key).second
+                : call.message == NIM_MODIFY ? m_icons.count(key) != 0
+                : call.message == NIM_DELETE ? m_icons.erase(key) != 0
                                              : true;
-  calls_.push_back(call);
-  changed_.notify_all();
+  m_calls.push_back(call);
+  m_changed.notify_all();
   return call.result ? TRUE : FALSE;
 }
 
 std::vector<TrayCall> FakeTray::Calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
+  std::lock_guard lock(m_mutex);
+  return m_calls;
 }
 
 TrayCall FakeTray::WaitForCall(const std::function<bool(const TrayCall&)>& match, DWORD timeoutMs,
                                size_t skip) const {
-  std::unique_lock lock(mutex_);
+  std::unique_lock lock(m_mutex);
   TrayCall found;
-  changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-    for (size_t i = skip; i < calls_.size(); ++i) {
-      if (match(calls_[i])) {
-        found = calls_[i];
+  m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    for (size_t i = skip; i < m_calls.size(); ++i) {
+      if (match(m_calls[i])) {
+        found = m_calls[i];
         return true;
       }
     }
@@ -152,13 +152,13 @@ TrayCall FakeTray::WaitForCall(const std::function<bool(const TrayCall&)>& match
 }
 
 bool FakeTray::HoldsIcon(HWND window, UINT id) const {
-  std::lock_guard lock(mutex_);
-  return icons_.count({window, id}) != 0;
+  std::lock_guard lock(m_mutex);
+  return m_icons.count({window, id}) != 0;
 }
 
 void FakeTray::ForgetIcons() {
-  std::lock_guard lock(mutex_);
-  icons_.clear();
+  std::lock_guard lock(m_mutex);
+  m_icons.clear();
 }
 
 std::string IconColourBits(const std::string& path, int resource) {

@@ -64,12 +64,12 @@ class FakeTray {
   void Run();
   BOOL Receive(const COPYDATASTRUCT& data);
 
-  std::thread thread_;
-  HWND window_ = nullptr;
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::vector<TrayCall> calls_;
-  std::set<std::pair<HWND, UINT>> icons_;
+  std::thread m_thread;
+  HWND m_window = nullptr;
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_changed;
+  std::vector<TrayCall> m_calls;
+  std::set<std::pair<HWND, UINT>> m_icons;
 };
 
 // The colour bits of icon |resource| of the module file |path|, loaded at 16 by 16 as the

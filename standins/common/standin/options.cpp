@@ -33,14 +33,14 @@ bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t& out)
 }
 
 OptionParser::OptionParser(std::string program, std::string usageLine, std::string description)
-    : program_(std::move(program)), usageLine_(std::move(usageLine)), description_(std::move(description)) {}
+    : m_program(std::move(program)), m_usageLine(std::move(usageLine)), m_description(std::move(description)) {}
 
 void OptionParser::AddFlag(std::string name, std::string help, std::function<void()> handler) {
-  options_.push_back({std::move(name), {}, std::move(help), std::move(handler), {}});
+  m_options.push_back({std::move(name), {}, std::move(help), std::move(handler), {}});
 }
 
 void OptionParser::AddValue(std::string name, std::string valueName, std::string help, ValueHandler handler) {
-  options_.push_back({std::move(name), std::move(valueName), std::move(help), {}, std::move(handler)});
+  m_options.push_back({std::move(name), std::move(valueName), std::move(help), {}, std::move(handler)});
 }
 
 void OptionParser::AddInteger(std::string name, std::string valueName, std::string help, int64_t min,
@@ -58,16 +58,16 @@ void OptionParser::AddInteger(std::string name, std::string valueName, std::stri
 }
 
 const OptionParser::Option* OptionParser::Find(std::string_view name) const {
-  for (const Option& option : options_) {
+  for (const Option& option : m_options) {
     if (option.name == name) return &option;
   }
   return nullptr;
 }
 
 OptionParser::Outcome OptionParser::Fail(std::string message) {
-  lastError_ = std::move(message);
-  Error("%s", lastError_.c_str());
-  std::fprintf(stderr, "usage: %s %s\n(see %s --help)\n", program_.c_str(), usageLine_.c_str(), program_.c_str());
+  m_lastError = std::move(message);
+  Error("%s", m_lastError.c_str());
+  std::fprintf(stderr, "usage: %s %s\n(see %s --help)\n", m_program.c_str(), m_usageLine.c_str(), m_program.c_str());
   return Outcome::Error;
 }
 
@@ -129,8 +129,8 @@ OptionParser::Outcome OptionParser::Parse(const std::vector<std::string>& args) 
 }
 
 std::string OptionParser::HelpText() const {
-  std::string text = "usage: " + program_ + " " + usageLine_ + "\n\n" + description_ + "\n\noptions:\n";
-  std::vector<Option> all = options_;
+  std::string text = "usage: " + m_program + " " + m_usageLine + "\n\n" + m_description + "\n\noptions:\n";
+  std::vector<Option> all = m_options;
   all.push_back({"--help", {}, "show this text and exit", {}, {}});
   for (const Option& option : all) {
     std::string head = "  " + option.name;
@@ -149,7 +149,7 @@ std::string OptionParser::HelpText() const {
       column = 0;
     }
   }
-  if (!epilogue_.empty()) text += "\n" + epilogue_;
+  if (!m_epilogue.empty()) text += "\n" + m_epilogue;
   return text;
 }
 

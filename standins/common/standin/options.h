@@ -27,7 +27,7 @@ class OptionParser {
   void AddInteger(std::string name, std::string valueName, std::string help, int64_t min, int64_t max,
                   std::function<void(int64_t)> handler);
   // Free text appended to --help (examples, exit codes).
-  void AddEpilogue(std::string text) { epilogue_ += text; }
+  void AddEpilogue(std::string text) { m_epilogue += text; }
 
   enum class Outcome { Run, HelpShown, Error };
   // Applies the options in order. --help/-h prints the help to stdout; a bad option
@@ -39,7 +39,7 @@ class OptionParser {
   std::optional<int> ExitCodeUnlessRun(int argc, const char* const* argv);
 
   std::string HelpText() const;
-  const std::string& LastError() const { return lastError_; }
+  const std::string& LastError() const { return m_lastError; }
 
  private:
   struct Option {
@@ -52,12 +52,12 @@ class OptionParser {
   const Option* Find(std::string_view name) const;
   Outcome Fail(std::string message);
 
-  std::string program_;
-  std::string usageLine_;
-  std::string description_;
-  std::string epilogue_;
-  std::vector<Option> options_;
-  std::string lastError_;
+  std::string m_program;
+  std::string m_usageLine;
+  std::string m_description;
+  std::string m_epilogue;
+  std::vector<Option> m_options;
+  std::string m_lastError;
 };
 
 }  // namespace standin

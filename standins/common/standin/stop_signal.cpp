@@ -39,20 +39,20 @@ SECURITY_ATTRIBUTES* NullDaclAttributes() {
 }
 
 StopSignal::~StopSignal() {
-  if (event_) {
+  if (m_event) {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     g_stopEvent.store(nullptr);
-    CloseHandle(event_);
+    CloseHandle(m_event);
   }
 }
 
 bool StopSignal::Init(const std::string& name) {
-  event_ = CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str());
-  if (!event_) {
+  m_event = CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str());
+  if (!m_event) {
     Error("cannot create the stop event \"%s\" (error %lu)", name.c_str(), GetLastError());
     return false;
   }
-  g_stopEvent.store(event_);
+  g_stopEvent.store(m_event);
   // A program started in a new process group ignores Ctrl-C until it asks for it.
   SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);

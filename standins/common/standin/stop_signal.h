@@ -31,14 +31,14 @@ class StopSignal {
   // error; the program then ends with its set-up exit code.
   bool Init(const std::string& name);
 
-  HANDLE Handle() const { return event_; }
-  bool Requested() const { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
-  void Request() const { SetEvent(event_); }
+  HANDLE Handle() const { return m_event; }
+  bool Requested() const { return WaitForSingleObject(m_event, 0) == WAIT_OBJECT_0; }
+  void Request() const { SetEvent(m_event); }
   // Sleeps for |ms| milliseconds unless a stop comes first; returns true on a stop.
-  bool SleepFor(DWORD ms) const { return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0; }
+  bool SleepFor(DWORD ms) const { return WaitForSingleObject(m_event, ms) == WAIT_OBJECT_0; }
 
  private:
-  HANDLE event_ = nullptr;
+  HANDLE m_event = nullptr;
 };
 
 }  // namespace standin

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique.h"
 #include "call_mix.h"
 #include "standin/options.h"
 #include "standin/report.h"
@@ -51,14 +52,20 @@ struct Results {
   }
 };
 
-// The shared blocks, read-only, as a library maps them.
+// A shared block, read-only, as a library maps it; Get() is null when it does not exist.
 template <typename Block>
-const Block* MapBlock(const char* baseName) {
-  const std::string name = std::string("Global\\") + baseName;
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
-  if (mapping == nullptr) return nullptr;
-  return static_cast<const Block*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(Block)));
-}
+class MappedBlock {
+ public:
+  explicit MappedBlock(const char* baseName) {
+    const std::string name = std::string("Global\\") + baseName;
+    const UniqueHandle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+    if (mapping) m_view.Reset(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(Block)));
+  }
+  const Block* Get() const { return ViewAs<const Block>(m_view); }
+
+ private:
+  UniqueView m_view;  // keeps the block alive after the mapping handle closes
+};
 
 class Dump {
  public:
@@ -120,8 +127,10 @@ Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
     results.noReply = static_cast<uint64_t>(s.calls) * 2;
     return results;
   }
-  const TraceControlBlock* control = MapBlock<TraceControlBlock>(kTraceControlName);
-  const TraceTimerBlock* timer = MapBlock<TraceTimerBlock>(kTraceTimerName);
+  const MappedBlock<TraceControlBlock> controlBlock(kTraceControlName);
+  const MappedBlock<TraceTimerBlock> timerBlock(kTraceTimerName);
+  const TraceControlBlock* control = controlBlock.Get();
+  const TraceTimerBlock* timer = timerBlock.Get();
   CallGenerator generator(s.mix, static_cast<uint64_t>(s.seed) * 1000003u + static_cast<uint64_t>(threadIndex));
   CallContext context{GetCurrentProcessId(), GetCurrentThreadId(), s.appName, 1024, pipe->capacity - 4};
   std::vector<uint8_t> frame;
@@ -171,11 +180,12 @@ bool RunReplay(const Settings& s, Results& results) {
 // Starts this program again once per process with the same work and collects what each
 // child reports.
 bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
-  std::vector<PROCESS_INFORMATION> children;
+  std::vector<UniqueProcess> children;
   std::vector<std::string> resultFiles;
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, sizeof self);
-  for (int64_t p = 0; p < s.processes; ++p) {
+  bool ok = true;
+  for (int64_t p = 0; p < s.processes && ok; ++p) {
     std::string command = std::string("\"") + self + "\"";
     for (int i = 1; i < argc; ++i) command += std::string(" \"") + argv[i] + "\"";
     const std::string resultFile = std::string(self) + ".result." + std::to_string(GetCurrentProcessId()) + "." +
@@ -186,20 +196,24 @@ bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      standin::Error("cannot start a client process: %s", standin::DescribeError(GetLastError()).c_str());
-      return false;
+      // The children already started still run to their end, so that none outlives this
+      // process unseen.
+      standin::Error("cannot start client process %lld: %s", static_cast<long long>(p),
+                     standin::DescribeError(GetLastError()).c_str());
+      ok = false;
+      break;
     }
-    children.push_back(pi);
+    children.emplace_back(pi);
     resultFiles.push_back(resultFile);
   }
   for (size_t i = 0; i < children.size(); ++i) {
-    WaitForSingleObject(children[i].hProcess, INFINITE);
-    CloseHandle(children[i].hProcess);
-    CloseHandle(children[i].hThread);
+    WaitForSingleObject(children[i].Process(), INFINITE);
+    children[i].Reset();
     std::FILE* f = std::fopen(resultFiles[i].c_str(), "rb");
     if (f == nullptr) {
       standin::Error("client process %zu left no results", i);
-      return false;
+      ok = false;
+      continue;
     }
     Results r;
     unsigned long long counts[4] = {};
@@ -212,7 +226,7 @@ bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
     DeleteFileA(resultFiles[i].c_str());
     results.Add(r);
   }
-  return true;
+  return ok;
 }
 
 double Percentile(std::vector<double>& sorted, double p) {
@@ -288,12 +302,8 @@ standin::OptionParser MakeParser(Settings& s) {
 bool WaitForTracing(DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;
   do {
-    const TraceControlBlock* control = MapBlock<TraceControlBlock>(kTraceControlName);
-    if (control != nullptr) {
-      const bool on = LoadTraceFlag(control->enabled) != 0;
-      UnmapViewOfFile(control);
-      if (on) return true;
-    }
+    const MappedBlock<TraceControlBlock> control(kTraceControlName);
+    if (control.Get() != nullptr && LoadTraceFlag(control.Get()->enabled) != 0) return true;
     Sleep(50);
   } while (GetTickCount64() < deadline);
   return false;

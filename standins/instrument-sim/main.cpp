@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -301,9 +302,11 @@ standin::OptionParser MakeParser(Settings& s) {
 
 bool WaitForTracing(DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;
+  // The block is mapped once it exists, then only its flag is read.
+  std::optional<MappedBlock<TraceControlBlock>> control;
   do {
-    const MappedBlock<TraceControlBlock> control(kTraceControlName);
-    if (control.Get() != nullptr && LoadTraceFlag(control.Get()->enabled) != 0) return true;
+    if (!control || control->Get() == nullptr) control.emplace(kTraceControlName);
+    if (control->Get() != nullptr && LoadTraceFlag(control->Get()->enabled) != 0) return true;
     Sleep(50);
   } while (GetTickCount64() < deadline);
   return false;

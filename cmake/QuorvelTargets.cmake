@@ -25,10 +25,10 @@ macro(quorvel_setup_gtest_cross)
   endif()
 endmacro()
 
-# The test bed: one Xvfb and one booted template prefix per run (fixture "WineBed"),
-# a fresh prefix copy per test, everything shut down by the cleanup fixture.
+# The test bed: one booted template prefix per run (fixture "WineBed"), a fresh prefix
+# copy and an Xvfb per test, everything shut down by the cleanup fixture.
 macro(quorvel_setup_wine_bed)
-  add_test(NAME bed.setup COMMAND ${QUORVEL_BED_DIR}/wine-bed.sh setup ${QUORVEL_WINE_ROOT})
+  add_test(NAME bed.setup COMMAND ${QUORVEL_BED_DIR}/wine-bed.sh boot ${QUORVEL_WINE_ROOT})
   add_test(NAME bed.cleanup COMMAND ${QUORVEL_BED_DIR}/wine-bed.sh cleanup ${QUORVEL_WINE_ROOT})
   set_tests_properties(bed.setup PROPERTIES FIXTURES_SETUP WineBed TIMEOUT 180 RUN_SERIAL ON)
   set_tests_properties(bed.cleanup PROPERTIES FIXTURES_CLEANUP WineBed TIMEOUT 60)

@@ -1,77 +1,39 @@
 #!/bin/bash
-# One Wine test bed: an Xvfb display and a booted template prefix under ROOT, from which
-# every run clones a prefix of its own. Separate ROOTs never touch each other.
-#   wine-bed.sh setup ROOT     make sure the bed is up (Xvfb accepting connections, unless
-#                              QUORVEL_DISPLAY names a display; template booted) and keep it
-#                              up until cleanup
-#   wine-bed.sh use ROOT       the same, for one run; "release" stops what it started
-#   wine-bed.sh release ROOT   stop the Xvfb unless a setup holds the bed or another run
-#                              still uses it (runs hold a shared lock on ROOT/.users)
-#   wine-bed.sh clone ROOT DIR make DIR a fresh prefix copied from the template
-#   wine-bed.sh cleanup ROOT   stop every wineserver of a prefix under ROOT and the Xvfb
-# Set-ups, releases and clean-ups of one ROOT are serialised by a lock on ROOT/.bed.lock.
+# One Wine test bed under ROOT: a booted template prefix, from which every run clones a
+# prefix of its own, and, for the scripts that run programs in a clone by hand, an Xvfb
+# display. Test runs (wine-run.sh) start an Xvfb of their own. Separate ROOTs never touch
+# each other.
+#   wine-bed.sh boot ROOT      make sure the template is booted
+#   wine-bed.sh setup ROOT     the same, and start the bed's display (ROOT/display names it;
+#                              QUORVEL_DISPLAY names one to use instead) until cleanup
+#   wine-bed.sh clone ROOT DIR make DIR a fresh prefix copied from the template (booting it
+#                              first when needed)
+#   wine-bed.sh cleanup ROOT   stop every wineserver of a prefix under ROOT, the runs'
+#                              Xvfbs and the bed's display
+# Boots, set-ups and clean-ups of one ROOT are serialised by a lock on ROOT/.bed.lock.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
+. "$here/xvfb.sh"
 
-usage="usage: wine-bed.sh setup|use|release|cleanup ROOT | wine-bed.sh clone ROOT DIR"
+usage="usage: wine-bed.sh boot|setup|cleanup ROOT | wine-bed.sh clone ROOT DIR"
 cmd=${1:?$usage}
 root=${2:?$usage}
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
 bed_env "$root/template"
-readonly kXvfbStartSeconds=30
 
 fail() { echo "wine-bed: $*" >&2; exit 1; }
 
-gone() { ! kill -0 "$1" 2>/dev/null; }
-display_answers() { xdpyinfo -display "$1" >/dev/null 2>&1; }
+stop_xvfb() { xvfb_stop "$root"; }
 
-# The Xvfb this bed started, when it is still running (its pid may have been reused).
-our_xvfb() {
-  local pid
-  pid=$(cat "$root/xvfb.pid" 2>/dev/null) || return 1
-  [ -n "$pid" ] && grep -qa '^Xvfb' "/proc/$pid/cmdline" 2>/dev/null && echo "$pid"
-}
-
-stop_xvfb() {
-  local pid
-  if pid=$(our_xvfb); then
-    kill "$pid" 2>/dev/null || true
-    # The display's lock file goes when the server has exited.
-    wait_until 10 "Xvfb $pid to exit" gone "$pid" || kill -9 "$pid" 2>/dev/null || true
-  fi
-  rm -f "$root/xvfb.pid" "$root/display"
-}
-
-# True once the Xvfb PID answers on the display it wrote to NUMBERFILE, or once it died.
-xvfb_answers_or_died() {
-  kill -0 "$1" 2>/dev/null || return 0
-  [ -s "$2" ] && display_answers ":$(cat "$2")"
-}
-
-# Xvfb chooses a free display itself and writes its number to -displayfd once it accepts
-# connections, so two beds starting at once never pick the same one.
 start_xvfb() {
   if [ -n "${QUORVEL_DISPLAY:-}" ]; then
-    display_answers "$QUORVEL_DISPLAY" || fail "QUORVEL_DISPLAY=$QUORVEL_DISPLAY does not accept connections"
+    xvfb_answers "$QUORVEL_DISPLAY" || fail "QUORVEL_DISPLAY=$QUORVEL_DISPLAY does not accept connections"
     echo "$QUORVEL_DISPLAY" >"$root/display"
     return
   fi
-  if our_xvfb >/dev/null && [ -f "$root/display" ] && display_answers "$(cat "$root/display")"; then return; fi
-  stop_xvfb
-  local numberfile=$root/xvfb.displayfd
-  rm -f "$numberfile"
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >"$root/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
-  local pid=$!
-  echo "$pid" >"$root/xvfb.pid"
-  if ! wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" ||
-      ! display_answers ":$(cat "$numberfile")"; then
-    stop_xvfb
-    cat "$root/xvfb.log" >&2
-    fail "could not start Xvfb (log above)"
-  fi
-  echo ":$(cat "$numberfile")" >"$root/display"
+  xvfb_start "$root" || exit 1
 }
 
 boot_template() {
@@ -118,23 +80,16 @@ cleanup() {
   done < <(prefixes)
   while read -r p; do
     WINEPREFIX=$p wineserver -w 2>/dev/null || true
+    xvfb_stop "$p/$kRunDisplayDir"
   done < <(prefixes)
   stop_xvfb
-  rm -f "$root/held"
-}
-
-release() {
-  [ -f "$root/held" ] && return
-  # Fails at once while another run holds its shared lock.
-  (flock -n -x 8 && stop_xvfb) 8>>"$root/.users" || true
 }
 
 locked() { (flock 9; "$@") 9>>"$root/.bed.lock"; }
 
 case $cmd in
-  setup) locked eval 'start_xvfb; boot_template; touch "$root/held"' ;;
-  use) locked eval 'start_xvfb; boot_template' ;;
-  release) locked release ;;
+  boot) locked boot_template ;;
+  setup) locked eval 'boot_template; start_xvfb' ;;
   clone) locked boot_template; clone "${3:?clone needs a DIR}" ;;
   cleanup) locked cleanup ;;
   *) fail "unknown command $cmd ($usage)" ;;

@@ -13,9 +13,13 @@ source_root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$root/package-$case_name
 rm -rf "$work" && mkdir -p "$work"
 . "$source_root/tests/bed/wine-env.sh"
-bed_env "$root/prefixes/package-$case_name" "$(cat "$root/display")"
-"$source_root/tests/bed/wine-bed.sh" clone "$root" "$WINEPREFIX" || exit 1
-trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null' EXIT
+. "$source_root/tests/bed/xvfb.sh"
+prefix=$root/prefixes/package-$case_name
+"$source_root/tests/bed/wine-bed.sh" clone "$root" "$prefix" || exit 1
+# An X server of its own, as every test run has (tests/bed/wine-run.sh says why).
+xvfb_start "$prefix/$kRunDisplayDir" || exit 1
+bed_env "$prefix" "$(cat "$prefix/$kRunDisplayDir/display")"
+trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; xvfb_stop "$prefix/$kRunDisplayDir"' EXIT
 
 failures=0
 # check DESCRIPTION COMMAND...: passes when the command succeeds; returns its verdict.

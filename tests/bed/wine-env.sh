@@ -5,12 +5,12 @@
 
 # `wine64` runs with the Unix address-space layout fixed (tests/bed/wine-bin/wine64). This
 # Wine has no preloader to reserve the Windows address ranges before the Unix loader runs,
-# and its loader is linked low (0x7d000000), so with a randomised layout the loader's heap
-# can land on the shared user data (0x7ffe0000): one process start in about 13,000 in a
-# storm of starts measured here, more often under load. That process dies with "failed to
-# map the shared user data" and its parent's CreateProcess fails with
-# ERROR_INTERNAL_ERROR (1359). With the layout fixed the heap starts right after the
-# loader, every time, 48 MB below the shared user data.
+# and its loader is linked low (0x7d000000), so with a randomised layout the kernel puts the
+# loader's heap anywhere in the 1 GiB above it, now and then on the shared user data
+# (0x7ffe0000): one process start in about 13,000 in a storm of starts measured here. That
+# process dies with "failed to map the shared user data" and its parent's CreateProcess
+# fails with ERROR_INTERNAL_ERROR (1359). With the layout fixed the heap starts right after
+# the loader, every time, 48 MB below the shared user data.
 _bed_wine_bin=$(cd "$(dirname "${BASH_SOURCE[0]}")/wine-bin" && pwd)
 
 bed_env() {

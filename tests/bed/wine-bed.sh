@@ -25,17 +25,6 @@ bed_env "$root/template"
 
 fail() { echo "wine-bed: $*" >&2; exit 1; }
 
-stop_xvfb() { xvfb_stop "$root"; }
-
-start_xvfb() {
-  if [ -n "${QUORVEL_DISPLAY:-}" ]; then
-    xvfb_answers "$QUORVEL_DISPLAY" || fail "QUORVEL_DISPLAY=$QUORVEL_DISPLAY does not accept connections"
-    echo "$QUORVEL_DISPLAY" >"$root/display"
-    return
-  fi
-  xvfb_start "$root" || exit 1
-}
-
 boot_template() {
   local tpl=$root/template
   [ -f "$tpl/.quorvel-booted" ] && return
@@ -51,8 +40,10 @@ boot_template() {
 
 # Hard links for the big read-only trees keep a copy at a fraction of a second; every file
 # Wine may rewrite in place (registry, ini files, user folders) is copied for real.
+# A display an earlier, killed run left in DIR is stopped before DIR goes.
 clone() {
   local dir=$1 tpl=$root/template
+  run_display_stop "$dir"
   rm -rf "$dir"
   mkdir -p "$dir/drive_c/windows"
   cp -a "$tpl/dosdevices" "$dir/"
@@ -80,16 +71,16 @@ cleanup() {
   done < <(prefixes)
   while read -r p; do
     WINEPREFIX=$p wineserver -w 2>/dev/null || true
-    xvfb_stop "$p/$kRunDisplayDir"
+    run_display_stop "$p"
   done < <(prefixes)
-  stop_xvfb
+  display_stop "$root"
 }
 
 locked() { (flock 9; "$@") 9>>"$root/.bed.lock"; }
 
 case $cmd in
   boot) locked boot_template ;;
-  setup) locked eval 'boot_template; start_xvfb' ;;
+  setup) locked eval 'boot_template && display_start "$root"' || exit 1 ;;
   clone) locked boot_template; clone "${3:?clone needs a DIR}" ;;
   cleanup) locked cleanup ;;
   *) fail "unknown command $cmd ($usage)" ;;

@@ -15,13 +15,9 @@ _bed_wine_bin=$(cd "$(dirname "${BASH_SOURCE[0]}")/wine-bin" && pwd)
 
 bed_env() {
   unset WINESERVER WINELOADER WINEDLLPATH WINEPATH WINEESYNC WINEFSYNC WINE_LARGE_ADDRESS_AWARE
-  case :$PATH: in
-    *:/usr/lib/wine:*) ;;
-    *) PATH=/usr/lib/wine:$PATH ;;
-  esac
-  case :$PATH: in
-    "$_bed_wine_bin":*) ;;
-    *) PATH=$_bed_wine_bin:$PATH ;;
+  case $PATH in
+    "$_bed_wine_bin:/usr/lib/wine:"*) ;;
+    *) PATH=$_bed_wine_bin:/usr/lib/wine:$PATH ;;
   esac
   export PATH WINEARCH=win64 WINEPREFIX=$1 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
   if [ -n "${2:-}" ]; then export DISPLAY=$2; else unset DISPLAY; fi

@@ -5,8 +5,9 @@
 # Environment: QUORVEL_WINE_ROOT (the test bed; default: beside the executable's bin/),
 # QUORVEL_TEST_NAME (names the prefix), QUORVEL_BED_WINEDEBUG (debug channels added to the
 # bed's own), QUORVEL_DISPLAY (an X display to use instead of the run's own Xvfb, to watch
-# a test). The caller's Wine settings (WINEDEBUG, WINEPREFIX, WINEARCH, ...) and DISPLAY
-# are not used: the run sets everything it relies on.
+# a test; tests/bed/xvfb.sh says why each run has one of its own). The caller's Wine
+# settings (WINEDEBUG, WINEPREFIX, WINEARCH, ...) and DISPLAY are not used: the run sets
+# everything it relies on.
 # Wine writes debug channels (the event log among them) to the Unix standard error that
 # every process of the prefix inherits, whatever its Windows handles say. The run sends
 # that stream to the file QUORVEL_WINE_LOG (and prints it at the end), and always turns on
@@ -24,23 +25,10 @@ prefix=$root/prefixes/$name
 mkdir -p "$root"
 
 # A run started by hand, without the test fixture's set-up, boots the template itself; the
-# booted template stays for the next run. An Xvfb an earlier, killed run of this name left
-# behind goes first: its files are in the prefix that the clone replaces.
-xvfb_stop "$prefix/$kRunDisplayDir"
+# booted template stays for the next run.
 "$here/wine-bed.sh" clone "$root" "$prefix" || exit 1
-
-# Each run has an X server of its own (unless QUORVEL_DISPLAY names one). Wine's GDI
-# connection sends requests for windows that another of its connections may already have
-# destroyed, and ignores the "no such drawable" errors that come back; on a server shared
-# with other prefixes, a Wine process starting meanwhile can take over the closed
-# connection's client slot and with it the window's id, for its desktop's input-only
-# window, and the late request then kills the process with an X error (BadMatch).
-display=${QUORVEL_DISPLAY:-}
-if [ -z "$display" ]; then
-  xvfb_start "$prefix/$kRunDisplayDir" || exit 1
-  trap 'xvfb_stop "$prefix/$kRunDisplayDir"' EXIT
-  display=$(cat "$prefix/$kRunDisplayDir/display")
-fi
+display=$(run_display "$prefix") || exit 1
+trap 'run_display_stop "$prefix"' EXIT
 bed_env "$prefix" "$display"
 export WINEDEBUG=-all,+pid,+eventlog${QUORVEL_BED_WINEDEBUG:+,$QUORVEL_BED_WINEDEBUG}
 export QUORVEL_WINE_LOG=$root/prefixes/$name.stderr.log

@@ -1,15 +1,23 @@
-# Sourced by the test bed: an Xvfb server of one's own, its files kept in one folder.
-#   xvfb_start DIR   start one (unless it still answers) and write its display to DIR/display
-#   xvfb_stop DIR    stop the one DIR/xvfb.pid names, if it still runs
+# Sourced by the test bed: an X display of one's own, its files kept in one folder.
+#   display_start DIR      start an Xvfb (unless DIR's still answers) and write its display
+#                          to DIR/display; with QUORVEL_DISPLAY set (to watch a test), check
+#                          that display answers and write it instead
+#   display_stop DIR       stop the Xvfb DIR names, if it still runs, and forget the display
+#   run_display PREFIX     display_start for a test run's own display, kept in the run's
+#                          prefix; prints the display
+#   run_display_stop PREFIX
 # Needs wait_until from wine-env.sh. Xvfb chooses a free display itself and writes its
 # number to -displayfd once it accepts connections, so servers started at once never pick
 # the same one.
+#
+# Every test run has a display of its own. Wine's GDI connection sends requests for windows
+# that another of its connections may already have destroyed, and ignores the "no such
+# drawable" errors that come back; on a server shared with other prefixes, a Wine process
+# starting meanwhile can take over the closed connection's client slot and with it the
+# window's id, for its desktop's input-only window, and the late request then kills the
+# process with an X error (BadMatch on CreateGC).
 
 readonly kXvfbStartSeconds=30
-# The folder, inside a run's prefix, that holds the files of the run's own Xvfb.
-readonly kRunDisplayDir=.xvfb
-
-xvfb_fail() { echo "xvfb: $*" >&2; return 1; }
 
 xvfb_answers() { xdpyinfo -display "$1" >/dev/null 2>&1; }
 
@@ -28,7 +36,7 @@ xvfb_answers_or_died() {
   [ -s "$2" ] && xvfb_answers ":$(cat "$2")"
 }
 
-xvfb_stop() {
+display_stop() {
   local dir=$1 pid
   if pid=$(xvfb_pid "$dir"); then
     kill "$pid" 2>/dev/null || true
@@ -40,11 +48,16 @@ xvfb_stop() {
 
 # The server runs in a session of its own with no descriptor of the caller's but its
 # standard streams redirected, so that it holds none of the bed's locks.
-xvfb_start() {
+display_start() {
   local dir=$1
   mkdir -p "$dir"
+  if [ -n "${QUORVEL_DISPLAY:-}" ]; then
+    xvfb_answers "$QUORVEL_DISPLAY" || { echo "xvfb: QUORVEL_DISPLAY=$QUORVEL_DISPLAY does not accept connections" >&2; return 1; }
+    echo "$QUORVEL_DISPLAY" >"$dir/display"
+    return 0
+  fi
   if xvfb_pid "$dir" >/dev/null && [ -f "$dir/display" ] && xvfb_answers "$(cat "$dir/display")"; then return 0; fi
-  xvfb_stop "$dir"
+  display_stop "$dir"
   local numberfile=$dir/xvfb.displayfd
   rm -f "$numberfile"
   setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
@@ -52,10 +65,13 @@ xvfb_start() {
   echo "$pid" >"$dir/xvfb.pid"
   if ! wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" ||
       ! xvfb_answers ":$(cat "$numberfile")"; then
-    xvfb_stop "$dir"
+    display_stop "$dir"
     cat "$dir/xvfb.log" >&2
-    xvfb_fail "could not start Xvfb (log above)"
+    echo "xvfb: could not start Xvfb (log above)" >&2
     return 1
   fi
   echo ":$(cat "$numberfile")" >"$dir/display"
 }
+
+run_display() { display_start "$1/.xvfb" && cat "$1/.xvfb/display"; }
+run_display_stop() { display_stop "$1/.xvfb"; }

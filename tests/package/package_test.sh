@@ -16,10 +16,9 @@ rm -rf "$work" && mkdir -p "$work"
 . "$source_root/tests/bed/xvfb.sh"
 prefix=$root/prefixes/package-$case_name
 "$source_root/tests/bed/wine-bed.sh" clone "$root" "$prefix" || exit 1
-# An X server of its own, as every test run has (tests/bed/wine-run.sh says why).
-xvfb_start "$prefix/$kRunDisplayDir" || exit 1
-bed_env "$prefix" "$(cat "$prefix/$kRunDisplayDir/display")"
-trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; xvfb_stop "$prefix/$kRunDisplayDir"' EXIT
+display=$(run_display "$prefix") || exit 1
+bed_env "$prefix" "$display"
+trap 'wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; run_display_stop "$prefix"' EXIT
 
 failures=0
 # check DESCRIPTION COMMAND...: passes when the command succeeds; returns its verdict.

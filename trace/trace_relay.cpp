@@ -32,7 +32,7 @@ constexpr DWORD kPollerJoinMs = 5000;
 class TraceRelay {
  public:
   void Start(HINSTANCE instance);
-  bool Stop();
+  bool Stop(DWORD timeoutMs);
   DWORD RunRelay();
   DWORD RunPoller();
   void UpdateTraceInfo();
@@ -280,12 +280,12 @@ void TraceRelay::Start(HINSTANCE instance) {
   m_relayThread.Reset(CreateThread(nullptr, 0, TraceEventsThread, instance, 0, nullptr));
 }
 
-bool TraceRelay::Stop() {
+bool TraceRelay::Stop(DWORD timeoutMs) {
   if (!m_relayThread) return true;
   // The request and the answer are kept apart: the request is the shutdown event, the
   // answer is the relay thread's end, so the request can never be taken back here.
   IgnoreResult(SetEvent(NkoGetHandle(m_shutdownEvent.Get())));
-  if (WaitForSingleObject(m_relayThread.Get(), kTraceStopTimeoutMs) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(m_relayThread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
   // Released in this order: the relay thread, the poller (joined first), its stop event,
   // then the shutdown event.
   m_relayThread.Reset();
@@ -299,7 +299,7 @@ bool TraceRelay::Stop() {
 }  // namespace
 
 void StartTraceEvents(HINSTANCE instance) { Relay().Start(instance); }
-bool StopTraceEvents() { return Relay().Stop(); }
+bool StopTraceEvents(DWORD timeoutMs) { return Relay().Stop(timeoutMs); }
 DWORD WINAPI TraceEventsThread(LPVOID) { return Relay().RunRelay(); }
 DWORD WINAPI TraceStatusThread(LPVOID) { return Relay().RunPoller(); }
 void UpdateTraceInfo(HINSTANCE) { Relay().UpdateTraceInfo(); }

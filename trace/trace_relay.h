@@ -22,9 +22,10 @@ inline constexpr unsigned kTraceReplySize = 8;
 
 // Starts the poller and the relay thread. Does nothing while a relay is already running.
 void StartTraceEvents(HINSTANCE instance);
-// Asks the relay to stop and waits until it has released everything (at most
-// kTraceStopTimeoutMs). Returns true when it finished in time.
-bool StopTraceEvents();
+// Asks the relay to stop and waits until it has released everything, at most timeoutMs
+// (the end of a session allows less than a normal exit). Returns true when it finished
+// in time.
+bool StopTraceEvents(DWORD timeoutMs = kTraceStopTimeoutMs);
 
 DWORD WINAPI TraceEventsThread(LPVOID instance);
 DWORD WINAPI TraceStatusThread(LPVOID instance);

@@ -19,7 +19,7 @@
 #include "bed/service_standin.h"
 #include "bed/viewer_standin.h"
 #include "process_meter.h"
-#include "standin/options.h"
+#include "support/options.h"
 #include "trace_check.h"
 
 namespace {

@@ -16,8 +16,8 @@
 
 #include "base/unique.h"
 #include "call_mix.h"
-#include "standin/options.h"
-#include "standin/report.h"
+#include "support/options.h"
+#include "support/report.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
 

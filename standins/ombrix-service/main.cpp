@@ -13,9 +13,9 @@
 #include "pipe_server.h"
 #include "request_log.h"
 #include "service_objects.h"
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 

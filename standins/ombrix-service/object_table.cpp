@@ -1,6 +1,6 @@
 #include "object_table.h"
 
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {

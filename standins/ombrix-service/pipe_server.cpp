@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "nko_request.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {

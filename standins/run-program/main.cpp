@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/report.h"
+#include "support/report.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "capture_file.h"
 
-#include "standin/report.h"
+#include "support/report.h"
 
 namespace qtrace {
 

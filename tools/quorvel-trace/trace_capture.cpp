@@ -9,8 +9,8 @@
 
 #include "base/unique.h"
 #include "capture_file.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 #include "trace_commands.h"
 #include "viewer_server.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "base/results.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 #include "trace/viewer_link.h"
 
 namespace viewer_side {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "standin/options.h"
+#include "support/options.h"
 
 namespace standin {
 

@@ -1,10 +1,10 @@
-#include "standin/report.h"
+#include "support/report.h"
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
 namespace standin {
 namespace {

@@ -1,8 +1,8 @@
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
 #include <atomic>
 
-#include "standin/report.h"
+#include "support/report.h"
 
 namespace standin {
 namespace {

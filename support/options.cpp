@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace standin {
+namespace support {
 
 bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t& out) {
   size_t i = 0;
@@ -151,4 +151,4 @@ std::string OptionParser::HelpText() const {
   return text;
 }
 
-}  // namespace standin
+}  // namespace support

@@ -4,7 +4,7 @@
 
 #include "support/report.h"
 
-namespace standin {
+namespace support {
 namespace {
 
 std::atomic<HANDLE> g_stopEvent{nullptr};
@@ -67,4 +67,4 @@ void AddStopEventOption(OptionParser& parser, std::string& name) {
                   });
 }
 
-}  // namespace standin
+}  // namespace support

@@ -240,7 +240,7 @@ class Soak {
 
 int main(int argc, char** argv) {
   Settings s;
-  standin::OptionParser p("quorvel_soak", "[options]",
+  support::OptionParser p("quorvel_soak", "[options]",
                           "Drives one quorvel.exe through cycles of a long day and checks that nothing grows.");
   p.AddInteger("--cycles", "N", "cycles (default 4; the full soak is 100)", 1, 100000,
                [&](int64_t v) { s.cycles = v; });

@@ -80,14 +80,14 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
 }  // namespace
 
 int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  standin::SetProgramName("quorvel-trace");
+  support::SetProgramName("quorvel-trace");
   CaptureOptions o;
   std::string error;
   if (!ParseCaptureOptions(args, o, error)) {
     err << "quorvel-trace: error: " << error << "\n" << kUsage;
     return kExitUsage;
   }
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(o.stopEvent)) return kExitFailed;
   CaptureFile file;
   if (!file.Open(o.path)) {
@@ -99,7 +99,7 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
   const UniqueHandle writeFailed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   const UniqueHandle serverStop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!writeFailed || !serverStop) {
-    err << "quorvel-trace: error: cannot create an event: " << standin::DescribeError(GetLastError()) << "\n";
+    err << "quorvel-trace: error: cannot create an event: " << support::DescribeError(GetLastError()) << "\n";
     return kExitFailed;
   }
   viewer_side::ViewerOptions viewerOptions;

@@ -12,7 +12,7 @@
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
-#include "viewer_server.h"
+#include "support/viewer_server.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "support/report.h"
 #include "support/stop_signal.h"
 #include "trace_commands.h"
-#include "viewer_server.h"
+#include "support/viewer_server.h"
 
 namespace qtrace {
 

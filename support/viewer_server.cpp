@@ -1,4 +1,4 @@
-#include "viewer_server.h"
+#include "support/viewer_server.h"
 
 #include <cstdio>
 #include <cstring>

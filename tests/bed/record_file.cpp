@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "bed/wait_until.h"
+#include "support/wait_until.h"
 
 namespace bed {
 
@@ -63,7 +63,7 @@ std::vector<RecordLine> WaitForRecord(const std::string& path,
                                       const std::function<bool(const std::vector<RecordLine>&)>& done,
                                       DWORD timeoutMs) {
   std::vector<RecordLine> lines;
-  WaitUntil([&] { return done(lines = ReadRecord(path)); }, timeoutMs);
+  support::WaitUntil([&] { return done(lines = ReadRecord(path)); }, timeoutMs);
   return lines;
 }
 

@@ -19,7 +19,7 @@
 #include "menu-probe/popup_menu.h"
 #include "bed/record_file.h"
 #include "bed/service_standin.h"
-#include "bed/wait_until.h"
+#include "support/wait_until.h"
 #include "config/testing/test_system_files.h"
 #include "quorvel_driver.h"
 #include "quorvel_tray_shell.h"
@@ -172,7 +172,7 @@ class QuorvelMenu : public ::testing::Test {
   // while the last menu's command is still running, when no second menu is shown.
   static void Answer(HWND box, int button) {
     PressButton(box, button);
-    EXPECT_TRUE(bed::WaitUntil([box] { return !IsWindow(box); }, kWaitMs)) << "the box stayed";
+    EXPECT_TRUE(support::WaitUntil([box] { return !IsWindow(box); }, kWaitMs)) << "the box stayed";
   }
 
   // The record's lines (the tools' without their tick) from line |from| on, once they

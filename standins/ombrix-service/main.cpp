@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "object_table.h"
+#include "support/nko_object_table.h"
 #include "pipe_server.h"
 #include "request_log.h"
 #include "service_objects.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "nko_request.h"
+#include "support/nko_request.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
 

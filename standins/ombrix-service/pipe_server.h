@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "object_table.h"
+#include "support/nko_object_table.h"
 #include "request_log.h"
 
 namespace ombrix {

@@ -1,4 +1,4 @@
-#include "object_table.h"
+#include "support/nko_object_table.h"
 
 #include "support/stop_signal.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bed/child_process.h"
-#include "menu-probe/popup_menu.h"
+#include "probes/menu-probe/popup_menu.h"
 #include "bed/service_standin.h"
 #include "bed/viewer_standin.h"
 #include "process_meter.h"

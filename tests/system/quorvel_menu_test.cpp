@@ -16,7 +16,7 @@
 #include <fstream>
 #include <functional>
 
-#include "menu-probe/popup_menu.h"
+#include "probes/menu-probe/popup_menu.h"
 #include "bed/record_file.h"
 #include "bed/service_standin.h"
 #include "support/wait_until.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "menu-probe/popup_menu.h"
+#include "probes/menu-probe/popup_menu.h"
 #include "support/wait_until.h"
 
 namespace {

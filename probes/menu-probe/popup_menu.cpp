@@ -1,4 +1,4 @@
-#include "menu-probe/popup_menu.h"
+#include "probes/menu-probe/popup_menu.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "menu-probe/menu_reader/menu_reader_file.h"
+#include "probes/menu-probe/menu_reader/menu_reader_file.h"
 #include "support/wait_until.h"
 
 namespace menu_probe {

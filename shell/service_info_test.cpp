@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/unique.h"
 #include "support/wait_until.h"
 #include "shell/service_status.h"

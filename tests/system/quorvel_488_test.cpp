@@ -12,7 +12,7 @@
 #include "quorvel_driver.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 
 namespace {
 

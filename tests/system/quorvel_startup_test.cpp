@@ -6,7 +6,7 @@
 
 #include "bed/service_standin.h"
 #include "quorvel_driver.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "kobj/testing/fake_nko_server.h"
 #include "quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "kobj/object_names.h"
 #include "shell/balloon_tip.h"
 #include "shell/tray_icon.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "trace/trace_control.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "support/wait_until.h"
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
 #include "config/service_status_line.h"

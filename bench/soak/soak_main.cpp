@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 #include "probes/menu-probe/popup_menu.h"
-#include "bed/service_standin.h"
-#include "bed/viewer_standin.h"
-#include "process_meter.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/viewer_standin.h"
+#include "bench/soak/process_meter.h"
 #include "support/options.h"
-#include "trace_check.h"
+#include "bench/soak/trace_check.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "call_mix.h"
+#include "standins/instrument-sim/call_mix.h"
 
 #include <algorithm>
 #include <cstring>

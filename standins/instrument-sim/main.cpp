@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "base/unique.h"
-#include "call_mix.h"
+#include "standins/instrument-sim/call_mix.h"
 #include "support/options.h"
 #include "support/report.h"
 #include "trace/named_pipe_m.h"

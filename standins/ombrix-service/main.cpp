@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "support/nko_object_table.h"
-#include "pipe_server.h"
-#include "request_log.h"
-#include "service_objects.h"
+#include "standins/ombrix-service/pipe_server.h"
+#include "standins/ombrix-service/request_log.h"
+#include "standins/ombrix-service/service_objects.h"
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"

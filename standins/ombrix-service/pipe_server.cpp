@@ -1,4 +1,4 @@
-#include "pipe_server.h"
+#include "standins/ombrix-service/pipe_server.h"
 
 #include <cstring>
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "support/nko_object_table.h"
-#include "request_log.h"
+#include "standins/ombrix-service/request_log.h"
 
 namespace ombrix {
 

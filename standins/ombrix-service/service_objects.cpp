@@ -1,4 +1,4 @@
-#include "service_objects.h"
+#include "standins/ombrix-service/service_objects.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "bed/record_file.h"
+#include "tests/bed/record_file.h"
 
 #include <charconv>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "bed/viewer_standin.h"
+#include "tests/bed/viewer_standin.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,9 +1,9 @@
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "bed/record_file.h"
+#include "tests/bed/record_file.h"
 #include "support/wait_until.h"
 
 namespace bed {

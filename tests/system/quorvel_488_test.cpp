@@ -6,11 +6,11 @@
 
 #include <gmock/gmock.h>
 
-#include "bed/service_standin.h"
+#include "tests/bed/service_standin.h"
 #include "support/wait_until.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_driver.h"
+#include "tests/system/quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
 #include "base/window_identity.h"
 

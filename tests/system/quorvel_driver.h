@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 #include "support/wait_until.h"
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 #include "config/testing/test_registry.h"
 
 namespace quorvel_test {

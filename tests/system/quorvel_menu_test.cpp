@@ -17,12 +17,12 @@
 #include <functional>
 
 #include "probes/menu-probe/popup_menu.h"
-#include "bed/record_file.h"
-#include "bed/service_standin.h"
+#include "tests/bed/record_file.h"
+#include "tests/bed/service_standin.h"
 #include "support/wait_until.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_driver.h"
+#include "tests/system/quorvel_tray_shell.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "bed/trace_clients.h"
-#include "bed/viewer_standin.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/bed/viewer_standin.h"
 #include "support/wait_until.h"
 #include "trace/named_pipe_m.h"
 

@@ -1,4 +1,4 @@
-#include "capture_file.h"
+#include "tools/quorvel-trace/capture_file.h"
 
 #include "support/report.h"
 

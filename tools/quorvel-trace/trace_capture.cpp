@@ -1,4 +1,4 @@
-#include "trace_capture.h"
+#include "tools/quorvel-trace/trace_capture.h"
 
 #include <windows.h>
 
@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "base/unique.h"
-#include "capture_file.h"
+#include "tools/quorvel-trace/capture_file.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
-#include "trace_commands.h"
+#include "tools/quorvel-trace/trace_commands.h"
 #include "support/viewer_server.h"
 
 namespace qtrace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "trace/xlate/event_translator.h"
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 
 namespace instrument_sim {
 namespace {

@@ -1,14 +1,17 @@
 #pragma once
-// Move-only owners for what the program opens from Windows: each closes its resource when
-// it goes out of scope, unless the resource was released to a new owner first. A raw
-// HANDLE, HKEY, HMENU or view pointer anywhere else in the program is a borrowed one.
+// Move-only owners for what the program opens from Windows or the C runtime: each closes
+// its resource when it goes out of scope, unless the resource was released to a new owner
+// first. A raw HANDLE, HKEY, HMENU, view pointer or FILE* anywhere else is a borrowed one.
+// The FILE* owner is platform-free, for the tools' native build as well.
 //
 // Names follow one pattern: Get() borrows, Release() gives the resource up without
 // closing it, Reset() closes what is held (and optionally takes a new one), Receive()
 // closes what is held and returns the address for an out-parameter.
-#include <windows.h>
-
+#include <cstdio>
 #include <utility>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 // Traits: `Type`, `Invalid()` (the value a fresh owner holds), `IsValid(v)` (whether
 // the value needs closing; may accept more than one invalid value) and `Close(v)`.
@@ -50,6 +53,22 @@ class UniqueAny {
 
 namespace unique_traits {
 
+// C runtime streams (fopen). A stream whose writes matter is closed with an explicit
+// fclose that is checked; this one is for reading and for giving up on failure.
+struct CFile {
+  using Type = std::FILE*;
+  static std::FILE* Invalid() { return nullptr; }
+  static bool IsValid(std::FILE* f) { return f != nullptr; }
+  static void Close(std::FILE* f) { std::fclose(f); }
+};
+
+}  // namespace unique_traits
+
+using UniqueCFile = UniqueAny<unique_traits::CFile>;
+
+#ifdef _WIN32
+namespace unique_traits {
+
 // Kernel handles that are null when absent (events, mutexes, mappings, threads, processes).
 struct Handle {
   using Type = HANDLE;
@@ -84,6 +103,14 @@ struct View {
   static void Close(void* v) { UnmapViewOfFile(v); }
 };
 
+// Modules loaded with LoadLibrary/LoadLibraryEx (also as data files).
+struct Module {
+  using Type = HMODULE;
+  static HMODULE Invalid() { return nullptr; }
+  static bool IsValid(HMODULE m) { return m != nullptr; }
+  static void Close(HMODULE m) { FreeLibrary(m); }
+};
+
 struct EventSource {
   using Type = HANDLE;
   static HANDLE Invalid() { return nullptr; }
@@ -100,6 +127,7 @@ using UniqueKey = UniqueAny<unique_traits::Key>;
 using UniqueMenu = UniqueAny<unique_traits::Menu>;
 using UniqueView = UniqueAny<unique_traits::View>;
 using UniqueEventSource = UniqueAny<unique_traits::EventSource>;
+using UniqueModule = UniqueAny<unique_traits::Module>;
 
 // A mapped view seen as T.
 template <typename T>
@@ -134,3 +162,4 @@ class UniqueProcess {
   DWORD m_processId = 0;
   DWORD m_threadId = 0;
 };
+#endif  // _WIN32

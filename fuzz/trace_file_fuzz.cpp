@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/unique.h"
 #include "tools/quorvel-trace/call_matcher.h"
 #include "tools/quorvel-trace/trace_export.h"
 #include "tools/quorvel-trace/trace_reader.h"
@@ -108,9 +109,9 @@ class JsonCheck {
 template <typename OnMessage, typename OnCall>
 uint64_t ReadCalls(const std::uint8_t* data, std::size_t size, bool keepParameters, OnMessage onMessage,
                    OnCall onCall) {
-  std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
-  if (file == nullptr) std::abort();
-  qtrace::TraceReader reader(file, "fuzz");
+  const UniqueCFile file(fmemopen(const_cast<std::uint8_t*>(data), size, "rb"));
+  if (!file) std::abort();
+  qtrace::TraceReader reader(file.Get(), "fuzz");
   const CallMatcher* self = nullptr;
   CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);
   self = &matcher;
@@ -120,7 +121,6 @@ uint64_t ReadCalls(const std::uint8_t* data, std::size_t size, bool keepParamete
     matcher.Feed(message);
   }
   matcher.Finish();
-  std::fclose(file);
   return reader.Messages();
 }
 
@@ -148,15 +148,15 @@ void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
 void CheckExport(const std::uint8_t* data, std::size_t size) {
   char* json = nullptr;
   size_t jsonSize = 0;
-  std::FILE* out = open_memstream(&json, &jsonSize);
-  if (out == nullptr) std::abort();
+  UniqueCFile out(open_memstream(&json, &jsonSize));
+  if (!out) std::abort();
   {
-    qtrace::TraceExport exporter(out);
+    qtrace::TraceExport exporter(out.Get());
     ReadCalls(data, size, true, [&](const qtrace::TraceMessage& m) { exporter.Message(m); },
               [&](const MatchedCall& c, const CallMatcher& m) { exporter.Call(c, m); });
     if (!exporter.Finish()) std::abort();
   }
-  std::fclose(out);
+  out.Reset();  // the stream's text is complete once it is closed
   const std::string text(json, jsonSize);
   std::free(json);
   if (!JsonCheck(text).Document()) std::abort();

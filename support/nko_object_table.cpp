@@ -48,7 +48,7 @@ std::string ObjectTable::Create(const NkoRequest& r) {
   auto value = static_cast<int32_t>(reinterpret_cast<intptr_t>(handle));
   {
     std::lock_guard lock(m_mutex);
-    m_handles[{r.procId, value}] = handle;
+    m_handles[{r.procId, value}].Reset(handle);
   }
   std::string reply = std::to_string(value);
   if (error == ERROR_ALREADY_EXISTS) reply += ",183";
@@ -56,15 +56,14 @@ std::string ObjectTable::Create(const NkoRequest& r) {
 }
 
 std::string ObjectTable::Close(const NkoRequest& r) {
-  HANDLE handle = nullptr;
+  UniqueHandle handle;  // closed outside the lock
   {
     std::lock_guard lock(m_mutex);
     auto it = m_handles.find({r.procId, r.args[0]});
     if (it == m_handles.end()) return Failure(ERROR_INVALID_HANDLE);
-    handle = it->second;
+    handle = std::move(it->second);
     m_handles.erase(it);
   }
-  CloseHandle(handle);
   return "1";
 }
 
@@ -75,7 +74,6 @@ size_t ObjectTable::Held() const {
 
 void ObjectTable::CloseAll() {
   std::lock_guard lock(m_mutex);
-  for (auto& [key, handle] : m_handles) CloseHandle(handle);
   m_handles.clear();
 }
 

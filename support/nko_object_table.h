@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/unique.h"
 #include "support/nko_request.h"
 
 namespace ombrix {
@@ -19,7 +20,6 @@ class ObjectTable {
   ObjectTable() = default;
   ObjectTable(const ObjectTable&) = delete;
   ObjectTable& operator=(const ObjectTable&) = delete;
-  ~ObjectTable() { CloseAll(); }
 
   // Carries out one request and returns the reply text: "<handle>", "<handle>,183"
   // (the object existed before), "0,<error>" for a failure, "1" for a CloseHandle done.
@@ -34,7 +34,7 @@ class ObjectTable {
   std::string Close(const NkoRequest& request);
 
   mutable std::mutex m_mutex;
-  std::map<std::pair<int32_t, int32_t>, HANDLE> m_handles;
+  std::map<std::pair<int32_t, int32_t>, UniqueHandle> m_handles;
 };
 
 }  // namespace ombrix

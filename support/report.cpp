@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "support/stop_signal.h"
 
 namespace support {
@@ -71,27 +73,22 @@ std::string RecordMutexName(const std::string& file) {
 
 void AppendText(const std::string& file, const std::string& text) {
   if (file.empty()) return;
-  HANDLE mutex = CreateMutexA(NullDaclAttributes(), FALSE, RecordMutexName(file).c_str());
+  const UniqueHandle mutex(CreateMutexA(NullDaclAttributes(), FALSE, RecordMutexName(file).c_str()));
   // An abandoned mutex still gives us ownership; a writer that died mid-line cannot be undone.
-  const DWORD taken = mutex ? WaitForSingleObject(mutex, kRecordLockMs) : WAIT_FAILED;
+  const DWORD taken = mutex ? WaitForSingleObject(mutex.Get(), kRecordLockMs) : WAIT_FAILED;
   if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) {
     Error("cannot lock %s for appending: %s", file.c_str(), DescribeError(GetLastError()).c_str());
   }
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  const UniqueFile handle(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!handle || !SetFilePointerEx(handle.Get(), LARGE_INTEGER{}, nullptr, FILE_END) ||
+      !WriteFile(handle.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size()) {
     Error("cannot append to %s: %s", file.c_str(), DescribeError(GetLastError()).c_str());
-  } else {
-    DWORD written = 0;
-    if (!SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) ||
-        !WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size()) {
-      Error("cannot append to %s: %s", file.c_str(), DescribeError(GetLastError()).c_str());
-    }
-    CloseHandle(handle);
   }
-  if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) ReleaseMutex(mutex);
-  if (mutex) CloseHandle(mutex);
+  // Owned since the wait, so it cannot fail.
+  if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) IgnoreResult(ReleaseMutex(mutex.Get()));
 }
 
 void AppendRecord(const std::string& file, const std::string& who, const std::string& what) {

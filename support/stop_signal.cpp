@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/results.h"
 #include "support/report.h"
 
 namespace support {
@@ -14,7 +15,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
-      if (HANDLE event = g_stopEvent.load()) SetEvent(event);
+      if (HANDLE event = g_stopEvent.load()) IgnoreResult(SetEvent(event));  // the program's own event
       return TRUE;
     default:
       return FALSE;
@@ -27,8 +28,9 @@ SECURITY_ATTRIBUTES* NullDaclAttributes() {
   // A descriptor without a DACL grants everyone full access.
   static SECURITY_DESCRIPTOR descriptor;
   static SECURITY_ATTRIBUTES attributes = [] {
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    // Neither fails for a fresh descriptor of the current revision.
+    IgnoreResult(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    IgnoreResult(SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
     SECURITY_ATTRIBUTES sa{};
     sa.nLength = sizeof sa;
     sa.lpSecurityDescriptor = &descriptor;
@@ -40,22 +42,24 @@ SECURITY_ATTRIBUTES* NullDaclAttributes() {
 
 StopSignal::~StopSignal() {
   if (m_event) {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    // The handler lets go of the event before it closes.
+    IgnoreResult(SetConsoleCtrlHandler(OnConsoleControl, FALSE));
     g_stopEvent.store(nullptr);
-    CloseHandle(m_event);
+    m_event.Reset();
   }
 }
 
 bool StopSignal::Init(const std::string& name) {
-  m_event = CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str());
+  m_event.Reset(CreateEventA(NullDaclAttributes(), TRUE, FALSE, name.empty() ? nullptr : name.c_str()));
   if (!m_event) {
     Error("cannot create the stop event \"%s\" (error %lu)", name.c_str(), GetLastError());
     return false;
   }
-  g_stopEvent.store(m_event);
-  // A program started in a new process group ignores Ctrl-C until it asks for it.
-  SetConsoleCtrlHandler(nullptr, FALSE);
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  g_stopEvent.store(m_event.Get());
+  // A program started in a new process group ignores Ctrl-C until it asks for it. Without
+  // a console neither call has anything to do, and the stop event still works.
+  IgnoreResult(SetConsoleCtrlHandler(nullptr, FALSE));
+  IgnoreResult(SetConsoleCtrlHandler(OnConsoleControl, TRUE));
   return true;
 }
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "support/options.h"
 
 namespace support {
@@ -31,14 +33,14 @@ class StopSignal {
   // error; the program then ends with its set-up exit code.
   bool Init(const std::string& name);
 
-  HANDLE Handle() const { return m_event; }
-  bool Requested() const { return WaitForSingleObject(m_event, 0) == WAIT_OBJECT_0; }
-  void Request() const { SetEvent(m_event); }
+  HANDLE Handle() const { return m_event.Get(); }
+  bool Requested() const { return WaitForSingleObject(m_event.Get(), 0) == WAIT_OBJECT_0; }
+  void Request() const { IgnoreResult(SetEvent(m_event.Get())); }  // the program's own event
   // Sleeps for |ms| milliseconds unless a stop comes first; returns true on a stop.
-  bool SleepFor(DWORD ms) const { return WaitForSingleObject(m_event, ms) == WAIT_OBJECT_0; }
+  bool SleepFor(DWORD ms) const { return WaitForSingleObject(m_event.Get(), ms) == WAIT_OBJECT_0; }
 
  private:
-  HANDLE m_event = nullptr;
+  UniqueHandle m_event;
 };
 
 }  // namespace support

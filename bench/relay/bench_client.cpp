@@ -30,8 +30,8 @@ int64_t TicksToNs(int64_t ticks) {
 }  // namespace
 
 int RunClient(const std::string& pipeName, RecordKind kind, int64_t warmup, int64_t count) {
-  NamedPipeM* pipe = OpenNamedPipeM(pipeName.c_str());
-  if (pipe == nullptr) {
+  const UniqueNamedPipeM pipe(OpenNamedPipeM(pipeName.c_str()));
+  if (!pipe) {
     std::fprintf(stderr, "relay_bench client: cannot open the pipe %s (error %lu)\n", pipeName.c_str(), GetLastError());
     return 2;
   }
@@ -43,15 +43,14 @@ int RunClient(const std::string& pipeName, RecordKind kind, int64_t warmup, int6
     if (i == warmup) started = Now();
     char reply[kTraceReplySize] = {};
     uint32_t replyLength = 0;
-    const int answered = TransactNamedPipeM(pipe, message.data(), length, nullptr, reply, sizeof reply, &replyLength,
-                                            kReplyTimeoutMs);
+    const int answered = TransactNamedPipeM(pipe.Get(), message.data(), length, nullptr, reply, sizeof reply,
+                                            &replyLength, kReplyTimeoutMs);
     if (answered != kPipeMReplied) ++result.unanswered;
     else if (std::strcmp(reply, "ack") == 0) ++result.acked;
     else ++result.nacked;
   }
   result.elapsedNs = TicksToNs(Now() - started);
   result.sent = count;
-  CloseNamedPipeM(pipe);
   std::printf("%s\n", FormatClientResult(result).c_str());
   std::fflush(stdout);
   return result.acked == warmup + count ? 0 : 1;

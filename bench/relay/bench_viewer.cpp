@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/results.h"
+
 const char* ViewerKindName(ViewerKind kind) { return kind == ViewerKind::StandIn ? "sightline" : "quorvel-trace"; }
 
 BenchViewer::BenchViewer(ViewerKind kind, uint32_t arrayLimit) : m_kind(kind) {
@@ -11,11 +13,10 @@ BenchViewer::BenchViewer(ViewerKind kind, uint32_t arrayLimit) : m_kind(kind) {
     m_standIn = std::make_unique<bed::ViewerStandIn>(bed::ViewerOptions{.status = 1, .arrayLimit = arrayLimit});
     return;
   }
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  m_capturePath = std::string(temp) + bed::UniqueName("bench_capture") + ".qtrace";
+  m_capturePath = bed::TempPath("bench_capture", ".qtrace");
   const std::string stopName = bed::UniqueName("bench_capture_stop");
-  m_stop = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+  m_stop.Reset(CreateEventA(nullptr, TRUE, FALSE, stopName.c_str()));
+  if (!m_stop) throw std::runtime_error("cannot create the capture's stop event");
   bed::ChildOptions options;
   options.captureOutput = true;
   m_capture = std::make_unique<bed::ChildProcess>(
@@ -29,8 +30,7 @@ BenchViewer::BenchViewer(ViewerKind kind, uint32_t arrayLimit) : m_kind(kind) {
 }
 
 BenchViewer::~BenchViewer() {
-  if (m_stop != nullptr) CloseHandle(m_stop);
-  if (!m_capturePath.empty()) DeleteFileA(m_capturePath.c_str());
+  if (!m_capturePath.empty()) IgnoreResult(DeleteFileA(m_capturePath.c_str()));  // a leftover in the temporary folder
 }
 
 bool BenchViewer::SetStatus(int status) {
@@ -52,7 +52,7 @@ int64_t BenchViewer::Finish(int64_t expected, DWORD timeoutMs) {
     m_standIn->Quit();
     return received;
   }
-  SetEvent(m_stop);
+  IgnoreResult(SetEvent(m_stop.Get()));  // the wait below tells whether the capture ended
   if (!m_capture->Wait(timeoutMs)) return -1;
   const std::string output = m_capture->Output();
   const size_t at = output.rfind("quorvel-trace: ");

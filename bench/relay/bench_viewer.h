@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/unique.h"
 #include "tests/bed/child_process.h"
 #include "tests/bed/viewer_standin.h"
 
@@ -36,5 +37,5 @@ class BenchViewer {
   std::unique_ptr<bed::ViewerStandIn> m_standIn;
   std::unique_ptr<bed::ChildProcess> m_capture;
   std::string m_capturePath;
-  HANDLE m_stop = nullptr;
+  UniqueHandle m_stop;
 };

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique.h"
+
 namespace {
 
 constexpr DWORD kPipeBufferSize = 1024 * 1024;
@@ -15,16 +17,14 @@ constexpr DWORD kReadChunk = 64 * 1024;
 
 double PipeWriteUs(uint32_t bytes, int64_t count) {
   const std::string name = "\\\\.\\pipe\\relay_bench_write_floor_" + std::to_string(GetCurrentProcessId());
-  HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
-                                   0, kPipeBufferSize, 0, nullptr);
-  if (server == INVALID_HANDLE_VALUE) return -1;
-  HANDLE writer = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (writer == INVALID_HANDLE_VALUE) {
-    CloseHandle(server);
-    return -1;
-  }
+  const UniqueFile server(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND,
+                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, kPipeBufferSize, 0,
+                                           nullptr));
+  if (!server) return -1;
+  UniqueFile writer(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!writer) return -1;
   // Drains until the writer closes its end.
-  std::thread reader([server] {
+  std::thread reader([server = server.Get()] {
     std::vector<uint8_t> chunk(kReadChunk);
     DWORD got = 0;
     while (ReadFile(server, chunk.data(), kReadChunk, &got, nullptr) && got > 0) {
@@ -37,12 +37,11 @@ double PipeWriteUs(uint32_t bytes, int64_t count) {
   bool ok = true;
   for (int64_t i = 0; i < count && ok; ++i) {
     DWORD written = 0;
-    ok = WriteFile(writer, text.data(), bytes, &written, nullptr) && written == bytes;
+    ok = WriteFile(writer.Get(), text.data(), bytes, &written, nullptr) && written == bytes;
   }
   QueryPerformanceCounter(&stop);
-  CloseHandle(writer);
+  writer.Reset();  // the reader ends on the closed end, before the server's end closes
   reader.join();
-  CloseHandle(server);
   if (!ok) return -1;
   return static_cast<double>(stop.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) /
          static_cast<double>(count);

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/unique.h"
 #include "bench/soak/process_meter.h"
 #include "bench/soak/trace_check.h"
+#include "tests/bed/child_process.h"
 
 namespace {
 
@@ -16,10 +18,10 @@ TEST(SoakMeter, SeesThisProcessGainAndReleaseHandlesAndMemory) {
   soak::ProcessMeter meter(GetCurrentProcess(), GetCurrentProcessId());
   const soak::ProcessSample before = meter.Sample();
   ASSERT_GE(before.handles, 0);
-  std::vector<HANDLE> events;
-  for (int i = 0; i < 40; ++i) events.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  std::vector<UniqueHandle> events;
+  for (int i = 0; i < 40; ++i) events.emplace_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   EXPECT_EQ(meter.Sample().handles, before.handles + 40);
-  for (HANDLE h : events) CloseHandle(h);
+  events.clear();
   EXPECT_EQ(meter.Sample().handles, before.handles);
 
   std::vector<char> touched(16 * 1024 * 1024, 1);
@@ -62,14 +64,11 @@ TEST(SoakTraceCheck, AcceptsOnlyEveryMessageOnceInItsThreadsOrder) {
 }
 
 TEST(SoakTraceCheck, CaptureReaderTakesOnlyCompletedLines) {
-  char path[MAX_PATH];
-  GetTempPathA(sizeof path, path);
-  const std::string file = std::string(path) + "soak_capture_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  const std::string file = bed::TempPath("soak_capture", ".txt");
   auto append = [&](const char* text) {
-    std::FILE* f = std::fopen(file.c_str(), "ab");
-    ASSERT_NE(f, nullptr);
-    std::fputs(text, f);
-    std::fclose(f);
+    const UniqueCFile f(std::fopen(file.c_str(), "ab"));
+    ASSERT_TRUE(f);
+    ASSERT_GE(std::fputs(text, f.Get()), 0);
   };
   soak::CaptureReader reader(file);
   append("first\nsec");
@@ -77,7 +76,7 @@ TEST(SoakTraceCheck, CaptureReaderTakesOnlyCompletedLines) {
   EXPECT_TRUE(reader.ReadNew().empty());
   append("ond\nthird\n");
   EXPECT_EQ(reader.ReadNew(), (std::vector<std::string>{"second", "third"}));
-  DeleteFileA(file.c_str());
+  EXPECT_TRUE(DeleteFileA(file.c_str()));
 }
 
 }  // namespace

@@ -3,10 +3,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "probes/menu-probe/menu_reader/menu_reader_file.h"
 #include "support/wait_until.h"
 
@@ -26,12 +27,6 @@ BOOL CALLBACK CollectPopup(HWND window, LPARAM context) {
   return TRUE;
 }
 
-// Owns a kernel handle (a null one is not closed).
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
 // The reader lies beside the program that loads it.
 std::string ReaderPath() {
   char path[MAX_PATH] = {};
@@ -48,22 +43,24 @@ std::string Failure(const std::string& what, DWORD pid) {
 // Loads the reader into process pid by a remote thread that runs LoadLibraryA on its path.
 void Inject(DWORD pid, DWORD timeoutMs) {
   const std::string path = ReaderPath();
-  Handle process(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
-                                 PROCESS_VM_WRITE | PROCESS_VM_READ | SYNCHRONIZE,
-                             FALSE, pid));
-  if (process.get() == nullptr) throw std::runtime_error(Failure("cannot open the process", pid));
-  void* remotePath = VirtualAllocEx(process.get(), nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const UniqueHandle process(OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                             PROCESS_VM_WRITE | PROCESS_VM_READ | SYNCHRONIZE,
+                                         FALSE, pid));
+  if (!process) throw std::runtime_error(Failure("cannot open the process", pid));
+  void* remotePath = VirtualAllocEx(process.Get(), nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (remotePath == nullptr) throw std::runtime_error(Failure("cannot allocate in the process", pid));
   SIZE_T written = 0;
-  const BOOL copied = WriteProcessMemory(process.get(), remotePath, path.c_str(), path.size() + 1, &written);
+  const BOOL copied = WriteProcessMemory(process.Get(), remotePath, path.c_str(), path.size() + 1, &written);
   // kernel32 lies at the same address in every process, so this process's LoadLibraryA is
   // the target's too.
   auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
-  Handle thread(copied ? CreateRemoteThread(process.get(), nullptr, 0, loadLibrary, remotePath, 0, nullptr) : nullptr);
-  const std::string failure = thread.get() == nullptr ? Failure("cannot start the loading thread", pid) : "";
-  const bool loaded = thread.get() != nullptr && WaitForSingleObject(thread.get(), timeoutMs) == WAIT_OBJECT_0;
-  if (loaded) VirtualFreeEx(process.get(), remotePath, 0, MEM_RELEASE);
+  const UniqueHandle thread(
+      copied ? CreateRemoteThread(process.Get(), nullptr, 0, loadLibrary, remotePath, 0, nullptr) : nullptr);
+  const std::string failure = !thread ? Failure("cannot start the loading thread", pid) : "";
+  const bool loaded = thread && WaitForSingleObject(thread.Get(), timeoutMs) == WAIT_OBJECT_0;
+  // A few bytes left in the target when the thread did not return (it may still read them).
+  if (loaded) IgnoreResult(VirtualFreeEx(process.Get(), remotePath, 0, MEM_RELEASE));
   if (!failure.empty()) throw std::runtime_error(failure);
   if (!loaded) throw std::runtime_error(Failure("LoadLibraryA did not return", pid));
 }
@@ -94,13 +91,14 @@ std::vector<OpenPopup> ParseResult(const std::string& text, DWORD& readerThread)
 
 std::vector<HWND> PopupWindows(DWORD pid) {
   PopupSearch search{pid, {}};
-  EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&search));
+  IgnoreResult(EnumWindows(CollectPopup, reinterpret_cast<LPARAM>(&search)));  // the callback never stops it
   return search.windows;
 }
 
 HWND WaitForPopup(DWORD pid, DWORD timeoutMs, size_t count) {
   std::vector<HWND> windows;
-  const bool shown = support::WaitUntil([&] { return (windows = PopupWindows(pid)).size() >= count; }, timeoutMs, kPollMs);
+  const bool shown =
+      support::WaitUntil([&] { return (windows = PopupWindows(pid)).size() >= count; }, timeoutMs, kPollMs);
   return shown ? windows.front() : nullptr;
 }
 
@@ -110,7 +108,7 @@ bool WaitForPopupClosed(DWORD pid, DWORD timeoutMs) {
 
 std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
   const std::string result = menu_reader::ResultPath(pid);
-  DeleteFileA(result.c_str());
+  IgnoreResult(DeleteFileA(result.c_str()));  // a result left by an earlier read, if any
   Inject(pid, timeoutMs);
   std::string text;
   const auto read = [&] {
@@ -119,14 +117,16 @@ std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
   };
-  if (!support::WaitUntil(read, timeoutMs, kPollMs)) throw std::runtime_error(Failure("no result from the reader", pid));
-  DeleteFileA(result.c_str());
+  if (!support::WaitUntil(read, timeoutMs, kPollMs)) {
+    throw std::runtime_error(Failure("no result from the reader", pid));
+  }
+  IgnoreResult(DeleteFileA(result.c_str()));  // the next read deletes it first in any case
   DWORD readerThread = 0;
   std::vector<OpenPopup> popups = ParseResult(text, readerThread);
   // The library is unloaded when its thread ends; a load before that would find it still
   // there and read nothing.
-  Handle thread(OpenThread(SYNCHRONIZE, FALSE, readerThread));
-  if (thread.get() != nullptr) WaitForSingleObject(thread.get(), timeoutMs);
+  const UniqueHandle thread(OpenThread(SYNCHRONIZE, FALSE, readerThread));
+  if (thread) IgnoreResult(WaitForSingleObject(thread.Get(), timeoutMs));  // a late unload fails the next read
   return popups;
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "standins/instrument-sim/call_mix.h"
 #include "support/options.h"
@@ -68,22 +69,24 @@ class MappedBlock {
   UniqueView m_view;  // keeps the block alive after the mapping handle closes
 };
 
+// The messages posted, for a test to compare with what the viewer received; a dump cut
+// short by a full disk shows there as missing messages.
 class Dump {
  public:
-  bool Open(const std::string& path) { return path.empty() || (m_file = std::fopen(path.c_str(), "wb")) != nullptr; }
+  bool Open(const std::string& path) {
+    if (!path.empty()) m_file.Reset(std::fopen(path.c_str(), "wb"));
+    return path.empty() || m_file;
+  }
   void Write(const std::vector<uint8_t>& message) {
-    if (m_file == nullptr) return;
+    if (!m_file) return;
     std::lock_guard lock(m_lock);
     const auto n = static_cast<uint32_t>(message.size());
-    std::fwrite(&n, sizeof n, 1, m_file);
-    std::fwrite(message.data(), 1, message.size(), m_file);
-  }
-  ~Dump() {
-    if (m_file != nullptr) std::fclose(m_file);
+    IgnoreResult(std::fwrite(&n, sizeof n, 1, m_file.Get()));
+    IgnoreResult(std::fwrite(message.data(), 1, message.size(), m_file.Get()));
   }
 
  private:
-  std::FILE* m_file = nullptr;
+  UniqueCFile m_file;
   std::mutex m_lock;
 };
 
@@ -121,8 +124,8 @@ void Post(NamedPipeM* pipe, const std::vector<uint8_t>& message, std::vector<uin
 
 Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
   Results results;
-  NamedPipeM* pipe = OpenNamedPipeM(s.pipeName.c_str());
-  if (pipe == nullptr) {
+  const UniqueNamedPipeM pipe(OpenNamedPipeM(s.pipeName.c_str()));
+  if (!pipe) {
     support::Error("cannot open the trace event pipe %s: %s", s.pipeName.c_str(),
                    support::DescribeError(GetLastError()).c_str());
     results.noReply = static_cast<uint64_t>(s.calls) * 2;
@@ -133,7 +136,7 @@ Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
   const TraceControlBlock* control = controlBlock.Get();
   const TraceTimerBlock* timer = timerBlock.Get();
   CallGenerator generator(s.mix, static_cast<uint64_t>(s.seed) * 1000003u + static_cast<uint64_t>(threadIndex));
-  CallContext context{GetCurrentProcessId(), GetCurrentThreadId(), s.appName, 1024, pipe->capacity - 4};
+  CallContext context{GetCurrentProcessId(), GetCurrentThreadId(), s.appName, 1024, pipe.Get()->capacity - 4};
   std::vector<uint8_t> frame;
   std::mt19937 duration(static_cast<unsigned>(threadIndex + 7));
   for (int64_t i = 0; i < s.calls; ++i) {
@@ -145,36 +148,32 @@ Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
     if (control != nullptr) context.maxArrayBytes = static_cast<uint32_t>(std::max(0, LoadTraceFlag(control->maxArraySize)));
     const int64_t enterTime = timer != nullptr && timer->initialized ? ReadTraceClock(*timer) : 0;
     const TracedCall call = generator.Next(context, enterTime, enterTime + 20000 + duration() % 5000000);
-    Post(pipe, call.enter, frame, s.timeoutMs, results);
+    Post(pipe.Get(), call.enter, frame, s.timeoutMs, results);
     dump.Write(call.enter);
-    Post(pipe, call.exit, frame, s.timeoutMs, results);
+    Post(pipe.Get(), call.exit, frame, s.timeoutMs, results);
     dump.Write(call.exit);
   }
-  CloseNamedPipeM(pipe);
   return results;
 }
 
 bool RunReplay(const Settings& s, Results& results) {
-  std::FILE* in = std::fopen(s.replayPath.c_str(), "rb");
-  if (in == nullptr) {
+  const UniqueCFile in(std::fopen(s.replayPath.c_str(), "rb"));
+  if (!in) {
     support::Error("cannot read %s", s.replayPath.c_str());
     return false;
   }
-  NamedPipeM* pipe = OpenNamedPipeM(s.pipeName.c_str());
-  if (pipe == nullptr) {
+  const UniqueNamedPipeM pipe(OpenNamedPipeM(s.pipeName.c_str()));
+  if (!pipe) {
     support::Error("cannot open the trace event pipe %s", s.pipeName.c_str());
-    std::fclose(in);
     return false;
   }
   std::vector<uint8_t> message, frame;
   uint32_t n = 0;
-  while (std::fread(&n, sizeof n, 1, in) == 1) {
+  while (std::fread(&n, sizeof n, 1, in.Get()) == 1) {
     message.resize(n);
-    if (n > 0 && std::fread(message.data(), 1, n, in) != n) break;
-    Post(pipe, message, frame, s.timeoutMs, results);
+    if (n > 0 && std::fread(message.data(), 1, n, in.Get()) != n) break;
+    Post(pipe.Get(), message, frame, s.timeoutMs, results);
   }
-  CloseNamedPipeM(pipe);
-  std::fclose(in);
   return true;
 }
 
@@ -208,23 +207,22 @@ bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
     resultFiles.push_back(resultFile);
   }
   for (size_t i = 0; i < children.size(); ++i) {
-    WaitForSingleObject(children[i].Process(), INFINITE);
+    IgnoreResult(WaitForSingleObject(children[i].Process(), INFINITE));  // its results file tells how it went
     children[i].Reset();
-    std::FILE* f = std::fopen(resultFiles[i].c_str(), "rb");
-    if (f == nullptr) {
+    const UniqueCFile f(std::fopen(resultFiles[i].c_str(), "rb"));
+    if (!f) {
       support::Error("client process %zu left no results", i);
       ok = false;
       continue;
     }
     Results r;
     unsigned long long counts[4] = {};
-    if (std::fscanf(f, "%llu %llu %llu %llu", &counts[0], &counts[1], &counts[2], &counts[3]) == 4) {
+    if (std::fscanf(f.Get(), "%llu %llu %llu %llu", &counts[0], &counts[1], &counts[2], &counts[3]) == 4) {
       r.ack = counts[0], r.nack = counts[1], r.noReply = counts[2], r.untraced = counts[3];
       double v;
-      while (std::fscanf(f, "%lf", &v) == 1) r.latencyUs.push_back(v);
+      while (std::fscanf(f.Get(), "%lf", &v) == 1) r.latencyUs.push_back(v);
     }
-    std::fclose(f);
-    DeleteFileA(resultFiles[i].c_str());
+    IgnoreResult(DeleteFileA(resultFiles[i].c_str()));  // a leftover in the temporary folder
     results.Add(r);
   }
   return ok;
@@ -238,13 +236,13 @@ double Percentile(std::vector<double>& sorted, double p) {
 
 void Report(const Settings& s, Results& r, double seconds) {
   if (!s.resultPath.empty()) {
-    std::FILE* f = std::fopen(s.resultPath.c_str(), "wb");
-    if (f != nullptr) {
-      std::fprintf(f, "%llu %llu %llu %llu\n", static_cast<unsigned long long>(r.ack),
-                   static_cast<unsigned long long>(r.nack), static_cast<unsigned long long>(r.noReply),
-                   static_cast<unsigned long long>(r.untraced));
-      for (double v : r.latencyUs) std::fprintf(f, "%.3f\n", v);
-      std::fclose(f);
+    // The parent reads it back and reports a child whose file is missing or short.
+    const UniqueCFile f(std::fopen(s.resultPath.c_str(), "wb"));
+    if (f) {
+      IgnoreResult(std::fprintf(f.Get(), "%llu %llu %llu %llu\n", static_cast<unsigned long long>(r.ack),
+                                static_cast<unsigned long long>(r.nack), static_cast<unsigned long long>(r.noReply),
+                                static_cast<unsigned long long>(r.untraced)));
+      for (double v : r.latencyUs) IgnoreResult(std::fprintf(f.Get(), "%.3f\n", v));
     }
   }
   std::sort(r.latencyUs.begin(), r.latencyUs.end());

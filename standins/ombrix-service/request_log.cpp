@@ -1,5 +1,7 @@
 #include "standins/ombrix-service/request_log.h"
 
+#include "base/results.h"
+
 namespace ombrix {
 
 std::string EscapeLogText(std::string_view text) {
@@ -26,23 +28,18 @@ std::string EscapeLogText(std::string_view text) {
   return out;
 }
 
-RequestLog::~RequestLog() {
-  if (m_ownsHandle) CloseHandle(m_handle);
-}
-
 bool RequestLog::Open(const std::string& target, std::string& error) {
   if (target == "-") {
     m_handle = GetStdHandle(STD_OUTPUT_HANDLE);
     return true;
   }
-  HANDLE file = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  m_file.Reset(CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!m_file) {
     error = "cannot create the request log \"" + target + "\" (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  m_handle = file;
-  m_ownsHandle = true;
+  m_handle = m_file.Get();
   return true;
 }
 
@@ -51,7 +48,8 @@ void RequestLog::Write(std::string_view request, std::string_view reply) {
   std::string line = EscapeLogText(request) + "\t" + EscapeLogText(reply) + "\n";
   std::lock_guard lock(m_mutex);
   DWORD written = 0;
-  WriteFile(m_handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  // A line the log did not take is missing where a test looks for it, and fails it there.
+  IgnoreResult(WriteFile(m_handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
 }
 
 }  // namespace ombrix

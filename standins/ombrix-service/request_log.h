@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/unique.h"
+
 namespace ombrix {
 
 std::string EscapeLogText(std::string_view text);
@@ -21,7 +23,6 @@ class RequestLog {
   RequestLog() = default;
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
-  ~RequestLog();
 
   // "-" writes to standard output; anything else names a file that is created afresh
   // and stays readable by others while the server runs.
@@ -31,8 +32,8 @@ class RequestLog {
 
  private:
   std::mutex m_mutex;
-  HANDLE m_handle = nullptr;
-  bool m_ownsHandle = false;
+  UniqueFile m_file;          // the log file, when it is one
+  HANDLE m_handle = nullptr;  // m_file's handle or the borrowed standard output
 };
 
 }  // namespace ombrix

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/results.h"
+
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -25,36 +27,30 @@ void WriteText(char* field, size_t size, const std::string& text, bool untermina
 
 }  // namespace
 
-InfoBlock::~InfoBlock() {
-  if (m_mapping) CloseHandle(m_mapping);
-}
-
 bool InfoBlock::Publish(const InfoBlockContent& content, std::string& error) {
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, support::NullDaclAttributes(), PAGE_READWRITE, 0,
-                                      kInfoBlockSize, kInfoBlockName);
+  UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, support::NullDaclAttributes(), PAGE_READWRITE, 0,
+                                          kInfoBlockSize, kInfoBlockName));
   if (!mapping) {
     error = std::string("cannot create ") + kInfoBlockName + ": " + support::DescribeError(GetLastError());
     return false;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(mapping);
     error = std::string(kInfoBlockName) + " exists already: is another service running?";
     return false;
   }
-  auto* view = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kInfoBlockSize));
-  if (!view) {
+  const UniqueView block(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, kInfoBlockSize));
+  if (!block) {
     error = std::string("cannot map ") + kInfoBlockName + ": " + support::DescribeError(GetLastError());
-    CloseHandle(mapping);
     return false;
   }
+  auto* view = ViewAs<char>(block);
   WriteInt(view, 0, static_cast<int32_t>(kInfoBlockSize));
   WriteInt(view, kHasMessageOffset, content.hasMessage);
   WriteInt(view, kRefuseStartOffset, content.refuseStart);
   WriteInt(view, kShowMessageOffset, content.showMessage);
   WriteText(view + kMessageOffset, kMessageSize, content.message, content.unterminated);
   WriteText(view + kStatusLineOffset, kStatusLineSize, content.statusLine, content.unterminated);
-  UnmapViewOfFile(view);
-  m_mapping = mapping;
+  m_mapping = std::move(mapping);
   return true;
 }
 
@@ -75,29 +71,24 @@ bool ParseEventMode(const std::string& text, EventMode& mode) {
   return true;
 }
 
-RunningEvent::~RunningEvent() {
-  if (m_event) CloseHandle(m_event);
-}
-
 bool RunningEvent::Create(const char* name, const EventMode& mode, std::string& error) {
   if (mode.kind == EventMode::Absent) return true;
   BOOL initial = mode.kind == EventMode::Signalled;
-  HANDLE event = CreateEventA(support::NullDaclAttributes(), TRUE, initial, name);
+  UniqueHandle event(CreateEventA(support::NullDaclAttributes(), TRUE, initial, name));
   if (!event) {
     error = std::string("cannot create ") + name + ": " + support::DescribeError(GetLastError());
     return false;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(event);
     error = std::string(name) + " exists already: is another service running?";
     return false;
   }
-  m_event = event;
+  m_event = std::move(event);
   return true;
 }
 
 void RunningEvent::Signal() const {
-  if (m_event) SetEvent(m_event);
+  if (m_event) IgnoreResult(SetEvent(m_event.Get()));  // cannot fail for the event it created
 }
 
 }  // namespace ombrix

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique.h"
+
 namespace ombrix {
 
 inline constexpr const char kInfoBlockName[] = "Global\\__KorvaneServiceSharedMemoryInfoName";
@@ -36,15 +38,11 @@ struct InfoBlockContent {
 // Holds the mapping of the information block for the life of the object.
 class InfoBlock {
  public:
-  InfoBlock() = default;
-  InfoBlock(const InfoBlock&) = delete;
-  InfoBlock& operator=(const InfoBlock&) = delete;
-  ~InfoBlock();
   // Creates the block and writes its fields; fails when the block already exists.
   bool Publish(const InfoBlockContent& content, std::string& error);
 
  private:
-  HANDLE m_mapping = nullptr;
+  UniqueHandle m_mapping;
 };
 
 // How a running event is offered: not at all, created but not signalled, signalled at
@@ -59,16 +57,12 @@ bool ParseEventMode(const std::string& text, EventMode& mode);
 
 class RunningEvent {
  public:
-  RunningEvent() = default;
-  RunningEvent(const RunningEvent&) = delete;
-  RunningEvent& operator=(const RunningEvent&) = delete;
-  ~RunningEvent();
   // Creates the event as |mode| asks (nothing for Absent); fails when it exists already.
   bool Create(const char* name, const EventMode& mode, std::string& error);
   void Signal() const;
 
  private:
-  HANDLE m_event = nullptr;
+  UniqueHandle m_event;
 };
 
 }  // namespace ombrix

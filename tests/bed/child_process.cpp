@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/results.h"
+
 namespace bed {
 namespace {
 
@@ -13,11 +15,14 @@ namespace {
 // keep it open.
 std::mutex g_createMutex;
 
+// How long a killed child is given to be gone.
+constexpr DWORD kKillWaitMs = 10000;
+
 std::string EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
   std::vector<std::string> entries;
   if (char* block = GetEnvironmentStringsA()) {
     for (const char* p = block; *p; p += strlen(p) + 1) entries.emplace_back(p);
-    FreeEnvironmentStringsA(block);
+    IgnoreResult(FreeEnvironmentStringsA(block));  // fails only for a block it did not give out
   }
   for (const auto& [name, value] : changes) {
     const std::string key = name + "=";
@@ -39,11 +44,23 @@ size_t Occurrences(const std::string& haystack, const std::string& needle) {
   return count;
 }
 
-HANDLE InheritableCopy(HANDLE handle) {
-  HANDLE copy = nullptr;
-  if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
-  DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+// A copy of |handle| that a child inherits; none for no handle or one that cannot be
+// copied (the child then goes without it, as it would without the original).
+UniqueHandle InheritableCopy(HANDLE handle) {
+  UniqueHandle copy;
+  if (!handle || handle == INVALID_HANDLE_VALUE) return copy;
+  if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), copy.Receive(), 0, TRUE,
+                       DUPLICATE_SAME_ACCESS)) {
+    copy.Reset();
+  }
   return copy;
+}
+
+// An anonymous pipe, both ends owned by the caller.
+void CreatePipeEnds(UniqueHandle& readEnd, UniqueHandle& writeEnd) {
+  if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), nullptr, 0)) {
+    throw std::runtime_error("CreatePipe failed (error " + std::to_string(GetLastError()) + ")");
+  }
 }
 
 }  // namespace
@@ -65,7 +82,7 @@ std::string UniqueName(const std::string& stem) {
 
 std::string TempPath(const std::string& stem, const std::string& suffix) {
   char temp[MAX_PATH] = {};
-  GetTempPathA(sizeof temp, temp);
+  IgnoreResult(GetTempPathA(sizeof temp, temp));  // without one the path is relative, and still unique
   return temp + UniqueName(stem) + suffix;
 }
 
@@ -98,53 +115,47 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   for (const std::string& arg : args) m_commandLine += " " + QuoteArgument(arg);
   std::string environment = EnvironmentBlock(options.environment);
 
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  HANDLE readEnd = nullptr;
+  UniqueHandle readEnd;  // ours, of the child's standard output, when captured
   PROCESS_INFORMATION pi{};
   BOOL started = FALSE;
   DWORD error = 0;
   {
     std::lock_guard lock(g_createMutex);
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    // The child's ends of its standard handles, inheritable; ours close when it has its copies.
+    UniqueHandle input;
     if (options.pipeInput) {
-      HANDLE childEnd = nullptr;
-      if (!CreatePipe(&childEnd, &m_input, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
-      si.hStdInput = InheritableCopy(childEnd);
-      CloseHandle(childEnd);
+      UniqueHandle childEnd;
+      CreatePipeEnds(childEnd, m_input);
+      input = InheritableCopy(childEnd.Get());
     } else {
-      si.hStdInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-                                 0, nullptr);
+      SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+      input.Reset(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                              nullptr));
     }
+    UniqueHandle output;
     if (options.captureOutput) {
-      HANDLE writeEnd = nullptr;
-      if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) throw std::runtime_error("CreatePipe failed");
-      si.hStdOutput = InheritableCopy(writeEnd);
-      CloseHandle(writeEnd);
+      UniqueHandle writeEnd;
+      CreatePipeEnds(readEnd, writeEnd);
+      output = InheritableCopy(writeEnd.Get());
     } else {
-      si.hStdOutput = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
+      output = InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
     }
-    si.hStdError = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+    const UniqueHandle errors = InheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = input.Get();
+    si.hStdOutput = output.Get();
+    si.hStdError = errors.Get();
     std::string mutableLine = m_commandLine;
     started = CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                             environment.data(), nullptr,
-                             &si, &pi);
+                             environment.data(), nullptr, &si, &pi);
     error = GetLastError();
-    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) {
-      if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
   }
-  if (!started) {
-    if (readEnd) CloseHandle(readEnd);
-    if (m_input) CloseHandle(m_input);
-    throw std::runtime_error("cannot start " + m_commandLine + " (error " + std::to_string(error) + ")");
-  }
-  CloseHandle(pi.hThread);
-  m_process = pi.hProcess;
-  m_pid = pi.dwProcessId;
+  if (!started) throw std::runtime_error("cannot start " + m_commandLine + " (error " + std::to_string(error) + ")");
+  m_process = UniqueProcess(pi);
   if (readEnd) {
-    m_reader = std::thread([this, readEnd] { ReadOutput(readEnd); });
+    m_reader = std::thread(&ChildProcess::ReadOutput, this, std::move(readEnd));
   } else {
     m_outputEnded = true;
   }
@@ -152,30 +163,28 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
 ChildProcess::~ChildProcess() {
   if (Running()) Kill();
-  WaitForSingleObject(m_process, 10000);
-  if (m_input) CloseHandle(m_input);
+  // The child sees the end of its input, then the reader the end of its output.
+  m_input.Reset();
   if (m_reader.joinable()) m_reader.join();
-  CloseHandle(m_process);
 }
 
-void ChildProcess::ReadOutput(HANDLE pipe) {
+void ChildProcess::ReadOutput(UniqueHandle pipe) {
   char buffer[4096];
   DWORD n = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+  while (ReadFile(pipe.Get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
     std::lock_guard lock(m_outputMutex);
     m_output.append(buffer, n);
     m_outputChanged.notify_all();
   }
-  CloseHandle(pipe);
   std::lock_guard lock(m_outputMutex);
   m_outputEnded = true;
   m_outputChanged.notify_all();
 }
 
-bool ChildProcess::Running() const { return WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
+bool ChildProcess::Running() const { return WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT; }
 
 bool ChildProcess::Wait(DWORD timeoutMs) const {
-  if (WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(m_process.Process(), timeoutMs) != WAIT_OBJECT_0) return false;
   // The rest of the output is still on its way through the pipe.
   std::unique_lock lock(m_outputMutex);
   m_outputChanged.wait_for(lock, std::chrono::seconds(5), [this] { return m_outputEnded; });
@@ -184,7 +193,7 @@ bool ChildProcess::Wait(DWORD timeoutMs) const {
 
 DWORD ChildProcess::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(m_process, &code);
+  IgnoreResult(GetExitCodeProcess(m_process.Process(), &code));  // on failure it reads as still running
   return code;
 }
 
@@ -196,13 +205,14 @@ DWORD ChildProcess::WaitExitCode(DWORD timeoutMs) const {
 }
 
 void ChildProcess::Kill(UINT exitCode) {
-  TerminateProcess(m_process, exitCode);
-  WaitForSingleObject(m_process, 10000);
+  // Fails only for a process that has ended already; the wait then returns at once.
+  IgnoreResult(TerminateProcess(m_process.Process(), exitCode));
+  IgnoreResult(WaitForSingleObject(m_process.Process(), kKillWaitMs));
 }
 
 bool ChildProcess::WriteInput(const std::string& text) {
   DWORD written = 0;
-  return m_input != nullptr && WriteFile(m_input, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+  return m_input && WriteFile(m_input.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
 }
 

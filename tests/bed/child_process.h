@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/unique.h"
+
 namespace bed {
 
 // The folder of the running test executable (every executable of the build is in it),
@@ -50,8 +52,8 @@ class ChildProcess {
   // Kills the process if it still runs and waits for it.
   ~ChildProcess();
 
-  DWORD Pid() const { return m_pid; }
-  HANDLE Handle() const { return m_process; }
+  DWORD Pid() const { return m_process.ProcessId(); }
+  HANDLE Handle() const { return m_process.Process(); }
   const std::string& CommandLine() const { return m_commandLine; }
 
   bool Running() const;
@@ -77,12 +79,11 @@ class ChildProcess {
   bool WaitForOutput(const std::string& text, DWORD timeoutMs, size_t occurrences = 1) const;
 
  private:
-  void ReadOutput(HANDLE pipe);
+  void ReadOutput(UniqueHandle pipe);
 
   std::string m_commandLine;
-  HANDLE m_process = nullptr;
-  DWORD m_pid = 0;
-  HANDLE m_input = nullptr;  // our end of the child's standard input, when piped
+  UniqueProcess m_process;
+  UniqueHandle m_input;  // our end of the child's standard input, when piped
   std::thread m_reader;
   mutable std::mutex m_outputMutex;
   mutable std::condition_variable m_outputChanged;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "base/unique.h"
 #include "support/wait_until.h"
 
 namespace bed {
@@ -17,13 +18,12 @@ std::optional<DWORD> ParseHex(std::string_view text) {
 
 std::string ReadSharedFile(const std::string& path) {
   std::string data;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return data;
+  const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return data;
   char buffer[65536];
   DWORD n = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-  CloseHandle(file);
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
   return data;
 }
 

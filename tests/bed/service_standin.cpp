@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "base/results.h"
 #include "tests/bed/record_file.h"
 
 namespace bed {
@@ -37,8 +38,8 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   std::string stopName = "Local\\" + UniqueName("ombrix_service_stop");
   std::string readyName = "Local\\" + UniqueName("ombrix_service_ready");
   // Both events exist before the stand-in starts, so neither side can miss the other.
-  m_stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+  m_stopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, stopName.c_str()));
+  const UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
   if (!m_stopEvent || !ready) throw std::runtime_error("cannot create the stand-in's events");
 
   m_requestLog = TempPath("ombrix_requests", ".log");
@@ -49,9 +50,8 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   childOptions.captureOutput = true;
   m_process = std::make_unique<ChildProcess>("ombrix-service.exe", options, childOptions);
 
-  HANDLE waits[2] = {ready, m_process->Handle()};
+  HANDLE waits[2] = {ready.Get(), m_process->Handle()};
   DWORD which = WaitForMultipleObjects(2, waits, FALSE, readyTimeoutMs);
-  CloseHandle(ready);
   if (which == WAIT_OBJECT_0) return;
   std::string why = which == WAIT_OBJECT_0 + 1
                         ? "exited with code " + std::to_string(m_process->WaitExitCode(5000))
@@ -59,8 +59,6 @@ ServiceStandIn::ServiceStandIn(std::vector<std::string> options, DWORD readyTime
   std::string message = "ombrix-service " + why + "; output:\n" + m_process->Output();
   m_process->Kill();
   m_stopped = true;
-  CloseHandle(m_stopEvent);
-  m_stopEvent = nullptr;
   throw std::runtime_error(message);
 }
 
@@ -73,13 +71,12 @@ ServiceStandIn::~ServiceStandIn() {
       ADD_FAILURE() << e.what();
     }
   }
-  if (m_stopEvent) CloseHandle(m_stopEvent);
-  DeleteFileA(m_requestLog.c_str());
+  IgnoreResult(DeleteFileA(m_requestLog.c_str()));  // a test that failed early may not have one
 }
 
 DWORD ServiceStandIn::Stop(DWORD timeoutMs) {
   m_stopped = true;
-  SetEvent(m_stopEvent);
+  IgnoreResult(SetEvent(m_stopEvent.Get()));  // the wait below tells whether the stand-in saw it
   if (!m_process->Wait(timeoutMs)) {
     m_process->Kill();
     throw std::runtime_error("ombrix-service did not stop within " + std::to_string(timeoutMs) +

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique.h"
 #include "tests/bed/child_process.h"
 
 namespace bed {
@@ -37,7 +38,7 @@ class ServiceStandIn {
   DWORD Stop(DWORD timeoutMs = 15000);
 
  private:
-  HANDLE m_stopEvent = nullptr;
+  UniqueHandle m_stopEvent;
   std::string m_requestLog;
   bool m_stopped = false;
   std::unique_ptr<ChildProcess> m_process;

@@ -3,6 +3,8 @@
 // instance and closed through their windows when it ends.
 #include <gmock/gmock.h>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "tests/bed/record_file.h"
 #include "tests/bed/service_standin.h"
 #include "config/testing/test_system_files.h"
@@ -20,19 +22,18 @@ constexpr char kRunProgramClass[] = "Quorvel_Run_Program_StandIn";
 constexpr char kRunKey[] = "SOFTWARE\\Korvane\\Ombrix\\CurrentVersion\\Run";
 
 // The process behind a window, opened to be waited for.
-HANDLE OpenWindowProcess(HWND window) {
+UniqueHandle OpenWindowProcess(HWND window) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+  return UniqueHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid));
 }
 
 BOOL CALLBACK KillStandIn(HWND window, LPARAM) {
   char className[64] = {};
   GetClassNameA(window, className, sizeof className);
   if (strcmp(className, kRunProgramClass) == 0 || strcmp(className, kK7302ServerClass) == 0) {
-    HANDLE process = OpenWindowProcess(window);
-    TerminateProcess(process, 99);
-    CloseHandle(process);
+    // A stand-in that is gone already needs no killing.
+    IgnoreResult(TerminateProcess(OpenWindowProcess(window).Get(), 99));
   }
   return TRUE;
 }
@@ -104,7 +105,7 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
   ASSERT_NE(WaitForWindow(0, kRunProgramClass, "Beta"), nullptr);
 
   StartFirstInstance();
-  std::vector<HANDLE> started;
+  std::vector<UniqueHandle> started;
   for (const char* title : {"Alpha", "Gamma"}) {
     HWND window = WaitForWindow(0, kRunProgramClass, title);
     ASSERT_NE(window, nullptr) << title << " was not started";
@@ -114,9 +115,8 @@ TEST_F(Companions, RunEntriesWithDataStartAndEveryTitleIsClosedAtShutDown) {
               UnorderedElementsAre(StartsWith("Beta "), StartsWith("Alpha "), StartsWith("Gamma ")));
 
   EXPECT_TRUE(ExitFirstInstance(*m_quorvel));
-  for (HANDLE process : started) {
-    EXPECT_EQ(WaitForSingleObject(process, kWaitMs), WAIT_OBJECT_0) << "a started program did not end";
-    CloseHandle(process);
+  for (const UniqueHandle& process : started) {
+    EXPECT_EQ(WaitForSingleObject(process.Get(), kWaitMs), WAIT_OBJECT_0) << "a started program did not end";
   }
   EXPECT_EQ(beta.WaitExitCode(kWaitMs), 0u);
   EXPECT_THAT(RecordTexts("WM_CLOSE", 4), UnorderedElementsAre("Alpha WM_CLOSE 1 closing", "Beta WM_CLOSE 1 closing",
@@ -156,26 +156,24 @@ TEST_F(Companions, K7302ServerStartsFromTheBaseDirectoryAndClosesThroughItsWindo
   StartFirstInstance();
   HWND window = WaitForWindow(0, kK7302ServerClass, kK7302ServerTitle);
   ASSERT_NE(window, nullptr) << "the K7302 server was not started";
-  HANDLE server = OpenWindowProcess(window);
+  const UniqueHandle server = OpenWindowProcess(window);
   char image[MAX_PATH] = {};
   DWORD size = sizeof image;
-  ASSERT_TRUE(QueryFullProcessImageNameA(server, 0, image, &size));
+  ASSERT_TRUE(QueryFullProcessImageNameA(server.Get(), 0, image, &size));
   EXPECT_STRCASEEQ(image, (m_baseDir + "\\bin\\" + kK7302ServerFile).c_str());
 
-  HANDLE present = OpenEventA(SYNCHRONIZE, FALSE, "Global\\KorvaneK7302Present");
-  ASSERT_NE(present, nullptr) << "no presence event";
-  EXPECT_EQ(WaitForSingleObject(present, 0), WAIT_OBJECT_0);
-  CloseHandle(present);
+  const UniqueHandle present(OpenEventA(SYNCHRONIZE, FALSE, "Global\\KorvaneK7302Present"));
+  ASSERT_TRUE(present) << "no presence event";
+  EXPECT_EQ(WaitForSingleObject(present.Get(), 0), WAIT_OBJECT_0);
   // The events it serves are the ones Quorvel signals.
   EXPECT_EQ(RunQuorvel("-e"), 1u);
   EXPECT_THAT(RecordTexts("EditRM"), ElementsAre("halvo7302 signalled EditRM"));
 
   EXPECT_TRUE(ExitFirstInstance(*m_quorvel));
-  EXPECT_EQ(WaitForSingleObject(server, kWaitMs), WAIT_OBJECT_0) << "the K7302 server did not end";
+  EXPECT_EQ(WaitForSingleObject(server.Get(), kWaitMs), WAIT_OBJECT_0) << "the K7302 server did not end";
   DWORD exitCode = STILL_ACTIVE;
-  GetExitCodeProcess(server, &exitCode);
+  EXPECT_TRUE(GetExitCodeProcess(server.Get(), &exitCode));
   EXPECT_EQ(exitCode, 0u);
-  CloseHandle(server);
   EXPECT_THAT(RecordTexts("halvo7302", 4), ElementsAre("halvo7302 ready", "halvo7302 signalled EditRM",
                                                      "halvo7302 WM_CLOSE", "halvo7302 stopped"));
 }

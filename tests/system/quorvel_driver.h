@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique.h"
 #include "tests/bed/child_process.h"
 #include "support/wait_until.h"
 #include "tests/bed/wine_log.h"
@@ -91,13 +92,11 @@ inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs =
 class TestEvent {
  public:
   explicit TestEvent(const char* name) : m_handle(CreateEventA(nullptr, TRUE, FALSE, name)) {}
-  TestEvent(const TestEvent&) = delete;
-  ~TestEvent() { CloseHandle(m_handle); }
-  bool WaitSignalled(DWORD timeoutMs) const { return WaitForSingleObject(m_handle, timeoutMs) == WAIT_OBJECT_0; }
-  void Reset() const { ResetEvent(m_handle); }
+  bool WaitSignalled(DWORD timeoutMs) const { return WaitForSingleObject(m_handle.Get(), timeoutMs) == WAIT_OBJECT_0; }
+  void Reset() const { EXPECT_TRUE(ResetEvent(m_handle.Get())); }
 
  private:
-  HANDLE m_handle;
+  UniqueHandle m_handle;
 };
 
 }  // namespace quorvel_test

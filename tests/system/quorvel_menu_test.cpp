@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <memory>
 
+#include "base/unique.h"
 #include "probes/menu-probe/popup_menu.h"
 #include "tests/bed/record_file.h"
 #include "tests/bed/service_standin.h"
@@ -119,26 +121,28 @@ class QuorvelMenu : public ::testing::Test {
     m_record = TempDir("record") + "\\record.txt";
 
     // The K7302 interface is present; its resource manager's events are the test's.
-    m_present = CreateEventA(nullptr, TRUE, TRUE, "Global\\KorvaneK7302Present");
-    m_hide = new TestEvent("Global\\KorvaneK7302HideRM");
-    m_unhide = new TestEvent("Global\\KorvaneK7302UnhideRM");
+    m_present.Reset(CreateEventA(nullptr, TRUE, TRUE, "Global\\KorvaneK7302Present"));
+    m_hide = std::make_unique<TestEvent>("Global\\KorvaneK7302HideRM");
+    m_unhide = std::make_unique<TestEvent>("Global\\KorvaneK7302UnhideRM");
 
-    m_tray = new tray_test::FakeTray;
-    m_service = new bed::ServiceStandIn({"--has-message", "1", "--status-line", kStatusLine});
+    m_tray = std::make_unique<tray_test::FakeTray>();
+    m_service = std::make_unique<bed::ServiceStandIn>(
+        std::vector<std::string>{"--has-message", "1", "--status-line", kStatusLine});
     bed::ChildOptions options;
     options.environment = {{"SUITE_TOOL_RECORD", m_record}, {"VISACONFMGR_RECORD", m_record}};
-    m_quorvel = new bed::ChildProcess("quorvel.exe", {}, options);
+    m_quorvel = std::make_unique<bed::ChildProcess>("quorvel.exe", std::vector<std::string>{}, options);
     m_window = WaitForMainWindow(m_quorvel->Pid());
     ASSERT_NE(m_window, nullptr) << "the main window did not appear";
   }
 
   static void TearDownTestSuite() {
-    delete m_quorvel;  // killed if still running
-    delete m_service;
-    delete m_tray;
-    delete m_hide;
-    delete m_unhide;
-    CloseHandle(m_present);
+    // Quorvel (killed if still running) goes before the service and the tray it uses.
+    m_quorvel.reset();
+    m_service.reset();
+    m_tray.reset();
+    m_hide.reset();
+    m_unhide.reset();
+    m_present.Reset();
   }
 
   void SetUp() override { ASSERT_TRUE(m_quorvel != nullptr && m_quorvel->Running()) << "quorvel.exe is not running"; }
@@ -187,12 +191,12 @@ class QuorvelMenu : public ::testing::Test {
   static size_t RecordSize() { return bed::ReadRecord(m_record).size(); }
 
   static inline std::string m_suiteDir, m_manualsDir, m_record;
-  static inline HANDLE m_present = nullptr;
-  static inline TestEvent* m_hide = nullptr;
-  static inline TestEvent* m_unhide = nullptr;
-  static inline tray_test::FakeTray* m_tray = nullptr;
-  static inline bed::ServiceStandIn* m_service = nullptr;
-  static inline bed::ChildProcess* m_quorvel = nullptr;
+  static inline UniqueHandle m_present;
+  static inline std::unique_ptr<TestEvent> m_hide;
+  static inline std::unique_ptr<TestEvent> m_unhide;
+  static inline std::unique_ptr<tray_test::FakeTray> m_tray;
+  static inline std::unique_ptr<bed::ServiceStandIn> m_service;
+  static inline std::unique_ptr<bed::ChildProcess> m_quorvel;
   static inline HWND m_window = nullptr;
 };
 
@@ -297,8 +301,8 @@ TEST_F(QuorvelMenu, HideResourceManagerSignalsTheOtherState) {
     TestEvent* signalled;
     TestEvent* quiet;
   } cases[] = {
-      {1, "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n", m_unhide, m_hide},
-      {0, "1027 Edit Resources\n1042 Hide Resource Manager\n1028 Refresh Resources\n", m_hide, m_unhide},
+      {1, "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n", m_unhide.get(), m_hide.get()},
+      {0, "1027 Edit Resources\n1042 Hide Resource Manager\n1028 Refresh Resources\n", m_hide.get(), m_unhide.get()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hidden);

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "base/unique.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "base/window_identity.h"
@@ -48,15 +49,14 @@ class QuorvelRunning : public RegistryTest {
 };
 
 TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
-  HANDLE running = OpenEventA(SYNCHRONIZE, FALSE, kRunningEvent);
-  ASSERT_NE(running, nullptr) << "no running event";
-  EXPECT_EQ(WaitForSingleObject(running, 0), WAIT_OBJECT_0);
+  const UniqueHandle running(OpenEventA(SYNCHRONIZE, FALSE, kRunningEvent));
+  ASSERT_TRUE(running) << "no running event";
+  EXPECT_EQ(WaitForSingleObject(running.Get(), 0), WAIT_OBJECT_0);
 
   auto second = StartQuorvel("-x");
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
   EXPECT_EQ(m_first->WaitExitCode(kWaitMs), 0u);
-  EXPECT_EQ(WaitForSingleObject(running, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "running event not reset";
-  CloseHandle(running);
+  EXPECT_EQ(WaitForSingleObject(running.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "running event not reset";
   // The icon is hidden for the exit only; the user's choice is put back.
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
 
@@ -182,10 +182,10 @@ TEST(QuorvelExe, CarriesItsVersionAndManifest) {
               ElementsAre(high, low, high, low));
   EXPECT_STREQ(text, "15.5.13009.1");
 
-  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  ASSERT_NE(module, nullptr);
-  EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr) << "no manifest";
-  FreeLibrary(module);
+  const UniqueModule module(
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ASSERT_TRUE(module);
+  EXPECT_NE(FindResourceA(module.Get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr) << "no manifest";
 }
 
 }  // namespace

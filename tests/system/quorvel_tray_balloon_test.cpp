@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/unique.h"
 #include "tests/bed/child_process.h"
 #include "tests/bed/service_standin.h"
 #include "kobj/testing/fake_nko_server.h"
@@ -77,7 +78,10 @@ TEST_F(BalloonTest, TextsAreCutAndTheTypeChoosesTheIcon) {
       {"long title", longTitle, kBalloonInfo, "long title", longTitle.substr(0, 63), NIIF_INFO},
   };
   const auto start = steady_clock::now();
-  for (const auto& c : cases) CloseHandle(StartBalloonTip(c.text.c_str(), c.title.c_str(), c.type));
+  for (const auto& c : cases) {
+    // Closed at once: the balloon's thread runs on, and what it shows is checked below.
+    const UniqueHandle thread(StartBalloonTip(c.text.c_str(), c.title.c_str(), c.type));
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wantTitle);
     const TrayCall call = m_tray.WaitForCall(
@@ -118,7 +122,7 @@ TEST_F(BalloonTest, BalloonsOfTwoProcessesFollowEachOther) {
       m_tray.WaitForCall([](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "first"; }, kWaitMs);
   ASSERT_TRUE(IsBalloon(first)) << "the other process showed no balloon";
 
-  HANDLE thread = StartBalloonTip("from this process", "second", kBalloonInfo);
+  const UniqueHandle thread(StartBalloonTip("from this process", "second", kBalloonInfo));
   const TrayCall second = m_tray.WaitForCall(
       [](const TrayCall& c) { return IsBalloon(c) && c.infoTitle == "second"; }, kBalloonHoldMs + kWaitMs);
   ASSERT_TRUE(IsBalloon(second)) << "the second balloon never came";
@@ -126,7 +130,6 @@ TEST_F(BalloonTest, BalloonsOfTwoProcessesFollowEachOther) {
   EXPECT_GE(gap, kBalloonHoldMs - 200) << "shown while the first was held";
   EXPECT_LT(gap, kBalloonHoldMs + 3000) << "not shown when the first hold ended";
   EXPECT_EQ(other.WaitExitCode(kWaitMs), 0u);
-  CloseHandle(thread);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "base/unique.h"
 #include "tests/system/quorvel_tray_shell.h"
 
 #include <shellapi.h>
@@ -162,10 +163,11 @@ void FakeTray::ForgetIcons() {
 }
 
 std::string IconColourBits(const std::string& path, int resource) {
-  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (module == nullptr) return {};
+  const UniqueModule module(
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) return {};
   auto* icon = static_cast<HICON>(
-      LoadImageA(module, MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE));
+      LoadImageA(module.Get(), MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE));
   std::string bits;
   ICONINFO info{};
   if (icon != nullptr && GetIconInfo(icon, &info)) {
@@ -177,7 +179,6 @@ std::string IconColourBits(const std::string& path, int resource) {
     DeleteObject(info.hbmMask);
     DestroyIcon(icon);
   }
-  FreeLibrary(module);
   return bits;
 }
 

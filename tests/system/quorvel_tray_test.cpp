@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include "base/unique.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "tests/system/quorvel_tray_shell.h"
@@ -68,13 +69,12 @@ class QuorvelTray : public RegistryTest {
 // The trace control block that the first instance created, as an instrument library or
 // the viewer switches it.
 void SetTracing(bool on) {
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str());
-  ASSERT_NE(mapping, nullptr) << "no trace control block";
-  auto* block = static_cast<TraceControlBlock*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
-  ASSERT_NE(block, nullptr);
-  StoreTraceFlag(block->enabled, on ? 1 : 0);
-  UnmapViewOfFile(block);
-  CloseHandle(mapping);
+  const UniqueHandle mapping(
+      OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
+  ASSERT_TRUE(mapping) << "no trace control block";
+  const UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
+  ASSERT_TRUE(view);
+  StoreTraceFlag(ViewAs<TraceControlBlock>(view)->enabled, on ? 1 : 0);
 }
 
 TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
@@ -166,13 +166,13 @@ TEST_F(QuorvelTray, SecondInstanceShowsItsBalloonOnTheRunningIcon) {
   // it gives the balloon its turn after the icon.
   char name[256];
   BuildObjectName(1, kBalloonSemaphoreBaseName, name, sizeof name);
-  HANDLE turn = CreateSemaphoreA(nullptr, 0, 65535, name);
-  ASSERT_NE(turn, nullptr);
+  UniqueHandle turn(CreateSemaphoreA(nullptr, 0, 65535, name));
+  ASSERT_TRUE(turn);
   auto second = StartQuorvel();
   EXPECT_EQ(Next(NIM_ADD, 0).window, window);
-  ReleaseSemaphore(turn, 1, nullptr);
+  EXPECT_TRUE(ReleaseSemaphore(turn.Get(), 1, nullptr));
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
-  CloseHandle(turn);
+  turn.Reset();
   const TrayCall balloon = m_tray.WaitForCall(tray_test::IsBalloon, kWaitMs);
   EXPECT_EQ(balloon.window, window);
   EXPECT_EQ(balloon.id, 1u);

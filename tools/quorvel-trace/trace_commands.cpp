@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "tools/quorvel-trace/call_matcher.h"
 #include "tools/quorvel-trace/trace_export.h"
 #include "tools/quorvel-trace/trace_reader.h"
@@ -23,13 +25,8 @@ const char kUsage[] =
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File Open(const std::string& path, const char* mode, std::ostream& err) {
-  File file(std::fopen(path.c_str(), mode));
+UniqueCFile Open(const std::string& path, const char* mode, std::ostream& err) {
+  UniqueCFile file(std::fopen(path.c_str(), mode));
   if (!file) err << "quorvel-trace: error: cannot open " << path << ": " << std::strerror(errno) << "\n";
   return file;
 }
@@ -40,9 +37,9 @@ using OnMessage = std::function<void(const TraceMessage&)>;
 // Reads every message of |path| and pairs its calls; false (reported) on a bad file.
 bool ForEachCall(const std::string& path, std::ostream& err, bool keepParameters, const OnCall& onCall,
                  const OnMessage& onMessage = nullptr, uint64_t* messages = nullptr) {
-  const File file = Open(path, "rb", err);
+  const UniqueCFile file = Open(path, "rb", err);
   if (!file) return false;
-  TraceReader reader(file.get(), path);
+  TraceReader reader(file.Get(), path);
   const CallMatcher* self = nullptr;
   CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);
   self = &matcher;
@@ -75,17 +72,17 @@ int RunSummary(const std::string& capture, bool csv, std::ostream& out, std::ost
 }
 
 int RunExport(const std::string& capture, const std::string& json, std::ostream& out, std::ostream& err) {
-  File file = Open(json, "wb", err);
+  UniqueCFile file = Open(json, "wb", err);
   if (!file) return kExitFailed;
-  TraceExport exporter(file.get());
+  TraceExport exporter(file.Get());
   const bool read = ForEachCall(
       capture, err, true, [&](const MatchedCall& call, const CallMatcher& m) { exporter.Call(call, m); },
       [&](const TraceMessage& m) { exporter.Message(m); });
   const bool written = read && exporter.Finish();
   if (!written) {
     // No half-written document is left behind to be taken for an export.
-    file.reset();
-    std::remove(json.c_str());
+    file.Reset();
+    IgnoreResult(std::remove(json.c_str()));  // what cannot be removed was never a whole export
     if (read) err << "quorvel-trace: error: cannot write " << json << "\n";
     return kExitFailed;
   }

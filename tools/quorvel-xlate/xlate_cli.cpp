@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/unique.h"
 #include "trace/xlate/event_translator.h"
 
 namespace quorvel::xlate {
@@ -31,7 +32,7 @@ constexpr char kUsage[] =
     "named on standard error, and the others are still translated) or the command line is wrong.\n";
 
 bool ReadFile(const char* path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path, "rb");
+  const UniqueCFile file(std::fopen(path, "rb"));
   if (!file) {
     error = std::strerror(errno);
     return false;
@@ -39,10 +40,9 @@ bool ReadFile(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
   bytes.clear();
   std::uint8_t chunk[65536];
   std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  const bool failed = std::ferror(file) != 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file.Get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  const bool failed = std::ferror(file.Get()) != 0;
   if (failed) error = "read error";
-  std::fclose(file);
   return !failed;
 }
 

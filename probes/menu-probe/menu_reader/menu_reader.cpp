@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "probes/menu-probe/menu_reader/menu_reader_file.h"
 #include "probes/menu-probe/menu_tree.h"
 
@@ -76,12 +78,13 @@ std::string DescribePopups() {
 void WriteResult(const std::string& text) {
   const std::string path = menu_reader::ResultPath(GetCurrentProcessId());
   const std::string aside = path + ".part";
-  HANDLE file = CreateFileA(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  UniqueFile file(CreateFileA(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
-  if (ok && written == text.size()) MoveFileExA(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  const BOOL ok = WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  file.Reset();  // closed before it is moved into place
+  // A result that cannot be put in place is not there: the prober says so when it waits.
+  if (ok && written == text.size()) IgnoreResult(MoveFileExA(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
 }
 
 DWORD WINAPI ReadAndUnload(void* self) {
@@ -95,10 +98,9 @@ DWORD WINAPI ReadAndUnload(void* self) {
 // menu windows' thread must be free to answer while the menus are walked.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
-    HANDLE thread = CreateThread(nullptr, 0, ReadAndUnload, instance, 0, nullptr);
-    if (thread == nullptr) return FALSE;
-    CloseHandle(thread);
+    IgnoreResult(DisableThreadLibraryCalls(instance));  // only saves the thread notifications
+    const UniqueHandle thread(CreateThread(nullptr, 0, ReadAndUnload, instance, 0, nullptr));
+    if (!thread) return FALSE;
   }
   return TRUE;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/overlapped_io.h"
 #include "base/results.h"
 
 namespace {
@@ -157,16 +158,15 @@ ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, D
   OVERLAPPED overlapped{};
   overlapped.hEvent = done;
   DWORD written = 0;
-  if (WriteFile(pipe, data, bytes, &written, &overlapped)) return ViewerWrite::kWritten;
-  if (GetLastError() != ERROR_IO_PENDING) return ViewerWrite::kFailed;
-  if (WaitForSingleObject(done, limitMs) == WAIT_OBJECT_0) {
-    return GetOverlappedResult(pipe, &overlapped, &written, FALSE) ? ViewerWrite::kWritten : ViewerWrite::kFailed;
+  const BOOL started = WriteFile(pipe, data, bytes, nullptr, &overlapped);
+  switch (FinishOverlapped(pipe, overlapped, started, {}, limitMs, written)) {
+    case IoOutcome::kDone:
+      return ViewerWrite::kWritten;
+    case IoOutcome::kTimedOut:
+      return ViewerWrite::kTimedOut;
+    default:
+      return ViewerWrite::kFailed;
   }
-  // The system uses the data and the OVERLAPPED until the write has ended, so the
-  // cancellation is waited for; a write that completed meanwhile counts as written (and
-  // one that cannot be cancelled any more is found ended by that wait).
-  IgnoreResult(CancelIoEx(pipe, &overlapped));
-  return GetOverlappedResult(pipe, &overlapped, &written, TRUE) ? ViewerWrite::kWritten : ViewerWrite::kTimedOut;
 }
 
 bool ViewerRunning() { return static_cast<bool>(UniqueHandle(OpenMutexA(SYNCHRONIZE, FALSE, kViewerMutexName))); }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/overlapped_io.h"
+#include "base/results.h"
 #include "support/nko_request.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -16,33 +18,15 @@ constexpr DWORD kPipeBufferBytes = 65536;
 // disconnecting earlier would throw away a reply the client has not read yet.
 constexpr DWORD kCloseWaitMs = 5000;
 
-enum class Io { Done, MoreData, Failed, Stopped, TimedOut };
-
 // One overlapped read or write that gives up when the stop event is set or the time-out
-// passes. A message longer than |size| gives MoreData with the part that fitted.
-Io Transfer(bool write, HANDLE pipe, HANDLE ioEvent, HANDLE stop, void* buffer, DWORD size, DWORD timeoutMs,
-            DWORD& transferred) {
+// passes. A message longer than |size| gives kMoreData with the part that fitted.
+IoOutcome Transfer(bool write, HANDLE pipe, HANDLE ioEvent, HANDLE stop, void* buffer, DWORD size, DWORD timeoutMs,
+                   DWORD& transferred) {
   OVERLAPPED ov{};
   ov.hEvent = ioEvent;
-  ResetEvent(ioEvent);
-  transferred = 0;
-  BOOL ok = write ? WriteFile(pipe, buffer, size, nullptr, &ov) : ReadFile(pipe, buffer, size, nullptr, &ov);
-  if (!ok) {
-    DWORD error = GetLastError();
-    if (error == ERROR_IO_PENDING) {
-      HANDLE waits[2] = {stop, ioEvent};
-      DWORD which = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
-      if (which != WAIT_OBJECT_0 + 1) {
-        CancelIoEx(pipe, &ov);
-        GetOverlappedResult(pipe, &ov, &transferred, TRUE);
-        return which == WAIT_OBJECT_0 ? Io::Stopped : Io::TimedOut;
-      }
-    } else if (error != ERROR_MORE_DATA) {
-      return Io::Failed;
-    }
-  }
-  if (GetOverlappedResult(pipe, &ov, &transferred, FALSE)) return Io::Done;
-  return GetLastError() == ERROR_MORE_DATA ? Io::MoreData : Io::Failed;
+  IgnoreResult(ResetEvent(ioEvent));  // cannot fail for an event handle this thread owns
+  const BOOL started = write ? WriteFile(pipe, buffer, size, nullptr, &ov) : ReadFile(pipe, buffer, size, nullptr, &ov);
+  return FinishOverlapped(pipe, ov, started, {stop}, timeoutMs, transferred);
 }
 
 // Fills |buffer| completely, across message boundaries: the count and the text may come
@@ -51,8 +35,8 @@ bool ReadExact(HANDLE pipe, HANDLE ioEvent, HANDLE stop, char* buffer, DWORD siz
   DWORD have = 0;
   while (have < size) {
     DWORD n = 0;
-    Io io = Transfer(false, pipe, ioEvent, stop, buffer + have, size - have, timeoutMs, n);
-    if (io != Io::Done && io != Io::MoreData) return false;
+    const IoOutcome io = Transfer(false, pipe, ioEvent, stop, buffer + have, size - have, timeoutMs, n);
+    if (io != IoOutcome::kDone && io != IoOutcome::kMoreData) return false;
     have += n;
   }
   return true;
@@ -60,7 +44,8 @@ bool ReadExact(HANDLE pipe, HANDLE ioEvent, HANDLE stop, char* buffer, DWORD siz
 
 bool WriteMessage(HANDLE pipe, HANDLE ioEvent, HANDLE stop, const void* data, DWORD size, DWORD timeoutMs) {
   DWORD n = 0;
-  return Transfer(true, pipe, ioEvent, stop, const_cast<void*>(data), size, timeoutMs, n) == Io::Done && n == size;
+  return Transfer(true, pipe, ioEvent, stop, const_cast<void*>(data), size, timeoutMs, n) == IoOutcome::kDone &&
+         n == size;
 }
 
 std::string_view RequestText(const std::vector<char>& body) {
@@ -77,19 +62,18 @@ bool PipeServer::Start(std::string& error) {
     // The first instance claims the name, so a second server fails here instead of
     // silently sharing the pipe with the first one.
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    HANDLE pipe = CreateNamedPipeA(m_options.pipeName.c_str(), openMode,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                   static_cast<DWORD>(m_options.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
-                                   support::NullDaclAttributes());
-    if (pipe == INVALID_HANDLE_VALUE) {
+    UniqueFile pipe(CreateNamedPipeA(m_options.pipeName.c_str(), openMode,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                     static_cast<DWORD>(m_options.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
+                                     support::NullDaclAttributes()));
+    if (!pipe) {
       error = "cannot create the pipe " + m_options.pipeName + ": " + support::DescribeError(GetLastError());
-      for (HANDLE p : m_pipes) CloseHandle(p);
       m_pipes.clear();
       return false;
     }
-    m_pipes.push_back(pipe);
+    m_pipes.push_back(std::move(pipe));
   }
-  for (HANDLE pipe : m_pipes) m_threads.emplace_back([this, pipe] { Serve(pipe); });
+  for (const UniqueFile& pipe : m_pipes) m_threads.emplace_back([this, p = pipe.Get()] { Serve(p); });
   return true;
 }
 
@@ -97,42 +81,31 @@ void PipeServer::Join() {
   for (std::thread& t : m_threads) {
     if (t.joinable()) t.join();
   }
-  for (HANDLE p : m_pipes) CloseHandle(p);
   m_pipes.clear();
 }
 
 void PipeServer::Serve(HANDLE pipe) {
-  HANDLE ioEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const UniqueHandle ioEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!ioEvent) {
+    support::Error("cannot create an event: %s", support::DescribeError(GetLastError()).c_str());
+    return;
+  }
   while (WaitForSingleObject(m_stop, 0) != WAIT_OBJECT_0) {
     OVERLAPPED ov{};
-    ov.hEvent = ioEvent;
-    ResetEvent(ioEvent);
-    bool connected = ConnectNamedPipe(pipe, &ov) != FALSE;
-    if (!connected) {
-      DWORD error = GetLastError();
-      if (error == ERROR_PIPE_CONNECTED) {
-        connected = true;
-      } else if (error == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {m_stop, ioEvent};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-          CancelIoEx(pipe, &ov);
-          DWORD ignored = 0;
-          GetOverlappedResult(pipe, &ov, &ignored, TRUE);
-          break;
-        }
-        DWORD ignored = 0;
-        connected = GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
-      } else if (error == ERROR_NO_DATA) {
-        // The client came and went before we looked; start over with this instance.
-      } else {
-        support::Error("ConnectNamedPipe failed: %s", support::DescribeError(error).c_str());
-        if (WaitForSingleObject(m_stop, 100) == WAIT_OBJECT_0) break;
-      }
+    ov.hEvent = ioEvent.Get();
+    IgnoreResult(ResetEvent(ioEvent.Get()));
+    DWORD ignored = 0;
+    const IoOutcome connect = FinishOverlapped(pipe, ov, ConnectNamedPipe(pipe, &ov), {m_stop}, INFINITE, ignored);
+    if (connect == IoOutcome::kStopped) break;
+    if (connect == IoOutcome::kDone) {
+      ServeConnection(pipe, ioEvent.Get());
+    } else if (const DWORD error = GetLastError(); error != ERROR_NO_DATA) {
+      // ERROR_NO_DATA: the client came and went before we looked; start over with this instance.
+      support::Error("ConnectNamedPipe failed: %s", support::DescribeError(error).c_str());
+      if (WaitForSingleObject(m_stop, 100) == WAIT_OBJECT_0) break;
     }
-    if (connected) ServeConnection(pipe, ioEvent);
-    DisconnectNamedPipe(pipe);
+    IgnoreResult(DisconnectNamedPipe(pipe));  // fails only for an instance no client is on
   }
-  CloseHandle(ioEvent);
 }
 
 void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
@@ -180,7 +153,7 @@ void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
   // disconnects; anything more it sends is ignored.
   char scratch[64];
   DWORD n = 0;
-  while (Transfer(false, pipe, ioEvent, m_stop, scratch, sizeof scratch, kCloseWaitMs, n) != Io::Failed) {
+  while (Transfer(false, pipe, ioEvent, m_stop, scratch, sizeof scratch, kCloseWaitMs, n) != IoOutcome::kFailed) {
     if (WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) break;
     if (n == 0) break;
   }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/unique.h"
 #include "support/nko_object_table.h"
 #include "standins/ombrix-service/request_log.h"
 
@@ -63,7 +64,7 @@ class PipeServer {
   ObjectTable& m_objects;
   RequestLog& m_log;
   HANDLE m_stop;
-  std::vector<HANDLE> m_pipes;
+  std::vector<UniqueFile> m_pipes;  // served by m_threads, closed after they end
   std::vector<std::thread> m_threads;
   std::atomic<uint64_t> m_served{0};
 };

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/overlapped_io.h"
 #include "base/results.h"
+#include "support/capture_line.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
 #include "trace/viewer_link.h"
@@ -14,14 +16,39 @@ namespace {
 constexpr DWORD kPipeBufferSize = 1024 * 1024;
 constexpr DWORD kReadChunk = 64 * 1024;
 
-std::string ToUtf8(const char16_t* text, size_t length) {
-  if (length == 0) return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text);
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-  return out;
-}
+// Cuts a connection's byte stream into its texts: UTF-16 units, each text ending with a
+// NUL unit; a unit or a text may be split across reads.
+class TextSplitter {
+ public:
+  // Takes |count| more bytes and hands every text they complete to |take|.
+  template <typename Take>
+  void Add(const uint8_t* bytes, size_t count, Take take) {
+    size_t i = 0;
+    if (m_haveOdd && count > 0) {
+      m_pending.push_back(static_cast<char16_t>(m_odd | bytes[0] << 8));
+      m_haveOdd = false;
+      i = 1;
+    }
+    for (; i + 1 < count; i += 2) m_pending.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    if (i < count) {
+      m_odd = bytes[i];
+      m_haveOdd = true;
+    }
+    size_t start = 0;
+    for (size_t k = 0; k < m_pending.size(); ++k) {
+      if (m_pending[k] == 0) {
+        take(m_pending.data() + start, k - start);
+        start = k + 1;
+      }
+    }
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(start));
+  }
+
+ private:
+  std::vector<char16_t> m_pending;
+  uint8_t m_odd = 0;
+  bool m_haveOdd = false;
+};
 
 }  // namespace
 
@@ -112,60 +139,44 @@ void ViewerServer::AcceptRequest() {
     m_connections.push_back(std::move(connection));
   }
   c->reader = std::thread([this, c] { Read(c); });
-  SetEvent(m_ready.Get());
+  IgnoreResult(SetEvent(m_ready.Get()));  // cannot fail for the event this server created
 }
 
 void ViewerServer::Read(Connection* c) {
   const UniqueHandle ioDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  OVERLAPPED ov{};
-  ov.hEvent = ioDone.Get();
-  HANDLE waits[3] = {ov.hEvent, c->drop.Get(), m_stop};
-  const HANDLE pipe = c->pipe.Get();
-  auto complete = [&](BOOL started, DWORD& done) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
-    if (WaitForMultipleObjects(3, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      // The operation must end before ov leaves scope.
-      CancelIo(pipe);
-      GetOverlappedResult(pipe, &ov, &done, TRUE);
-      return false;
-    }
-    return GetOverlappedResult(pipe, &ov, &done, FALSE) != FALSE;
-  };
-  DWORD done = 0;
-  if (ioDone && complete(ConnectNamedPipe(pipe, &ov), done)) {
+  if (ioDone && WaitForClient(c, ioDone.Get())) {
     support::Info("connected");
-    // Texts end with a 16-bit NUL; a text may arrive in several reads.
-    std::vector<char16_t> pending;
-    std::vector<uint8_t> chunk(kReadChunk);
-    uint8_t odd = 0;
-    bool haveOdd = false;
-    for (;;) {
-      if (!ReadWhenAllowed(c)) break;
-      ResetEvent(ov.hEvent);
-      if (!complete(ReadFile(pipe, chunk.data(), kReadChunk, nullptr, &ov), done) || done == 0) break;
-      size_t i = 0;
-      if (haveOdd) {
-        pending.push_back(static_cast<char16_t>(odd | chunk[0] << 8));
-        haveOdd = false;
-        i = 1;
-      }
-      for (; i + 1 < done; i += 2) pending.push_back(static_cast<char16_t>(chunk[i] | chunk[i + 1] << 8));
-      if (i < done) {
-        odd = chunk[i];
-        haveOdd = true;
-      }
-      size_t start = 0;
-      for (size_t k = 0; k < pending.size(); ++k) {
-        if (pending[k] == 0) {
-          Deliver(pending.data() + start, k - start);
-          start = k + 1;
-        }
-      }
-      pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(start));
-    }
+    ReadTexts(c, ioDone.Get());
     support::Info("disconnected");
   }
   c->open = false;
+}
+
+bool ViewerServer::WaitForClient(const Connection* c, HANDLE ioDone) const {
+  const HANDLE pipe = c->pipe.Get();
+  OVERLAPPED ov{};
+  ov.hEvent = ioDone;
+  DWORD unused = 0;
+  return FinishOverlapped(pipe, ov, ConnectNamedPipe(pipe, &ov), {c->drop.Get(), m_stop}, INFINITE, unused) ==
+         IoOutcome::kDone;
+}
+
+void ViewerServer::ReadTexts(const Connection* c, HANDLE ioDone) {
+  TextSplitter splitter;
+  std::vector<uint8_t> chunk(kReadChunk);
+  DWORD got = 0;
+  while (ReadWhenAllowed(c) && ReadChunk(c, ioDone, chunk, got) && got > 0) {
+    splitter.Add(chunk.data(), got, [this](const char16_t* text, size_t length) { Deliver(text, length); });
+  }
+}
+
+bool ViewerServer::ReadChunk(const Connection* c, HANDLE ioDone, std::vector<uint8_t>& chunk, DWORD& got) const {
+  const HANDLE pipe = c->pipe.Get();
+  OVERLAPPED ov{};
+  ov.hEvent = ioDone;
+  IgnoreResult(ResetEvent(ioDone));  // cannot fail for the reader's own event
+  const BOOL started = ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), nullptr, &ov);
+  return FinishOverlapped(pipe, ov, started, {c->drop.Get(), m_stop}, INFINITE, got) == IoOutcome::kDone;
 }
 
 bool ViewerServer::ReadWhenAllowed(const Connection* c) const {
@@ -186,7 +197,8 @@ void ViewerServer::Deliver(const char16_t* text, size_t length) {
     if (!m_sinkFailed) ++m_messages;
     return;
   }
-  const std::string line = ToUtf8(text, length) + '\n';
+  std::string line;
+  support::AppendCaptureLine(line, text, length);
   {
     std::lock_guard lock(m_captureLock);
     // A capture file that takes no more loses lines; the tests that read it then fail on
@@ -196,8 +208,9 @@ void ViewerServer::Deliver(const char16_t* text, size_t length) {
       IgnoreResult(WriteFile(m_capture.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
     }
     if (m_options.echo) {
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fflush(stdout);
+      // Like the capture, the echo is for reading along; a lost line is seen by its reader.
+      IgnoreResult(std::fwrite(line.data(), 1, line.size(), stdout));
+      IgnoreResult(std::fflush(stdout));
     }
   }
   ++m_messages;
@@ -211,9 +224,9 @@ void ViewerServer::DropConnections() {
   }
   // Each reader is joined before its connection's handles close with it.
   for (const auto& c : connections) {
-    SetEvent(c->drop.Get());
+    IgnoreResult(SetEvent(c->drop.Get()));  // cannot fail for the connection's own event
     c->reader.join();
-    DisconnectNamedPipe(c->pipe.Get());
+    IgnoreResult(DisconnectNamedPipe(c->pipe.Get()));  // fails only when no relay is connected
   }
 }
 

@@ -1,6 +1,6 @@
 // The viewer side of the trace link: the status memory, the connection handshake
 // (mutex, request event, ready event) and one inbound pipe instance per connection,
-// whose UTF-16 texts are captured one per line in UTF-8.
+// whose UTF-16 texts are captured one per line (support/capture_line.h).
 #pragma once
 
 #include <windows.h>
@@ -67,7 +67,14 @@ class ViewerServer {
   };
 
   void AcceptRequest();
+  // The reader thread of one connection: waits for the relay to connect, then reads its
+  // texts until the relay lets go, the connection is dropped or the viewer stops.
   void Read(Connection* connection);
+  // False when the connection is dropped, the viewer stops or connecting fails.
+  bool WaitForClient(const Connection* connection, HANDLE ioDone) const;
+  void ReadTexts(const Connection* connection, HANDLE ioDone);
+  // One read of whatever the relay has written; false when the connection ends.
+  bool ReadChunk(const Connection* connection, HANDLE ioDone, std::vector<uint8_t>& chunk, DWORD& got) const;
   void Deliver(const char16_t* text, size_t length);
   // Holds a reader while reading is paused and for the read delay; false once the
   // connection is dropped or the viewer stops.

@@ -1,12 +1,8 @@
 #include "bench/soak/trace_check.h"
 
-#include <windows.h>
-
 #include <fstream>
 
-#include "trace/xlate/event_translator_win32.h"
-#include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/testing/xlate_test_support.h"
+#include "tests/bed/reference_lines.h"
 
 namespace soak {
 namespace {
@@ -25,20 +21,7 @@ void AddText(const std::string& text, TextsByThread& groups) {
 }
 
 int64_t AddExpectedFromDump(const std::string& dumpPath, TextsByThread& expected) {
-  std::ifstream in(dumpPath, std::ios::binary);
-  if (!in) return -1;
-  int64_t count = 0;
-  std::vector<uint8_t> message;
-  for (uint32_t n = 0; in.read(reinterpret_cast<char*>(&n), sizeof n); ++count) {
-    message.resize(n);
-    in.read(reinterpret_cast<char*>(message.data()), n);
-    // The relay translates with the ANSI code page; so does the expectation.
-    if (const auto text = quorvel::xlate::reference::TranslateEvent(message.data(), message.data() + n,
-                                                                    quorvel::xlate::AnsiCodePage())) {
-      AddText(quorvel::xlate::testing::ToUtf8(*text), expected);
-    }
-  }
-  return count;
+  return bed::ForEachDumpedLine(dumpPath, [&](const std::string& line) { AddText(line, expected); });
 }
 
 std::vector<std::string> CaptureReader::ReadNew() {

@@ -6,21 +6,19 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "tests/bed/child_process.h"
+#include "tests/bed/reference_lines.h"
 #include "tests/bed/service_standin.h"
 #include "tests/bed/wine_log.h"
 #include "trace/trace_control.h"
 #include "trace/trace_relay.h"
-#include "trace/xlate/event_translator_win32.h"
-#include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace bed {
 
@@ -49,24 +47,10 @@ inline bool TracingOn() {
   return b != nullptr && LoadTraceFlag(b->enabled) == 1 && LoadTraceFlag(b->viewerEnabled) == 1;
 }
 
-// The text the relay must write for a trace message, made by the reference translator
-// (written independently of the relay's), as UTF-8; nullopt for a message without output.
-inline std::optional<std::string> ReferenceText(const std::vector<uint8_t>& traceMessage) {
-  const auto text = quorvel::xlate::reference::TranslateEvent(
-      traceMessage.data(), traceMessage.data() + traceMessage.size(), quorvel::xlate::AnsiCodePage());
-  if (!text) return std::nullopt;
-  return quorvel::xlate::testing::ToUtf8(*text);
-}
-
-// The reference texts of the messages a client dumped (length, bytes; in order).
+// The reference lines of the messages a client dumped, in order.
 inline std::vector<std::string> DumpedTexts(const std::string& dumpPath) {
-  std::ifstream in(dumpPath, std::ios::binary);
   std::vector<std::string> texts;
-  for (uint32_t n = 0; in.read(reinterpret_cast<char*>(&n), sizeof n);) {
-    std::vector<uint8_t> message(n);
-    in.read(reinterpret_cast<char*>(message.data()), n);
-    if (auto text = ReferenceText(message)) texts.push_back(*text);
-  }
+  IgnoreResult(ForEachDumpedLine(dumpPath, [&](std::string line) { texts.push_back(std::move(line)); }));
   return texts;
 }
 

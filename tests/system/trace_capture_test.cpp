@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique.h"
 #include "tests/bed/trace_clients.h"
 #include "tests/system/quorvel_driver.h"
 
@@ -23,18 +24,6 @@ std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// What a capture must hold for the messages a client dumped: the reference texts with
-// line ends inside a message escaped.
-std::vector<std::string> ExpectedLines(const std::string& dumpPath) {
-  std::vector<std::string> lines;
-  for (const std::string& text : bed::DumpedTexts(dumpPath)) {
-    std::string line;
-    for (const char c : text) line += c == '\r' ? "&#13;" : c == '\n' ? "&#10;" : std::string(1, c);
-    lines.push_back(line);
-  }
   return lines;
 }
 
@@ -89,7 +78,7 @@ TEST_F(TraceCapture, KeepsEveryMessageOfSeveralClientsAsTheRelaySentIt) {
   constexpr int kClients = 3, kCalls = 150;
   const std::string path = TempPath("capture") + ".qtrace";
   const std::string stopName = bed::UniqueName("capture_stop");
-  HANDLE stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+  const UniqueHandle stopEvent(CreateEventA(nullptr, TRUE, FALSE, stopName.c_str()));
   const auto capture = StartCapture(path, {"--stop-event", stopName});
   ASSERT_TRUE(Started(*capture)) << capture->Output();
 
@@ -102,18 +91,17 @@ TEST_F(TraceCapture, KeepsEveryMessageOfSeveralClientsAsTheRelaySentIt) {
   bed::TextsByProcess expected;
   for (int c = 0; c < kClients; ++c) {
     bed::ExpectClientCounts(*clients[c], 2 * kCalls, 0, 120000);
-    bed::AddByProcess(expected, ExpectedLines(dumps[c]));
-    DeleteFileA(dumps[c].c_str());
+    bed::AddByProcess(expected, bed::DumpedTexts(dumps[c]));
+    EXPECT_TRUE(DeleteFileA(dumps[c].c_str()));
   }
 
-  SetEvent(stopEvent);
+  ASSERT_TRUE(SetEvent(stopEvent.Get()));
   ExpectKept(*capture, std::to_string(kClients * kCalls * 2) + " messages kept in " + path);
   // Per client process, every message in its order, byte for byte.
   ASSERT_EQ(expected.size(), size_t{kClients});
   EXPECT_EQ(bed::ByProcess(ReadLines(path)), expected);
   ExpectTracingOff();
-  CloseHandle(stopEvent);
-  DeleteFileA(path.c_str());
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
 TEST_F(TraceCapture, CtrlCEndsItAndASecondCaptureBesideItIsRefused) {

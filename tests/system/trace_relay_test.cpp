@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/unique.h"
 #include "tests/bed/trace_clients.h"
 #include "tests/bed/viewer_standin.h"
 #include "support/wait_until.h"
 #include "trace/named_pipe_m.h"
+#include "trace/xlate/testing/xlate_test_support.h"
 
 namespace {
 
@@ -39,12 +41,11 @@ bool Logged(const std::string& message) {
 
 // One raw exchange on the event pipe as a hostile or careless client makes it.
 std::string Exchange(const std::vector<uint8_t>& message) {
-  NamedPipeM* pipe = OpenNamedPipeM(kTraceEventPipeName);
-  if (pipe == nullptr) return "(no pipe)";
+  const UniqueNamedPipeM pipe(OpenNamedPipeM(kTraceEventPipeName));
+  if (!pipe) return "(no pipe)";
   char reply[8] = {};
-  const int result = TransactNamedPipeM(pipe, message.data(), static_cast<uint32_t>(message.size()), nullptr, reply,
-                                        sizeof reply, nullptr, 5000);
-  CloseNamedPipeM(pipe);
+  const int result = TransactNamedPipeM(pipe.Get(), message.data(), static_cast<uint32_t>(message.size()), nullptr,
+                                        reply, sizeof reply, nullptr, 5000);
   reply[7] = '\0';
   return result == 0 ? std::string(reply) : "(no reply)";
 }
@@ -59,7 +60,7 @@ const std::vector<uint8_t> kEnter = Framed(xt::Enter().Take());
 const std::vector<uint8_t> kExit = Framed(xt::Exit().Take());
 // The viewer's line for a framed message.
 std::string ExpectedFramed(const std::vector<uint8_t>& message) {
-  return bed::ReferenceText(std::vector<uint8_t>(message.begin() + 4, message.end())).value_or("");
+  return bed::ReferenceLine(std::vector<uint8_t>(message.begin() + 4, message.end())).value_or("");
 }
 
 using TraceRelay = bed::RelaySuite;
@@ -143,18 +144,18 @@ TEST_F(TraceRelay, BadInputIsAnsweredAndNeverWritten) {
   ASSERT_TRUE(StartRelay());
 
   // A length field above the capacity, written straight into the block: "nack".
-  NamedPipeM* pipe = OpenNamedPipeM(kTraceEventPipeName);
-  ASSERT_NE(pipe, nullptr);
+  const UniqueNamedPipeM owner(OpenNamedPipeM(kTraceEventPipeName));
+  ASSERT_TRUE(owner);
+  NamedPipeM* pipe = owner.Get();
   ASSERT_EQ(WaitForSingleObject(NkoGetHandle(pipe->mutex), 5000), WAIT_OBJECT_0);
-  ResetEvent(NkoGetHandle(pipe->replyEvent));
+  ASSERT_TRUE(ResetEvent(NkoGetHandle(pipe->replyEvent)));
   *pipe->length = kTraceEventPipeCapacity + 1;
-  SetEvent(NkoGetHandle(pipe->messageEvent));
+  ASSERT_TRUE(SetEvent(NkoGetHandle(pipe->messageEvent)));
   ASSERT_EQ(WaitForSingleObject(NkoGetHandle(pipe->replyEvent), 5000), WAIT_OBJECT_0);
   EXPECT_EQ(*pipe->length, kTraceReplySize);
   EXPECT_STREQ(reinterpret_cast<const char*>(pipe->data), "nack");
-  ResetEvent(NkoGetHandle(pipe->replyEvent));
-  ReleaseMutex(NkoGetHandle(pipe->mutex));
-  CloseNamedPipeM(pipe);
+  EXPECT_TRUE(ResetEvent(NkoGetHandle(pipe->replyEvent)));
+  EXPECT_TRUE(ReleaseMutex(NkoGetHandle(pipe->mutex)));
 
   // 80 bytes or fewer, an unknown record kind, a record cut short: "ack", nothing written.
   const std::vector<uint8_t> cut(kEnter.begin(), kEnter.end() - 1);

@@ -1,5 +1,4 @@
-// The file a capture writes: UTF-8, one message per line, a carriage return or line feed
-// inside a message written as &#13; / &#10; so that a line is always one message. Each
+// The file a capture writes: one message per line (support/capture_line.h). Each
 // message is written whole with one write; a write that fails (disk full) is taken back
 // to the end of the last whole message, so what was kept stays readable.
 #pragma once
@@ -30,8 +29,5 @@ class CaptureFile {
   uint64_t m_messages = 0;
   std::string m_error;
 };
-
-// Appends |length| units of |text| as UTF-8 to |out|, line ends escaped as above.
-void AppendCaptureLine(std::string& out, const char16_t* text, size_t length);
 
 }  // namespace qtrace

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/unique.h"
+#include "support/closable_window.h"
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -41,28 +43,13 @@ void Report(const char* what) {
   support::AppendRecord(g_record, support::ProgramName(), what);
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CLOSE:
-      Report("WM_CLOSE");
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
-  }
+bool ReportClose() {
+  Report("WM_CLOSE");
+  return true;
 }
 
 HWND CreateServerWindow(bool show) {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kClass;
-  if (RegisterClassA(&windowClass) == 0) return nullptr;
-  HWND window = CreateWindowExA(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 120,
-                                nullptr, nullptr, windowClass.hInstance, nullptr);
+  HWND window = support::CreateClosableWindow(kClass, kTitle, 320, 120, ReportClose);
   if (window != nullptr && show) ShowWindow(window, SW_SHOWNORMAL);
   return window;
 }
@@ -80,12 +67,7 @@ void Serve(const HANDLE (&rmEvents)[kRmEventCount], const support::StopSignal& s
       Report("stop requested");
       return;
     } else if (result == WAIT_OBJECT_0 + kRmEventCount + 1) {
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) return;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-      }
+      if (!support::DispatchPendingMessages()) return;
     } else {
       support::Error("wait failed: %s", support::DescribeError(GetLastError()).c_str());
       return;
@@ -123,13 +105,16 @@ int main(int argc, char** argv) {
 
   support::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
-  HANDLE presentEvent = CreateEventA(support::NullDaclAttributes(), TRUE, present ? TRUE : FALSE, kPresentEvent);
-  HANDLE rmEvents[kRmEventCount] = {};
-  bool created = presentEvent != nullptr;
+  const UniqueHandle presentEvent(
+      CreateEventA(support::NullDaclAttributes(), TRUE, present ? TRUE : FALSE, kPresentEvent));
+  UniqueHandle rmEvents[kRmEventCount];
+  HANDLE rmWaits[kRmEventCount] = {};
+  bool created = static_cast<bool>(presentEvent);
   // Auto-reset: each signal is reported once.
   for (DWORD i = 0; i < kRmEventCount && created; ++i) {
-    rmEvents[i] = CreateEventA(support::NullDaclAttributes(), FALSE, FALSE, kRmEvents[i].name);
-    created = rmEvents[i] != nullptr;
+    rmEvents[i].Reset(CreateEventA(support::NullDaclAttributes(), FALSE, FALSE, kRmEvents[i].name));
+    rmWaits[i] = rmEvents[i].Get();
+    created = static_cast<bool>(rmEvents[i]);
   }
   if (!created) {
     support::Error("cannot create the K7302 events: %s", support::DescribeError(GetLastError()).c_str());
@@ -141,9 +126,7 @@ int main(int argc, char** argv) {
     support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
-  Serve(rmEvents, stop);
-  for (HANDLE event : rmEvents) CloseHandle(event);
-  CloseHandle(presentEvent);
+  Serve(rmWaits, stop);
   Report("stopped");
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/closable_window.h"
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -31,23 +32,12 @@ void Report(const std::string& what) {
   support::AppendRecord(g_settings.record, g_settings.title, what);
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CLOSE:
-      ++g_closes;
-      if (g_closes <= g_settings.ignoreCloses) {
-        Report("WM_CLOSE " + std::to_string(g_closes) + " ignored");
-        return 0;
-      }
-      Report("WM_CLOSE " + std::to_string(g_closes) + " closing");
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
-  }
+// WM_CLOSE closes the window unless it is one of the first ones to ignore.
+bool AcceptClose() {
+  ++g_closes;
+  const bool close = g_closes > g_settings.ignoreCloses;
+  Report("WM_CLOSE " + std::to_string(g_closes) + (close ? " closing" : " ignored"));
+  return close;
 }
 
 }  // namespace
@@ -85,36 +75,13 @@ int main(int argc, char** argv) {
   if (!stop.Init(stopEvent)) return 1;
   // Recorded before the window exists: whoever finds the window finds this line too.
   Report("started pid " + std::to_string(GetCurrentProcessId()));
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kClass;
-  HWND window = RegisterClassA(&windowClass) == 0
-                    ? nullptr
-                    : CreateWindowExA(0, kClass, g_settings.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, 320, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
+  HWND window = support::CreateClosableWindow(kClass, g_settings.title.c_str(), 320, 120, AcceptClose);
   if (window == nullptr) {
     support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   if (g_settings.show) ShowWindow(window, SW_SHOWNORMAL);
-
-  HANDLE stopHandle = stop.Handle();
-  for (;;) {
-    const DWORD result = MsgWaitForMultipleObjects(1, &stopHandle, FALSE, INFINITE, QS_ALLINPUT);
-    if (result != WAIT_OBJECT_0 + 1) {
-      Report("stop requested");
-      break;
-    }
-    MSG message;
-    bool quit = false;
-    while (!quit && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      quit = message.message == WM_QUIT;
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-    if (quit) break;
-  }
+  if (!support::RunMessagesUntil(stop.Handle())) Report("stop requested");
   Report("stopped");
   return 0;
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/results.h"
+#include "support/closable_window.h"
 #include "support/options.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -63,49 +65,21 @@ std::vector<std::string> OwnOptions(int argc, char** argv) {
   return own;
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
-  }
-}
-
 // A small window titled with the tool's name that shows its command-line tail, until it
 // is closed or a stop is requested.
 int ShowUntilClosed(const std::string& name, const std::string& tail, const support::StopSignal& stop) {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = kClass;
-  HWND window = RegisterClassA(&windowClass) == 0
-                    ? nullptr
-                    : CreateWindowExA(0, kClass, name.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      360, 110, nullptr, nullptr, windowClass.hInstance, nullptr);
+  HWND window = support::CreateClosableWindow(kClass, name.c_str(), 360, 110);
   if (window == nullptr) {
     support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   const std::string text = name + " started with \"" + tail + "\"";
-  CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 330, 40, window, nullptr,
-                  windowClass.hInstance, nullptr);
+  // The text is for a person looking at the window; the tool works without it.
+  IgnoreResult(CreateWindowExA(0, "STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 330, 40, window, nullptr,
+                               GetModuleHandleA(nullptr), nullptr));
   ShowWindow(window, SW_SHOWNORMAL);
-  HANDLE stopHandle = stop.Handle();
-  for (;;) {
-    if (MsgWaitForMultipleObjects(1, &stopHandle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return 0;
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) return 0;
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
+  IgnoreResult(support::RunMessagesUntil(stop.Handle()));  // closed or stopped: both end the tool
+  return 0;
 }
 
 }  // namespace

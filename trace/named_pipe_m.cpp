@@ -162,9 +162,9 @@ NamedPipeM* OpenNamedPipeM(const char* baseName) {
 
 NkoHandle* GetNamedPipeMEvent(const NamedPipeM* pipe) { return pipe != nullptr ? pipe->messageEvent : nullptr; }
 
-int ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t* lengthOut) {
+NamedPipeMRead ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t* lengthOut) {
   uint32_t n = *pipe->length;
-  int result = kPipeMReadWhole;
+  NamedPipeMRead result = kPipeMReadWhole;
   // The length field is written by another process: never read past the data area.
   const uint32_t limit = bufferSize < pipe->capacity ? bufferSize : pipe->capacity;
   if (n > limit) {
@@ -177,9 +177,9 @@ int ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t
   return result;
 }
 
-int WriteNamedPipeM(NamedPipeM* pipe, const void* reply, uint32_t replyLength, uint32_t* lengthOut) {
+NamedPipeMWrite WriteNamedPipeM(NamedPipeM* pipe, const void* reply, uint32_t replyLength, uint32_t* lengthOut) {
   uint32_t n = replyLength;
-  int result = kPipeMWrittenWhole;
+  NamedPipeMWrite result = kPipeMWrittenWhole;
   if (n > pipe->capacity) {
     n = pipe->capacity;
     result = kPipeMWriteCut;
@@ -195,8 +195,9 @@ void CloseNamedPipeM(NamedPipeM* pipe) {
   if (pipe != nullptr) Release(pipe);
 }
 
-int TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLength, uint32_t* sentOut,
-                       void* replyBuffer, uint32_t replySize, uint32_t* replyLengthOut, DWORD timeoutMs) {
+NamedPipeMTransact TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLength,
+                                      uint32_t* sentOut, void* replyBuffer, uint32_t replySize,
+                                      uint32_t* replyLengthOut, DWORD timeoutMs) {
   const DWORD taken = WaitForSingleObject(NkoGetHandle(pipe->mutex), timeoutMs);
   if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) {
     // Another client holds the pipe past our time-out: no exchange, no reply.

@@ -41,9 +41,9 @@ NamedPipeM* CreateNamedPipeM(const char* baseName, uint32_t capacity);
 NkoHandle* GetNamedPipeMEvent(const NamedPipeM* pipe);
 // Copies the waiting message: kPipeMReadWhole, or kPipeMReadCut when it was longer than the buffer (or than the
 // pipe's capacity) and was cut.
-int ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t* lengthOut);
+NamedPipeMRead ReadNamedPipeM(NamedPipeM* pipe, void* buffer, uint32_t bufferSize, uint32_t* lengthOut);
 // Stores the reply and signals it: kPipeMWrittenWhole, or kPipeMWriteCut when it was longer than the capacity and was cut.
-int WriteNamedPipeM(NamedPipeM* pipe, const void* reply, uint32_t replyLength, uint32_t* lengthOut);
+NamedPipeMWrite WriteNamedPipeM(NamedPipeM* pipe, const void* reply, uint32_t replyLength, uint32_t* lengthOut);
 // Unmaps and closes everything and frees the object; nothing for null.
 void CloseNamedPipeM(NamedPipeM* pipe);
 
@@ -52,8 +52,9 @@ NamedPipeM* OpenNamedPipeM(const char* baseName);
 // One exchange: kPipeMReplied when a reply arrived, kPipeMNoReply when none did within timeoutMs (or the trace
 // viewer does not have tracing active). Without a reply the reply buffer is zeroed and
 // *replyLengthOut is 0. Other out-parameters may be null.
-int TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLength, uint32_t* sentOut,
-                       void* replyBuffer, uint32_t replySize, uint32_t* replyLengthOut, DWORD timeoutMs);
+NamedPipeMTransact TransactNamedPipeM(NamedPipeM* pipe, const void* message, uint32_t messageLength,
+                                      uint32_t* sentOut, void* replyBuffer, uint32_t replySize,
+                                      uint32_t* replyLengthOut, DWORD timeoutMs);
 
 namespace unique_traits {
 struct PipeM {

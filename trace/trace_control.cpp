@@ -120,7 +120,7 @@ void InitialiseTimerBlock(TraceTimerBlock* block) {
 
 }  // namespace
 
-int CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int* created) {
+SharedMemoryResult CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int* created) {
   char nameBuffer[kObjectNameSize];
   const char* name = BuildObjectName(1, baseName, nameBuffer, sizeof nameBuffer);
   SetLastError(0);
@@ -135,17 +135,12 @@ int CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int
   return error == ERROR_ALREADY_EXISTS ? kSharedMemoryOk : kSharedMemoryFailed;
 }
 
-int MapSharedMemory(NkoHandle* holder, void** view) {
+SharedMemoryResult MapSharedMemory(NkoHandle* holder, void** view) {
   *view = MapViewOfFile(NkoGetHandle(holder), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
   return *view != nullptr ? kSharedMemoryOk : kSharedMemoryFailed;
 }
 
-// The two closers of shared memory that callers outside this file use with raw holders
-// and views; the blocks of this file are released by their owners.
-int UnmapSharedMemory(void* view) { return UnmapViewOfFile(view) ? kSharedMemoryOk : kSharedMemoryFailed; }
-int CloseSharedMemory(NkoHandle* holder) { return NkoClose(holder) ? kSharedMemoryOk : kSharedMemoryFailed; }
-
-int InitTraceTimer() {
+TraceInitResult InitTraceTimer() {
   BlockLock lock(kTraceTimerLockName);
   if (!lock.Held()) return kTraceInitFailed;
   MappedBlock<TraceTimerBlock>& timer = Blocks().timer;
@@ -165,7 +160,7 @@ void ShutdownTraceTimer() {
   if (timer.Unpublish()) timer.Release();
 }
 
-int InitTraceControl() {
+TraceInitResult InitTraceControl() {
   TraceBlocks& blocks = Blocks();
   IgnoreResult(InitTraceTimer());  // a missing clock leaves the libraries' time stamps at 0
   if (!blocks.eventPipe) blocks.eventPipe.Reset(CreateNamedPipeM(kTraceEventPipeName, kTraceEventPipeCapacity));

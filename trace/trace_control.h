@@ -62,10 +62,10 @@ enum SharedMemoryResult : int { kSharedMemoryFailed = -1, kSharedMemoryOk = 0 };
 
 // Created here, existed, or failure. Also makes the timer block and the trace event pipe
 // available.
-int InitTraceControl();
+TraceInitResult InitTraceControl();
 void ShutdownTraceControl();
 // Created, existed (or already mapped here), or failure.
-int InitTraceTimer();
+TraceInitResult InitTraceTimer();
 void ShutdownTraceTimer();
 
 // The mapped control block of this process; null when not mapped, which means tracing off.
@@ -75,11 +75,9 @@ bool IsTraceEnabled();
 
 // Global named page-file-backed memory; kSharedMemoryOk with created 1 (new) or 0
 // (existed), else kSharedMemoryFailed. The holder is stored in either case, and the caller
-// closes it (CloseSharedMemory).
-int CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int* created);
-int MapSharedMemory(NkoHandle* holder, void** view);
-int UnmapSharedMemory(void* view);
-int CloseSharedMemory(NkoHandle* holder);
+// owns it (UniqueNko); the view of MapSharedMemory is the caller's too (UniqueView).
+SharedMemoryResult CreateSharedMemory(const char* baseName, DWORD size, NkoHandle** holder, int* created);
+SharedMemoryResult MapSharedMemory(NkoHandle* holder, void** view);
 
 // Trace time from a counter reading: counter / ticksPerNanosecond truncated toward zero,
 // plus the offset; nanoseconds since 1970-01-01 UTC.

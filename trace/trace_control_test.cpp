@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/unique.h"
+#include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
 #include "trace/testing/nko_object_server.h"
 #include "trace/named_pipe_m.h"
@@ -63,21 +65,21 @@ TEST_F(TraceControlTest, FirstInitCreatesBlocksWithTheirInitialValues) {
   EXPECT_NEAR(static_cast<double>(ReadTraceClock(*timer)), static_cast<double>(wallNs), 1e9);
 
   // The trace event pipe exists for clients with its full capacity.
-  NamedPipeM* client = OpenNamedPipeM(kTraceEventPipeName);
-  ASSERT_NE(client, nullptr);
-  EXPECT_EQ(client->capacity, kTraceEventPipeCapacity);
-  CloseNamedPipeM(client);
+  const UniqueNamedPipeM client(OpenNamedPipeM(kTraceEventPipeName));
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client.Get()->capacity, kTraceEventPipeCapacity);
 }
 
 TEST_F(TraceControlTest, ExistingBlockIsAdoptedUnchanged) {
   // Another process (a library) made the block and has set flags in it.
-  NkoHandle* holder = nullptr;
+  UniqueNko holder;
   int created = -1;
-  ASSERT_EQ(CreateSharedMemory(kTraceControlName, sizeof(TraceControlBlock), &holder, &created), 0);
+  ASSERT_EQ(CreateSharedMemory(kTraceControlName, sizeof(TraceControlBlock), holder.Receive(), &created),
+            kSharedMemoryOk);
   EXPECT_EQ(created, 1);
-  void* view = nullptr;
-  ASSERT_EQ(MapSharedMemory(holder, &view), 0);
-  auto* theirs = static_cast<TraceControlBlock*>(view);
+  UniqueView view;
+  ASSERT_EQ(MapSharedMemory(holder.Get(), view.Receive()), kSharedMemoryOk);
+  auto* theirs = ViewAs<TraceControlBlock>(view);
   theirs->enabled = 1;
   theirs->maxArraySize = 77;
 
@@ -90,8 +92,6 @@ TEST_F(TraceControlTest, ExistingBlockIsAdoptedUnchanged) {
   // A second init in the same process keeps what is mapped.
   EXPECT_EQ(InitTraceControl(), kTraceInitExisted);
   EXPECT_EQ(InitTraceTimer(), kTraceInitExisted);
-  UnmapSharedMemory(view);
-  CloseSharedMemory(holder);
 }
 
 TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
@@ -100,9 +100,7 @@ TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
   EXPECT_EQ(GetTraceControlView(), nullptr);
   // The timer's own lock was refused too, so the timer failed as well; the pipe needs no lock.
   EXPECT_EQ(TimerFromOutside().Block(), nullptr);
-  NamedPipeM* client = OpenNamedPipeM(kTraceEventPipeName);
-  EXPECT_NE(client, nullptr);
-  CloseNamedPipeM(client);
+  EXPECT_TRUE(UniqueNamedPipeM(OpenNamedPipeM(kTraceEventPipeName)));
   m_server.RefuseSemaphores(false);
   EXPECT_EQ(InitTraceControl(), kTraceInitCreated);
 }

@@ -26,6 +26,10 @@ constexpr char kNack[kTraceReplySize] = "nack";
 // The relay waits for the poller this long at its end; the poller wakes at once.
 constexpr DWORD kPollerJoinMs = 5000;
 
+// The relay thread and the poller thread of the process's relay; the parameter is unused.
+DWORD WINAPI TraceEventsThread(LPVOID);
+DWORD WINAPI TraceStatusThread(LPVOID);
+
 // The relay of this process: its two threads and everything they use. Start makes the
 // events and threads; the relay thread makes and releases its own part (Setup, Cleanup);
 // Stop joins the threads before it releases what they read.
@@ -296,13 +300,13 @@ bool TraceRelay::Stop(DWORD timeoutMs) {
   return true;
 }
 
+DWORD WINAPI TraceEventsThread(LPVOID) { return Relay().RunRelay(); }
+DWORD WINAPI TraceStatusThread(LPVOID) { return Relay().RunPoller(); }
+
 }  // namespace
 
 void StartTraceEvents(HINSTANCE instance) { Relay().Start(instance); }
 bool StopTraceEvents(DWORD timeoutMs) { return Relay().Stop(timeoutMs); }
-DWORD WINAPI TraceEventsThread(LPVOID) { return Relay().RunRelay(); }
-DWORD WINAPI TraceStatusThread(LPVOID) { return Relay().RunPoller(); }
-void UpdateTraceInfo(HINSTANCE) { Relay().UpdateTraceInfo(); }
 
 void TraceEventsLog(const char* format, ...) {
   char text[1024];

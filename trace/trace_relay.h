@@ -27,11 +27,5 @@ void StartTraceEvents(HINSTANCE instance);
 // in time.
 bool StopTraceEvents(DWORD timeoutMs = kTraceStopTimeoutMs);
 
-DWORD WINAPI TraceEventsThread(LPVOID instance);
-DWORD WINAPI TraceStatusThread(LPVOID instance);
-// Follows the viewer's status: connects and switches the libraries' flags on, or
-// disconnects and switches them off. Relay thread only.
-void UpdateTraceInfo(HINSTANCE instance);
-
 // One diagnostic line under the source "Sightline", prefixed "traceEvents(pid=N): ".
 void TraceEventsLog(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));

@@ -63,13 +63,17 @@ probe create event 'Local\QuorvelDemoReady' --wait 20000 >/dev/null
 echo "the service stand-in is ready"
 
 step "2. Process A asks for Global\\QuorvelDemoMemory: the name starts with Global\\, so the NKO server creates it"
-# A keeps the object until step 4 is done (it says so and fails when nobody tells it).
+# A keeps the object until step 4 is done (it says so and fails when nobody tells it), and
+# sets the "written" event once its text is in the memory.
 release='Local\QuorvelDemoRelease'
-probe create mapping 'Global\QuorvelDemoMemory' --write "Hello from process A" --hold 60000 --until "$release" &
+written='Local\QuorvelDemoWritten'
+probe create mapping 'Global\QuorvelDemoMemory' --write "Hello from process A" --done "$written" \
+  --hold 60000 --until "$release" &
 probe_a=$!
+probe create event "$written" --wait 20000 >/dev/null
 
-step "3. Process B, a different process, opens the same Global\\ object by name and reads it"
-probe open mapping 'Global\QuorvelDemoMemory' --retry-for 20000 --read
+step "3. Process B, a different process, opens the same Global\\ object by name and reads what A wrote"
+probe open mapping 'Global\QuorvelDemoMemory' --read
 
 step "4. A second creation of the same name is told that the object existed (last error 183)"
 probe create mapping 'Global\QuorvelDemoMemory' --read
@@ -77,10 +81,16 @@ probe open event "$release" --set >/dev/null
 wait $probe_a
 
 step "5. An event made through the server in A is signalled by B"
-probe create event 'Global\QuorvelDemoEvent' --wait 20000 &
+# A's lines are held back while B runs, so that the two processes never print at once.
+a_out=$wine_root/demo-event-a.txt
+made='Local\QuorvelDemoEventMade'
+probe create event 'Global\QuorvelDemoEvent' --done "$made" --wait 20000 >"$a_out" &
 probe_a=$!
-probe open event 'Global\QuorvelDemoEvent' --retry-for 20000 --set
+probe create event "$made" --wait 20000 >/dev/null
+sed 's/^/A: /' "$a_out"
+probe open event 'Global\QuorvelDemoEvent' --set | sed 's/^/B: /'
 wait $probe_a
+sed -n '2,$s/^/A: /p' "$a_out"
 
 quorvel_log=$wine_root/demo-quorvel.log
 show_log() {
@@ -158,9 +168,13 @@ gpib_values
 if status_replaced; then echo "the suite's own library was taken for a replacement" >&2; exit 1; fi
 run cp "$bin/vendor-dlls/other-vendor/gpib-32.dll" "$system32/gpib-32.dll"
 wait_until 30 "Gpib32Status 2" status_replaced
-# Wine's tray shows the balloon (a tooltip window) a moment after the request, at the top left.
-window shown tooltips_class32 --wait 10000 --drawn >/dev/null
-import -window root -crop 1024x110+0+0 +repage "$build/gpib-warning.png"
+# Wine's tray shows the balloon (a tooltip window) a moment after the request. The picture
+# is the balloon with a margin around it, kept inside the 1024x768 screen.
+read -r x y w h < <(window shown tooltips_class32 --wait 10000 --drawn --geometry | tr -d '\r' |
+  sed 's/^\([0-9]*\)x\([0-9]*\)+\([0-9-]*\)+\([0-9-]*\)$/\3 \4 \1 \2/')
+left=$((x > 10 ? x - 10 : 0)); top=$((y > 10 ? y - 10 : 0))
+right=$((x + w + 10 < 1024 ? x + w + 10 : 1024)); bottom=$((y + h + 10 < 768 ? y + h + 10 : 768))
+import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$build/gpib-warning.png"
 echo "another vendor's library (warned; the balloon is in $build/gpib-warning.png):"
 gpib_values
 loop_passed

@@ -3,12 +3,15 @@
 // that an object made for one process is there for another.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "base/os_class.h"
+#include "base/results.h"
 #include "base/unique.h"
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
@@ -31,6 +34,8 @@ const char kUsage[] =
     "                   set it; exit 3 when nobody sets it within the hold time\n"
     "  --retry-for MS   open: when the object does not exist yet, try again until it does\n"
     "                   or MS ms have passed\n"
+    "  --done EVENT     set the local event EVENT once the object is made or opened and\n"
+    "                   written or set (before --wait), so that a starter can wait for it\n"
     "exit codes: 0 done, 1 create/open failed, 2 usage, 3 wait or hold timed out\n";
 
 constexpr DWORD kRetryGapMs = 50;
@@ -47,8 +52,25 @@ struct Options {
   long waitMs = -1;
   long holdMs = 0;
   const char* until = nullptr;
+  const char* done = nullptr;
   long retryForMs = 0;
 };
+
+// One whole line on standard output in one write, so that the lines of probes running side
+// by side never mix.
+void Say(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+void Say(const char* format, ...) {
+  char line[kMappingSize + 256];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(line, sizeof line - 1, format, args);
+  va_end(args);
+  if (n < 0) return;
+  const size_t length = std::min(static_cast<size_t>(n), sizeof line - 2);
+  line[length] = '\n';
+  IgnoreResult(std::fwrite(line, 1, length + 1, stdout));  // standard output has nowhere to report to
+  IgnoreResult(std::fflush(stdout));
+}
 
 bool Parse(int argc, char** argv, Options& o) {
   if (argc < 4) return false;
@@ -74,6 +96,8 @@ bool Parse(int argc, char** argv, Options& o) {
       o.holdMs = std::strtol(argv[++i], nullptr, 10);
     } else if (a == "--until" && hasValue) {
       o.until = argv[++i];
+    } else if (a == "--done" && hasValue) {
+      o.done = argv[++i];
     } else if (a == "--retry-for" && hasValue) {
       o.retryForMs = std::strtol(argv[++i], nullptr, 10);
     } else {
@@ -131,34 +155,50 @@ int Hold(const Options& o, HANDLE release) {
     return 0;
   }
   if (WaitForSingleObject(release, static_cast<DWORD>(o.holdMs)) == WAIT_OBJECT_0) return 0;
-  std::printf("nobody set \"%s\" within %ld ms\n", o.until, o.holdMs);
+  Say("nobody set \"%s\" within %ld ms", o.until, o.holdMs);
   return 3;
 }
 
+// Sets, writes and reads the object as asked.
 int UseObject(const Options& o, HANDLE h) {
   if (o.set && o.kind == "event") {
-    SetEvent(h);
-    std::printf("set the event\n");
+    if (!SetEvent(h)) {
+      Say("SetEvent failed, error %lu", GetLastError());
+      return 1;
+    }
+    Say("set the event");
   }
   if (o.kind == "mapping" && (o.write != nullptr || o.read)) {
     UniqueView mapped(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, kMappingSize));
     char* view = ViewAs<char>(mapped);
     if (view == nullptr) {
-      std::printf("MapViewOfFile failed, error %lu\n", GetLastError());
+      Say("MapViewOfFile failed, error %lu", GetLastError());
       return 1;
     }
     if (o.write != nullptr) {
       lstrcpynA(view, o.write, kMappingSize);
-      std::printf("wrote \"%s\" into the mapping\n", view);
+      Say("wrote \"%s\" into the mapping", view);
     }
-    if (o.read) std::printf("the mapping holds \"%.*s\"\n", static_cast<int>(kMappingSize), view);
-  }
-  if (o.waitMs >= 0) {
-    const DWORD r = WaitForSingleObject(h, static_cast<DWORD>(o.waitMs));
-    std::printf(r == WAIT_OBJECT_0 ? "the object is signalled\n" : "the object stayed unsignalled\n");
-    if (r != WAIT_OBJECT_0) return 3;
+    if (o.read) Say("the mapping holds \"%.*s\"", static_cast<int>(kMappingSize), view);
   }
   return 0;
+}
+
+// Waits for the object as asked; 3 when it stays unsignalled.
+int AwaitObject(const Options& o, HANDLE h) {
+  if (o.waitMs < 0) return 0;
+  const DWORD r = WaitForSingleObject(h, static_cast<DWORD>(o.waitMs));
+  Say(r == WAIT_OBJECT_0 ? "the object is signalled" : "the object stayed unsignalled");
+  return r == WAIT_OBJECT_0 ? 0 : 3;
+}
+
+// A local manual-reset event under |name|, created or opened; it exists before the object
+// does, so that whoever sees the object can use it.
+bool MakeLocalEvent(const char* name, UniqueHandle& event) {
+  if (name == nullptr) return true;
+  event.Reset(CreateEventA(nullptr, TRUE, FALSE, name));
+  if (!event) Say("create event \"%s\" failed, error %lu", name, GetLastError());
+  return static_cast<bool>(event);
 }
 
 }  // namespace
@@ -173,24 +213,23 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  setvbuf(stdout, nullptr, _IONBF, 0);
-  UniqueHandle release;
-  if (o.until != nullptr && !(release = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, o.until)))) {
-    std::printf("create event \"%s\" failed, error %lu\n", o.until, GetLastError());
-    return 1;
-  }
+  UniqueHandle release, done;
+  if (!MakeLocalEvent(o.until, release) || !MakeLocalEvent(o.done, done)) return 1;
   SetLastError(0);
   UniqueNko h = o.create ? UniqueNko(Create(o)) : OpenWithRetry(o);
   const DWORD error = GetLastError();
   const char* path = !o.create ? "local open" : IsGlobalObjectName(o.name.c_str()) ? "NKO server" : "local creation";
   if (!NkoIsValid(h.Get())) {
-    std::printf("%s %s \"%s\" failed (%s), error %lu\n", o.create ? "create" : "open", o.kind.c_str(),
-                o.name.c_str(), path, error);
+    Say("%s %s \"%s\" failed (%s), error %lu", o.create ? "create" : "open", o.kind.c_str(), o.name.c_str(), path,
+        error);
     return 1;
   }
-  std::printf("%s %s \"%s\" (%s): ok%s\n", o.create ? "created" : "opened", o.kind.c_str(), o.name.c_str(), path,
-              o.create ? (error == ERROR_ALREADY_EXISTS ? ", error 183: it existed already" : ", a new object") : "");
+  Say("%s %s \"%s\" (%s): ok%s", o.create ? "created" : "opened", o.kind.c_str(), o.name.c_str(), path,
+      o.create ? (error == ERROR_ALREADY_EXISTS ? ", error 183: it existed already" : ", a new object") : "");
   int rc = UseObject(o, NkoGetHandle(h.Get()));
+  // Set even after a failure, so that a starter waiting for it goes on and sees the exit code.
+  if (done) IgnoreResult(SetEvent(done.Get()));  // cannot fail for the event made above
+  if (rc == 0) rc = AwaitObject(o, NkoGetHandle(h.Get()));
   const int held = Hold(o, release.Get());
   if (rc == 0) rc = held;
   return rc;

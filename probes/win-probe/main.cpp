@@ -23,7 +23,9 @@ const char kUsage[] =
     "       win-probe post CLASS TITLE MSG [WPARAM LPARAM]\n"
     "                                                post message number MSG (parameters default to 0)\n"
     "       win-probe cursor X Y                     move the mouse pointer (a pop-up menu opens there)\n"
-    "       win-probe shown CLASS [TITLE] [--wait MS] wait for a visible window of this class (and title)\n"
+    "       win-probe shown CLASS [TITLE] [--wait MS] [--geometry]\n"
+    "                                                wait for a visible window of this class (and title);\n"
+    "                                                --geometry prints only its WxH+X+Y\n"
     "       win-probe menu [--wait MS] [--geometry] [--windows N]\n"
     "                                                wait for an open pop-up menu (with at least N windows:\n"
     "                                                its open submenus count) and say where it is;\n"
@@ -172,6 +174,12 @@ int Shown(const Args& args) {
     return 1;
   }
   if (args.drawn && !WaitAllDrawn({window})) return 1;
+  if (args.geometry) {
+    RECT r{};
+    if (!GetWindowRect(window, &r)) return 1;
+    std::printf("%s\n", Geometry(r).c_str());
+    return 0;
+  }
   std::printf("visible window of class \"%s\" in process %lu\n", args.words[1].c_str(), OwnerProcess(window));
   return 0;
 }

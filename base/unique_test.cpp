@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace {
 
 bool IsOpenHandle(HANDLE h) {
@@ -89,6 +92,24 @@ TEST(UniqueProcess, ClosesBothHandles) {
   }
   EXPECT_FALSE(IsOpenHandle(info.hProcess));
   EXPECT_FALSE(IsOpenHandle(info.hThread));
+}
+
+// An open C stream keeps its file from being deleted, so a stream left open shows.
+TEST(UniqueCFile, ClosesTheStreamOnScopeEndAndOnReset) {
+  char folder[MAX_PATH] = {};
+  ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+  const std::string path = std::string(folder) + "unique_cfile_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  {
+    const UniqueCFile file(std::fopen(path.c_str(), "w"));
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(DeleteFileA(path.c_str()));
+  }
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+  UniqueCFile file(std::fopen(path.c_str(), "w"));
+  ASSERT_TRUE(file);
+  file.Reset();
+  EXPECT_FALSE(file);
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
 }  // namespace

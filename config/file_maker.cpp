@@ -20,7 +20,7 @@ struct Translation {
 
 }  // namespace
 
-int CheckFileMaker(const char* path) {
+FileMaker CheckFileMaker(const char* path) {
   const DWORD size = GetFileVersionInfoSizeA(path, nullptr);
   if (size == 0) return kFileMakerNoResource;
   // One spare byte: the resource's last string is then always terminated.
@@ -47,7 +47,7 @@ int CheckFileMaker(const char* path) {
   return strstr(company, "Korvane") != nullptr ? kFileMakerKorvane : kFileMakerOther;
 }
 
-int CheckSystemFileMaker(const char* fileName, bool useWow64Folder) {
+FileMaker CheckSystemFileMaker(const char* fileName, bool useWow64Folder) {
   char path[kFolderSize] = {};
   const UINT length = useWow64Folder ? GetSystemWow64DirectoryA(path, sizeof path)
                                      : GetSystemDirectoryA(path, sizeof path);

@@ -13,8 +13,8 @@ enum FileMaker : int {
 // Examines the file at path (a full path of at most 299 characters). The maker's name is
 // matched case-sensitively; of several U.S. English tables the last one in the
 // translation list decides.
-int CheckFileMaker(const char* path);
+FileMaker CheckFileMaker(const char* path);
 
 // CheckFileMaker of fileName in the system folder, or in the SysWOW64 folder when
 // useWow64Folder is true. -1 when the folder cannot be found.
-int CheckSystemFileMaker(const char* fileName, bool useWow64Folder);
+FileMaker CheckSystemFileMaker(const char* fileName, bool useWow64Folder);

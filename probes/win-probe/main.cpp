@@ -323,7 +323,10 @@ int MenuKeys(const Args& args) {
       return 1;
     }
     if (word.size() == 1) {
-      PostMessageA(windows.front(), WM_CHAR, static_cast<unsigned char>(word[0]), 1);
+      if (!PostMessageA(windows.front(), WM_CHAR, static_cast<unsigned char>(word[0]), 1)) {
+        std::printf("cannot post \"%s\" to the pop-up menu\n", word.c_str());
+        return 1;
+      }
     } else {
       for (const NamedKey& key : kKeys) {
         if (word == key.name) PostMessageA(windows.front(), WM_KEYDOWN, key.key, 1);
@@ -427,7 +430,10 @@ int Box(const Args& args) {
   }
   char buttonText[64] = {};
   GetWindowTextA(button, buttonText, sizeof buttonText);
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(args.press, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(args.press, BN_CLICKED), reinterpret_cast<LPARAM>(button))) {
+    std::printf("cannot press the button with id %d\n", args.press);
+    return 1;
+  }
   if (!args.geometry) std::printf("pressed \"%s\" (id %d)\n", buttonText, args.press);
   return 0;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
+#include "base/unique.h"
 #include "support/nko_object_table.h"
 #include "standins/ombrix-service/pipe_server.h"
 #include "standins/ombrix-service/request_log.h"
@@ -183,16 +185,17 @@ int Run(Settings& s) {
     return 1;
   }
 
+  // Kept open until the process ends: a starter that opens the event only now must still
+  // find it, and signalled.
+  UniqueHandle ready;
   if (!s.readyEvent.empty()) {
-    HANDLE ready = CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.readyEvent.c_str());
+    ready.Reset(CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.readyEvent.c_str()));
     if (!ready) {
       support::Error("cannot create the ready event \"%s\": %s", s.readyEvent.c_str(),
                      support::DescribeError(GetLastError()).c_str());
       return 1;
     }
-    // Kept open until the process ends: a starter that opens the event only now must
-    // still find it, and signalled.
-    SetEvent(ready);
+    IgnoreResult(SetEvent(ready.Get()));  // cannot fail for the event just created
   }
   support::Info("running (pipe %s, %d instances)", s.servePipe ? s.server.pipeName.c_str() : "off",
                 s.server.instances);
@@ -210,7 +213,7 @@ int Run(Settings& s) {
       break;
     }
   }
-  WaitForSingleObject(stop.Handle(), INFINITE);
+  IgnoreResult(WaitForSingleObject(stop.Handle(), INFINITE));  // the stand-in's own event: only a stop ends it
 
   server.Join();
   size_t held = objects.Held();

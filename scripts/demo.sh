@@ -22,7 +22,10 @@ finish() {
   [ $rc = 0 ] || printf '\n== demo FAILED (exit code %s)\n' "$rc" >&2
 }
 trap finish EXIT
-tests/bed/wine-bed.sh setup "$wine_root"
+# A screen wider than the tests' one: Wine's shell draws the warning balloon of step 9 on one
+# line, wider than 1024 pixels.
+screen_width=1600 screen_height=900
+QUORVEL_SCREEN=${screen_width}x${screen_height}x24 tests/bed/wine-bed.sh setup "$wine_root"
 tests/bed/wine-bed.sh clone "$wine_root" "$wine_root/demo"
 bed_env "$wine_root/demo" "$(cat "$wine_root/display")"
 bin=$build/bin
@@ -169,11 +172,12 @@ if status_replaced; then echo "the suite's own library was taken for a replaceme
 run cp "$bin/vendor-dlls/other-vendor/gpib-32.dll" "$system32/gpib-32.dll"
 wait_until 30 "Gpib32Status 2" status_replaced
 # Wine's tray shows the balloon (a tooltip window) a moment after the request. The picture
-# is the balloon with a margin around it, kept inside the 1024x768 screen.
+# is the balloon with a margin around it, kept inside the screen.
 read -r x y w h < <(window shown tooltips_class32 --wait 10000 --drawn --geometry | tr -d '\r' |
   sed 's/^\([0-9]*\)x\([0-9]*\)+\([0-9-]*\)+\([0-9-]*\)$/\3 \4 \1 \2/')
 left=$((x > 10 ? x - 10 : 0)); top=$((y > 10 ? y - 10 : 0))
-right=$((x + w + 10 < 1024 ? x + w + 10 : 1024)); bottom=$((y + h + 10 < 768 ? y + h + 10 : 768))
+right=$((x + w + 10 < screen_width ? x + w + 10 : screen_width))
+bottom=$((y + h + 10 < screen_height ? y + h + 10 : screen_height))
 import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$build/gpib-warning.png"
 echo "another vendor's library (warned; the balloon is in $build/gpib-warning.png):"
 gpib_values

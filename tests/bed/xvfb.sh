@@ -60,7 +60,8 @@ display_start() {
   display_stop "$dir"
   local numberfile=$dir/xvfb.displayfd
   rm -f "$numberfile"
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
+  # QUORVEL_SCREEN (default 1024x768x24) sizes the screen; the pictures' crops assume the default.
+  setsid Xvfb -displayfd 3 -screen 0 "${QUORVEL_SCREEN:-1024x768x24}" -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
   local pid=$!
   echo "$pid" >"$dir/xvfb.pid"
   if ! wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" ||

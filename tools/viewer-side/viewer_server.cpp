@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/results.h"
+#include "kobj/nko_handle.h"
 #include "standin/report.h"
 #include "standin/stop_signal.h"
 #include "trace/viewer_link.h"
@@ -23,6 +24,18 @@ std::string ToUtf8(const char16_t* text, size_t length) {
   return out;
 }
 
+// The viewer's objects live in the Global\ namespace, where a process of an ordinary user
+// may not create objects; so they are made through the kernel object layer, whose NKO
+// server creates them for us, as Quorvel's own are. This takes the local handle of such a
+// creation into an owner, keeping the last error (183 when the object existed, else the
+// reason of a failure).
+UniqueHandle CreateGlobal(NkoHandle* created) {
+  const DWORD error = GetLastError();
+  UniqueHandle handle(NkoDetach(created));
+  SetLastError(error);
+  return handle;
+}
+
 }  // namespace
 
 ViewerServer::~ViewerServer() {
@@ -37,8 +50,8 @@ bool ViewerServer::Publish(std::string& error) {
     error = std::string("cannot create the ") + what + ": " + standin::DescribeError(GetLastError());
     return false;
   };
-  m_memory.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
-                                    kViewerStatusMemoryName));
+  m_memory = CreateGlobal(NkoCreateFileMapping(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
+                                               kViewerStatusMemoryName));
   if (!m_memory) return fail("status memory");
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     // A running viewer owns the request event; without it the memory is a leftover.
@@ -55,11 +68,11 @@ bool ViewerServer::Publish(std::string& error) {
   m_stall = m_options.stallReady;
   m_pauseReading = m_options.pauseReading;
   m_readDelayMs = m_options.readDelayMs;
-  m_mutex.Reset(CreateMutexA(sa, FALSE, kViewerMutexName));
+  m_mutex = CreateGlobal(NkoCreateMutex(sa, FALSE, kViewerMutexName));
   if (!m_mutex) return fail("connection mutex");
-  m_request.Reset(CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName));
+  m_request = CreateGlobal(NkoCreateEvent(sa, FALSE, FALSE, kViewerRequestEventName));
   if (!m_request) return fail("request event");
-  m_ready.Reset(CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName));
+  m_ready = CreateGlobal(NkoCreateEvent(sa, TRUE, FALSE, kViewerReadyEventName));
   if (!m_ready) return fail("ready event");
   if (!m_options.capturePath.empty()) {
     // Others read the capture while it grows.

@@ -131,7 +131,7 @@ standin::OptionParser MakeParser(Settings& s) {
   p.AddInteger("--fault-count", "N", "faults hit only the first N requests (default: all)", 0, INT64_MAX,
                [&f](int64_t n) { f.faultLimit = n; });
   p.AddFlag("--silent", "fault: read every request and never answer; the connection is held\n"
-            "until the client closes it (logged \"(silent)\")",
+            "until the client closes it (the request log shows \"(silent)\")",
             [&f] { f.silentAfter = 0; });
   p.AddInteger("--silent-after", "N", "fault: answer the first N requests, then fall silent as --silent", 0, INT64_MAX,
                [&f](int64_t n) { f.silentAfter = n; });

@@ -4,8 +4,8 @@
 #include <string>
 #include <thread>
 
-#include "bed/wait_until.h"
-#include "bed/wine_log.h"
+#include "support/wait_until.h"
+#include "tests/bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
 #include "kobj/testing/fake_nko_server.h"
@@ -240,7 +240,7 @@ TEST_F(NkoClient, ServerSilentPartWayIsGivenUpAtTheReplyLimit) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
     EXPECT_GE(elapsed + 50, kNkoReplyLimitMs) << "gave up before the limit";
     EXPECT_LT(elapsed, kNkoReplyLimitMs + kLimitSlackMs);
-    EXPECT_TRUE(bed::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs))
+    EXPECT_TRUE(support::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs))
         << "the client's end stayed open";
     EXPECT_EQ(log.NewTexts(), std::vector<std::string>{"NkoServerCommunicate: ReadFile failed.  lastError=1460"});
   }
@@ -256,7 +256,7 @@ TEST_F(NkoClient, ServerThatReadsNothingIsGivenUpAtTheWriteLimit) {
   EXPECT_EQ(NkoServerCommunicate(request.c_str()), 0);
   EXPECT_LT(MsSince(start), kNkoWriteLimitMs + kLimitSlackMs);
   server.ResumeReading();
-  EXPECT_TRUE(bed::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs));
+  EXPECT_TRUE(support::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs));
   EXPECT_EQ(log.NewTexts(),
             std::vector<std::string>{"NkoServerCommunicate: WriteFile(message) failed.  lastError=1460"});
 }

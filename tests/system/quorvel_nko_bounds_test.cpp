@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "base/unique.h"
-#include "bed/service_standin.h"
 #include "kobj/nko_client.h"
-#include "quorvel_driver.h"
+#include "tests/bed/service_standin.h"
+#include "tests/system/quorvel_driver.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <regex>
 
 #include "base/unique.h"
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/service_standin.h"
 #include "trace/viewer_link.h"
 
 namespace {

@@ -131,11 +131,13 @@ TEST_F(RelayRecovery, PipeBrokenMidMessageIsGivenUpAtOnce) {
 
 // Another process sets the machine-wide stop event: the relay lets everything go and
 // starts again when the viewer asks for tracing: status 1 after it was 0 at the stop, or
-// a new viewer after the one that was served.
+// a new viewer after the one that was served. Until then this process can still stop it.
 TEST_F(RelayRecovery, StopSetByAnotherProcessLastsUntilTheViewerAsksAgain) {
-  enum class Ask { kStatusOffThenOn, kNewViewer };
-  for (const Ask ask : {Ask::kStatusOffThenOn, Ask::kNewViewer}) {
-    SCOPED_TRACE(ask == Ask::kStatusOffThenOn ? "status off at the stop, then on" : "a new viewer");
+  enum class Ask { kStatusOffThenOn, kNewViewer, kNever };
+  for (const Ask ask : {Ask::kStatusOffThenOn, Ask::kNewViewer, Ask::kNever}) {
+    SCOPED_TRACE(ask == Ask::kStatusOffThenOn ? "status off at the stop, then on"
+                 : ask == Ask::kNewViewer     ? "a new viewer"
+                                              : "stopped here before any request");
     auto viewer = std::make_unique<bed::ViewerStandIn>(kCapturing);
     ASSERT_TRUE(StartRelay());
     const size_t stopsBefore = RelayLog(kOutsideStop).size();
@@ -152,6 +154,10 @@ TEST_F(RelayRecovery, StopSetByAnotherProcessLastsUntilTheViewerAsksAgain) {
     ASSERT_TRUE(WaitForLog(kOutsideStop, stopsBefore + 1));
     EXPECT_EQ(GetTraceControlView(), nullptr);
     EXPECT_FALSE(UniqueNamedPipeM(OpenNamedPipeM(kTraceEventPipeName))) << "the event pipe is still served";
+    if (ask == Ask::kNever) {
+      EXPECT_TRUE(StopTraceEvents());
+      continue;
+    }
     if (ask == Ask::kStatusOffThenOn) {
       ASSERT_TRUE(viewer->Command("status 1"));
     } else {

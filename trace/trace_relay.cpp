@@ -313,7 +313,8 @@ bool TraceRelay::AwaitViewerRequest() {
     if (result == WAIT_FAILED) Sleep(kTraceStatusTickMs);  // a persistent failure must not spin a core
     asked = m_request.AskedAfresh(GetViewerTraceStatus());
   }
-  // The status memory and its lock, opened again by the looks, belong to the next session.
+  // The looks opened the status memory and its lock again: a relay that ends here
+  // releases them, one that starts again keeps them for its session.
   if (!asked) {
     CloseViewerStatusMemory();
     DeleteTraceStatusLock();

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "bed/service_standin.h"
-#include "bed/trace_clients.h"
-#include "bed/viewer_standin.h"
-#include "quorvel_driver.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/bed/viewer_standin.h"
+#include "tests/system/quorvel_driver.h"
 
 namespace {
 

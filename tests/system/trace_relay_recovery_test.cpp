@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "bed/trace_clients.h"
-#include "bed/viewer_standin.h"
-#include "bed/wait_until.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/bed/viewer_standin.h"
+#include "support/wait_until.h"
 #include "trace/named_pipe_m.h"
 
 namespace {
 
 using bed::RelayLog;
 using bed::TracingOn;
-using bed::WaitUntil;
+using support::WaitUntil;
 
 constexpr char kGivenUp[] = "; its connection is given up, messages given up: ";
 constexpr char kWriteFailed[] = "WriteViewer: a write to the viewer failed (error ";

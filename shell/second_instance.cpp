@@ -4,7 +4,7 @@
 
 #include "base/bounded_text.h"
 #include "base/event_log.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "config/install_report.h"
 #include "config/suite_values.h"

@@ -1,6 +1,6 @@
 #include "shell/message_filter.h"
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "shell/testing/shell_seams.h"
 

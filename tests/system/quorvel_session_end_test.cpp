@@ -3,11 +3,11 @@
 // and WM_ENDSESSION to the windows of every process, as a log-off does.
 #include <gmock/gmock.h>
 
-#include "bed/record_file.h"
-#include "bed/service_standin.h"
-#include "bed/viewer_standin.h"
-#include "quorvel_driver.h"
 #include "shell/companion_programs.h"
+#include "tests/bed/record_file.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/viewer_standin.h"
+#include "tests/system/quorvel_driver.h"
 #include "trace/trace_control.h"
 
 namespace {
@@ -84,7 +84,7 @@ TEST_F(SessionEnd, ShutsDownBeforeTheSessionEnds) {
   bed::ViewerStandIn viewer(bed::ViewerOptions{.status = 1});
   const ControlBlock control;
   ASSERT_TRUE(control.Mapped());
-  ASSERT_TRUE(bed::WaitUntil([&] { return control.TracingOn(); }, kWaitMs, 10)) << "tracing never switched on";
+  ASSERT_TRUE(support::WaitUntil([&] { return control.TracingOn(); }, kWaitMs, 10)) << "tracing never switched on";
 
   bed::ChildProcess endSession("C:\\windows\\system32\\wineboot.exe", {"-e"});
   EXPECT_EQ(endSession.WaitExitCode(kWaitMs), 0u);

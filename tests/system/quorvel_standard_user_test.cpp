@@ -11,9 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/main_window.h"
-#include "bed/child_process.h"
-#include "bed/wine_log.h"
+#include "base/window_identity.h"
 #include "config/run_entries.h"
 #include "config/startup_timeouts.h"
 #include "config/suite_key.h"
@@ -25,7 +23,9 @@
 #include "shell/second_instance.h"
 #include "shell/testing/shell_seams.h"
 #include "shell/tray_icon.h"
-#include "quorvel_tray_shell.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/wine_log.h"
+#include "tests/system/quorvel_tray_shell.h"
 
 namespace {
 

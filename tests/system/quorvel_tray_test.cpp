@@ -69,7 +69,7 @@ class QuorvelTray : public RegistryTest {
 // the viewer switches it. The relay's thread creates it, maybe after the loop began.
 void SetTracing(bool on) {
   HANDLE mapping = nullptr;
-  bed::WaitUntil(
+  support::WaitUntil(
       [&] {
         mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str());
         return mapping != nullptr;

@@ -3,6 +3,7 @@
 // and WM_ENDSESSION to the windows of every process, as a log-off does.
 #include <gmock/gmock.h>
 
+#include "base/unique.h"
 #include "shell/companion_programs.h"
 #include "tests/bed/record_file.h"
 #include "tests/bed/service_standin.h"
@@ -16,29 +17,6 @@ using namespace quorvel_test;
 using ::testing::Contains;
 
 constexpr char kSessionEnded[] = "Quorvel is quitting because the Windows session is ending.";
-
-// The trace control block that quorvel.exe created, mapped by the test so that it
-// outlives quorvel.exe.
-class ControlBlock {
- public:
-  ControlBlock()
-      : m_mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string("Global\\") + kTraceControlName).c_str())),
-        m_block(m_mapping ? static_cast<const TraceControlBlock*>(
-                                MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, sizeof(TraceControlBlock)))
-                          : nullptr) {}
-  ControlBlock(const ControlBlock&) = delete;
-  ~ControlBlock() {
-    if (m_block) UnmapViewOfFile(m_block);
-    if (m_mapping) CloseHandle(m_mapping);
-  }
-  bool Mapped() const { return m_block != nullptr; }
-  // The flags the relay switches for the libraries: enabled and the viewer's.
-  bool TracingOn() const { return LoadTraceFlag(m_block->enabled) != 0 || LoadTraceFlag(m_block->viewerEnabled) != 0; }
-
- private:
-  HANDLE m_mapping;
-  const TraceControlBlock* m_block;
-};
 
 class SessionEnd : public RegistryTest {
  protected:
@@ -82,15 +60,27 @@ TEST_F(SessionEnd, ShutsDownBeforeTheSessionEnds) {
       << "not registered for a restart with -q after an update";
   ASSERT_TRUE(Recorded("halvo7302 ready")) << "no K7302 server";
   bed::ViewerStandIn viewer(bed::ViewerOptions{.status = 1});
-  const ControlBlock control;
-  ASSERT_TRUE(control.Mapped());
-  ASSERT_TRUE(support::WaitUntil([&] { return control.TracingOn(); }, kWaitMs, 10)) << "tracing never switched on";
+  // The trace control block, mapped here so that it outlives quorvel.exe.
+  const std::string controlName = std::string("Global\\") + kTraceControlName;
+  UniqueHandle mapping;
+  support::WaitUntil(
+      [&] {
+        mapping.Reset(OpenFileMappingA(FILE_MAP_READ, FALSE, controlName.c_str()));
+        return static_cast<bool>(mapping);
+      },
+      kWaitMs, 10);
+  const UniqueView view(mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(TraceControlBlock)) : nullptr);
+  const auto* block = ViewAs<TraceControlBlock>(view);
+  ASSERT_NE(block, nullptr) << "no trace control block";
+  // The flags the relay switches for the libraries.
+  const auto tracingOn = [&] { return LoadTraceFlag(block->enabled) != 0 || LoadTraceFlag(block->viewerEnabled) != 0; };
+  ASSERT_TRUE(support::WaitUntil(tracingOn, kWaitMs, 10)) << "tracing never switched on";
 
   bed::ChildProcess endSession("C:\\windows\\system32\\wineboot.exe", {"-e"});
   EXPECT_EQ(endSession.WaitExitCode(kWaitMs), 0u);
   EXPECT_TRUE(WaitForLogLine(quorvel->Pid(), kSessionEnded));
   EXPECT_TRUE(Recorded("halvo7302 WM_CLOSE"));
-  EXPECT_FALSE(control.TracingOn()) << "the libraries keep tracing after the session";
+  EXPECT_FALSE(tracingOn()) << "the libraries keep tracing after the session";
   EXPECT_TRUE(quorvel->Wait(kWaitMs));
   EXPECT_THAT(LogLines(quorvel->Pid()), Contains(kSessionEnded).Times(1));
 }

@@ -81,7 +81,6 @@ TEST_F(StandardUser, ReadsTheSuiteAndLogsEachDeniedWriteOnce) {
     Set(View::Bits64, suite, "NkoStartupTimeoutMilliseconds", REG_DWORD, Dword(4321));
     Set(View::Bits64, suite, "QuorvelStartupTimeoutMilliseconds", REG_SZ, Text("9876"));
     Set(View::Bits64, suite, "RmDialogHidden", REG_DWORD, Dword(1));
-    Set(View::Bits64, suite, "OmbrixVisaPresent", REG_DWORD, Dword(1));
     Set(View::Bits64, suite + "\\VISAInfo", "Logging", REG_SZ, Text("ODS"));
     Set(View::Bits64, suite + "\\Run", "Tool", REG_SZ, Text("bin\\tool.exe"));
     config_testing::ForgetSuiteKeyPath();
@@ -91,7 +90,6 @@ TEST_F(StandardUser, ReadsTheSuiteAndLogsEachDeniedWriteOnce) {
     EXPECT_EQ(GetNkoStartupTimeoutMs(1), 4321);
     EXPECT_EQ(GetStartupTimeoutMs(1), 9876);
     EXPECT_EQ(IsRmDialogHidden(), 1);
-    EXPECT_EQ(GetVisaPresence(), 1);
     EXPECT_EQ(GetVisaLogging(), kVisaLoggingOds);
     char name[256];
     char data[256];

@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include "base/unique.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "tests/system/quorvel_tray_shell.h"
@@ -68,19 +69,17 @@ class QuorvelTray : public RegistryTest {
 // The trace control block that the first instance created, as an instrument library or
 // the viewer switches it. The relay's thread creates it, maybe after the loop began.
 void SetTracing(bool on) {
-  HANDLE mapping = nullptr;
+  UniqueHandle mapping;
   support::WaitUntil(
       [&] {
-        mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str());
-        return mapping != nullptr;
+        mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
+        return static_cast<bool>(mapping);
       },
       kWaitMs, 10);
-  ASSERT_NE(mapping, nullptr) << "no trace control block";
-  auto* block = static_cast<TraceControlBlock*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
-  ASSERT_NE(block, nullptr);
-  StoreTraceFlag(block->enabled, on ? 1 : 0);
-  UnmapViewOfFile(block);
-  CloseHandle(mapping);
+  ASSERT_TRUE(mapping) << "no trace control block";
+  const UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
+  ASSERT_TRUE(view);
+  StoreTraceFlag(ViewAs<TraceControlBlock>(view)->enabled, on ? 1 : 0);
 }
 
 TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {

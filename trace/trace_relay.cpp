@@ -224,6 +224,8 @@ void TraceRelay::Cleanup() {
   if (m_pollerThread) IgnoreResult(WaitForSingleObject(m_pollerThread.Get(), kPollerJoinMs));
   m_connector.reset();
   m_eventPipe.Reset();
+  // The libraries stop tracing with the relay: no one would take their messages any more.
+  if (m_tracingOn != 0) ReleaseViewer();
   ShutdownTraceControl();
   CloseViewerStatusMemory();
   m_tracingNamedPipeHandle.Reset();

@@ -8,7 +8,8 @@
 #   run_display_stop PREFIX
 # Needs wait_until from wine-env.sh. Xvfb chooses a free display itself and writes its
 # number to -displayfd once it accepts connections, so servers started at once never pick
-# the same one.
+# the same one. Its screen is 1024x768 at 24 bits unless QUORVEL_XVFB_SCREEN gives another
+# (WxHxDEPTH), as the screenshots at a higher display scale need.
 #
 # Every test run has a display of its own. Wine's GDI connection sends requests for windows
 # that another of its connections may already have destroyed, and ignores the "no such
@@ -60,7 +61,7 @@ display_start() {
   display_stop "$dir"
   local numberfile=$dir/xvfb.displayfd
   rm -f "$numberfile"
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
+  setsid Xvfb -displayfd 3 -screen 0 "${QUORVEL_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
   local pid=$!
   echo "$pid" >"$dir/xvfb.pid"
   if ! wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" ||

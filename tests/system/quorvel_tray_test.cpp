@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include "base/unique.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "tests/system/quorvel_tray_shell.h"
@@ -66,15 +67,19 @@ class QuorvelTray : public RegistryTest {
 };
 
 // The trace control block that the first instance created, as an instrument library or
-// the viewer switches it.
+// the viewer switches it. The relay's thread creates it, maybe after the loop began.
 void SetTracing(bool on) {
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str());
-  ASSERT_NE(mapping, nullptr) << "no trace control block";
-  auto* block = static_cast<TraceControlBlock*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
-  ASSERT_NE(block, nullptr);
-  StoreTraceFlag(block->enabled, on ? 1 : 0);
-  UnmapViewOfFile(block);
-  CloseHandle(mapping);
+  UniqueHandle mapping;
+  support::WaitUntil(
+      [&] {
+        mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
+        return static_cast<bool>(mapping);
+      },
+      kWaitMs, 10);
+  ASSERT_TRUE(mapping) << "no trace control block";
+  const UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
+  ASSERT_TRUE(view);
+  StoreTraceFlag(ViewAs<TraceControlBlock>(view)->enabled, on ? 1 : 0);
 }
 
 TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
@@ -152,6 +157,21 @@ TEST_F(QuorvelTray, HiddenFlagHoldsFromTheStartUntilShownAgain) {
   EXPECT_EQ(Next(NIM_ADD, shown).window, window);
   ASSERT_TRUE(ExitFirstInstance(*m_first));
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
+}
+
+// At 150 % display scale (144 dots per inch) the notification area draws small icons at
+// 24 pixels; the program, DPI aware by its manifest, hands it its 24-pixel image instead
+// of a 16-pixel one for the shell to stretch.
+TEST_F(QuorvelTray, IconHasTheSmallIconSizeOfTheDisplayScale) {
+  constexpr char kDesktop[] = "Control Panel\\Desktop";
+  const DWORD dpi = 144;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi), ERROR_SUCCESS);
+  HWND window = Start();
+  const TrayCall added = Next(NIM_ADD, 0);
+  EXPECT_EQ(added.window, window);
+  EXPECT_EQ(added.iconWidth, 24u);
+  EXPECT_TRUE(ExitFirstInstance(*m_first));
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels");
 }
 
 // A second instance without an option shows the icon again and a balloon on the first

@@ -6,6 +6,7 @@
 #include "menu/commands.h"
 #include "menu/rm_signals.h"
 #include "menu/tray_menu.h"
+#include "shell/close_request.h"
 #include "shell/tray_icon.h"
 
 namespace {
@@ -82,6 +83,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       return 0;
     case WM_TIMER:
       UpdateTrayIcon(window);
+      CloseOnRequest(window);
       return 0;
     case WM_POWERBROADCAST:
       return TRUE;  // every power request is granted

@@ -6,26 +6,6 @@
 #include "kobj/nko_handle.h"
 #include "kobj/object_names.h"
 
-namespace {
-
-constexpr size_t kCloseRequestNameSize = 128;
-
-// The name for this process's own file, worked out once: the file a process runs from
-// does not change while it runs.
-const char* OwnCloseRequestName() {
-  static char name[kCloseRequestNameSize];
-  static bool known = false;
-  if (!known) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    known = BuildCloseRequestName(path, name, sizeof name);
-  }
-  return known ? name : nullptr;
-}
-
-}  // namespace
-
 bool BuildCloseRequestName(const char* path, char* name, size_t size) {
   if (size > 0) name[0] = '\0';
   // Attributes only, sharing everything: the file may be running or about to be replaced.
@@ -40,8 +20,11 @@ bool BuildCloseRequestName(const char* path, char* name, size_t size) {
 }
 
 void CloseOnRequest(HWND window) {
-  const char* name = OwnCloseRequestName();
-  if (name == nullptr) return;
+  // Worked out on every tick (a few calls every 5 s) rather than kept in process state.
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  char name[kCloseRequestNameSize];
+  if (length == 0 || length >= MAX_PATH || !BuildCloseRequestName(path, name, sizeof name)) return;
   // Opened afresh on every tick and never kept: the request lives only while the
   // installer holds it, so a request left behind by an installer that died cannot close
   // a Quorvel started later.

@@ -9,6 +9,8 @@
 #include <cstddef>
 
 inline constexpr char kCloseRequestBaseName[] = "__Korvane_QuorvelCloseRequest_";
+// Room for the whole name: prefix, base name and 24 hexadecimal digits.
+inline constexpr size_t kCloseRequestNameSize = 128;
 
 // Writes the request's name for the program file at path into name. False (name empty)
 // when the file cannot be opened.

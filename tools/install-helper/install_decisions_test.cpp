@@ -79,7 +79,7 @@ class ProgramCopy {
   }
   const std::string& Path() const { return m_path; }
   std::string RequestName() const {
-    char name[128];
+    char name[kCloseRequestNameSize];
     return BuildCloseRequestName(m_path.c_str(), name, sizeof name) ? name : "";
   }
 
@@ -101,7 +101,7 @@ TEST(CloseRequest, NamesTheFileNotThePath) {
   EXPECT_NE(a.RequestName(), b.RequestName());
   std::string shouted = a.Path();
   CharUpperBuffA(shouted.data(), static_cast<DWORD>(shouted.size()));
-  char name[128];
+  char name[kCloseRequestNameSize];
   ASSERT_TRUE(BuildCloseRequestName(shouted.c_str(), name, sizeof name));
   EXPECT_EQ(name, a.RequestName());
   EXPECT_EQ(a.RequestName().rfind("Global\\", 0), 0u);

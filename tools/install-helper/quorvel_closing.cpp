@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr size_t kNameSize = 128;
-
 // Everyone may wait on the request; only SYSTEM and administrators may change it.
 constexpr char kRequestSecurity[] = "D:(A;;0x00100000;;;WD)(A;;GA;;;SY)(A;;GA;;;BA)";
 
@@ -45,7 +43,7 @@ void WaitForAll(std::vector<RunningQuorvel>& running, CloseReport& report, DWORD
 
 CloseReport CloseQuorvelsOf(const std::string& path, DWORD timeoutMs) {
   CloseReport report;
-  char name[kNameSize];
+  char name[kCloseRequestNameSize];
   report.fileFound = BuildCloseRequestName(path.c_str(), name, sizeof name);
   if (!report.fileFound) return report;
   // The processes are opened before the request is set, so that none of their ids can be

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr char kProgramFileName[] = "quorvel.exe";
-constexpr size_t kNameSize = 128;
 
 RunningQuorvel Examine(DWORD processId, const std::string& requestName) {
   RunningQuorvel found;
@@ -20,7 +19,7 @@ RunningQuorvel Examine(DWORD processId, const std::string& requestName) {
   found.facts.opened = true;
   char image[MAX_PATH];
   DWORD size = MAX_PATH;
-  char name[kNameSize];
+  char name[kCloseRequestNameSize];
   // Two paths may name one file (letter case, short names, another drive letter); the
   // close request's name is made from the file's identity, so it tells them apart.
   found.facts.sameFile = QueryFullProcessImageNameA(found.process.Get(), 0, image, &size) &&

@@ -110,8 +110,10 @@ check_signed() {  # MSI
 
 # The installer's own actions as the package schedules them: the close is deferred and
 # runs without impersonation, with the installed file's path as its data, inside the
-# installation script before the replaced version goes and before any file changes; the
-# start is immediate and comes after the installation is final, except on removal.
+# installation script before any file changes; the replaced version's removal (which
+# closes with its own package's close) is the script's first step, as an in-script removal
+# must be; the start is immediate and comes after the installation is final, except on
+# removal.
 action_type() { msiinfo export "$1" CustomAction | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $2 }'; }
 action_target() { msiinfo export "$1" CustomAction | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $3 "|" $4 }'; }
 sequence() { msiinfo export "$1" InstallExecuteSequence | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $3 }'; }
@@ -130,8 +132,10 @@ check_action_table() {  # MSI
     "$(sequence "$1" InstallInitialize)"
   check "CloseQuorvel runs in the installation script" before "$(sequence "$1" InstallInitialize)" \
     "$(sequence "$1" CloseQuorvel)"
+  check "the replaced version is removed first in the script" \
+    test "$(sequence "$1" RemoveExistingProducts)" = $(($(sequence "$1" InstallInitialize) + 1))
   local next
-  for next in RemoveExistingProducts RemoveFiles InstallFiles; do
+  for next in RemoveFiles InstallFiles; do
     check "... before $next" before "$(sequence "$1" CloseQuorvel)" "$(sequence "$1" "$next")"
   done
   check "StartQuorvel is an immediate DLL action" test $((${start:-1024} & (1 | 1024))) = 1

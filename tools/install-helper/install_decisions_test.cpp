@@ -5,6 +5,7 @@
 // the bounded wait) with real processes below.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,14 @@
 #include "tests/bed/child_process.h"
 #include "tools/install-helper/quorvel_closing.h"
 #include "tools/install-helper/start_decision.h"
+
+// Readable names in failure messages.
+void PrintTo(StartWay way, std::ostream* out) {
+  *out << (way == StartWay::kNone ? "not started" : way == StartWay::kDirect ? "started directly" : "started as shell user");
+}
+void PrintTo(QuorvelVerdict verdict, std::ostream* out) {
+  *out << (verdict == QuorvelVerdict::kWaitFor ? "wait for" : verdict == QuorvelVerdict::kOtherFile ? "other file" : "cannot watch");
+}
 
 namespace {
 

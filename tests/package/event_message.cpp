@@ -22,8 +22,8 @@ std::string MessageFile(const char* source) {
   char path[MAX_PATH] = {};
   DWORD size = sizeof path;
   const std::string key = std::string(kSourcesKey) + source;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EventMessageFile", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                   path, &size) != ERROR_SUCCESS) {
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EventMessageFile",
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, path, &size) != ERROR_SUCCESS) {
     return {};
   }
   char expanded[MAX_PATH];

@@ -1,9 +1,9 @@
 // The package's custom actions. Each reports what it did in the installation log and
 // returns success whatever happened: neither a missing suite, nor a Quorvel that will not
 // close in time, nor one that cannot start may fail an installation or a removal.
-#include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -100,7 +100,8 @@ extern "C" __declspec(dllexport) UINT __stdcall StartQuorvel(MSIHANDLE install) 
   const std::string exe = TargetPath(install, "INSTALLDIR") + "quorvel.exe";
   const StartPlan plan = DecideStart(ReadStartFacts());
   if (plan.way == StartWay::kNone) {
-    Log(install, std::string("Quorvel not started: ") + plan.reason + "; it starts at the next log-on from the Run value");
+    Log(install,
+        std::string("Quorvel not started: ") + plan.reason + "; it starts at the next log-on from the Run value");
   } else if (StartQuorvel(plan, exe)) {
     Log(install, "started " + exe + " -q " + plan.reason);
   } else {

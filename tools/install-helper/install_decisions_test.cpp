@@ -16,10 +16,14 @@
 
 // Readable names in failure messages.
 void PrintTo(StartWay way, std::ostream* out) {
-  *out << (way == StartWay::kNone ? "not started" : way == StartWay::kDirect ? "started directly" : "started as shell user");
+  *out << (way == StartWay::kNone     ? "not started"
+           : way == StartWay::kDirect ? "started directly"
+                                      : "started as shell user");
 }
 void PrintTo(QuorvelVerdict verdict, std::ostream* out) {
-  *out << (verdict == QuorvelVerdict::kWaitFor ? "wait for" : verdict == QuorvelVerdict::kOtherFile ? "other file" : "cannot watch");
+  *out << (verdict == QuorvelVerdict::kWaitFor     ? "wait for"
+           : verdict == QuorvelVerdict::kOtherFile ? "other file"
+                                                   : "cannot watch");
 }
 
 namespace {
@@ -37,7 +41,8 @@ const StartCase kStartCases[] = {
     {"service account in session 0", {false, 0, true, true, false, false, false}, StartWay::kNone},
     {"no suite service", {false, 1, false, false, true, false, true}, StartWay::kNone},
     {"elevated prompt of the logged-on user", {false, 1, true, true, true, false, true}, StartWay::kAsShellUser},
-    {"elevated with an administrator's other account", {false, 2, true, true, true, false, false},
+    {"elevated with an administrator's other account",
+     {false, 2, true, true, true, false, false},
      StartWay::kAsShellUser},
     {"another user's unelevated account", {false, 1, false, true, true, false, false}, StartWay::kAsShellUser},
     {"the logged-on user, unelevated", {false, 3, false, true, true, false, true}, StartWay::kDirect},

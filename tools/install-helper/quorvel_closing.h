@@ -17,8 +17,8 @@ struct ClosedQuorvel {
 };
 
 struct CloseReport {
-  bool fileFound = false;     // the installed file exists (not a first installation)
-  bool requestMade = false;   // the close request could be created
+  bool fileFound = false;    // the installed file exists (not a first installation)
+  bool requestMade = false;  // the close request could be created
   std::vector<ClosedQuorvel> quorvels;
 };
 

@@ -33,7 +33,9 @@ bool IsElevated(HANDLE token) {
   return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated;
 }
 
-bool IsSystem(const AccountOfToken& user) { return user.Sid() != nullptr && IsWellKnownSid(user.Sid(), WinLocalSystemSid); }
+bool IsSystem(const AccountOfToken& user) {
+  return user.Sid() != nullptr && IsWellKnownSid(user.Sid(), WinLocalSystemSid);
+}
 
 // The token of the process that owns this session's taskbar: the desktop shell, which
 // runs as the logged-on user with that user's own rights.
@@ -85,8 +87,7 @@ bool StartDirect(const std::string& exe, std::string commandLine) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
     return false;
   }
   const UniqueProcess started(info);  // detached, as above
@@ -106,7 +107,8 @@ StartFacts ReadStartFacts() {
       const AccountOfToken shellUser = ReadAccount(shell.Get());
       facts.shellFound = true;
       facts.shellIsSystem = IsSystem(shellUser);
-      facts.shellSameUser = user.Sid() != nullptr && shellUser.Sid() != nullptr && EqualSid(user.Sid(), shellUser.Sid());
+      facts.shellSameUser =
+          user.Sid() != nullptr && shellUser.Sid() != nullptr && EqualSid(user.Sid(), shellUser.Sid());
     }
   }
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &facts.sessionId)) facts.sessionId = 0;

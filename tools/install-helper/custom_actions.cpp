@@ -1,9 +1,10 @@
 // The package's custom actions. Each reports what it did in the installation log and
 // returns success whatever happened: neither a missing suite, nor a Quorvel that will not
 // close in time, nor one that cannot start may fail an installation or a removal.
+#include <windows.h>
+// After windows.h, which they need.
 #include <msi.h>
 #include <msiquery.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "trace_capture.h"
+#include "tools/quorvel-trace/trace_capture.h"
 
 #include <windows.h>
 
@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "base/unique.h"
-#include "capture_file.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
-#include "trace_commands.h"
-#include "viewer_server.h"
+#include "tools/quorvel-trace/capture_file.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
+#include "tools/quorvel-trace/trace_commands.h"
+#include "support/viewer_server.h"
 
 namespace qtrace {
 
@@ -80,14 +80,14 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o
 }  // namespace
 
 int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  standin::SetProgramName("quorvel-trace");
+  support::SetProgramName("quorvel-trace");
   CaptureOptions o;
   std::string error;
   if (!ParseCaptureOptions(args, o, error)) {
     err << "quorvel-trace: error: " << error << "\n" << kUsage;
     return kExitUsage;
   }
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(o.stopEvent)) return kExitFailed;
   CaptureFile file;
   if (!file.Open(o.path)) {
@@ -99,7 +99,7 @@ int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ost
   const UniqueHandle writeFailed(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   const UniqueHandle serverStop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!writeFailed || !serverStop) {
-    err << "quorvel-trace: error: cannot create an event: " << standin::DescribeError(GetLastError()) << "\n";
+    err << "quorvel-trace: error: cannot create an event: " << support::DescribeError(GetLastError()) << "\n";
     return kExitFailed;
   }
   viewer_side::ViewerOptions viewerOptions;

@@ -1,8 +1,8 @@
-#include "trace_export.h"
+#include "tools/quorvel-trace/trace_export.h"
 
 #include <cinttypes>
 
-#include "json_text.h"
+#include "tools/quorvel-trace/json_text.h"
 
 namespace qtrace {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_message.h"
+#include "tools/quorvel-trace/trace_message.h"
 
 namespace qtrace {
 

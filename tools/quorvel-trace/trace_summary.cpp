@@ -1,4 +1,4 @@
-#include "trace_summary.h"
+#include "tools/quorvel-trace/trace_summary.h"
 
 #include <algorithm>
 #include <cstdio>

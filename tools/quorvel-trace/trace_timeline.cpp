@@ -1,11 +1,11 @@
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
 
-#include "trace_summary.h"
+#include "tools/quorvel-trace/trace_summary.h"
 
 namespace qtrace {
 namespace {

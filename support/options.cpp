@@ -1,10 +1,8 @@
-#include "standin/options.h"
+#include "support/options.h"
 
 #include <cstdio>
 
-#include "standin/report.h"
-
-namespace standin {
+namespace support {
 
 bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t& out) {
   size_t i = 0;
@@ -66,7 +64,7 @@ const OptionParser::Option* OptionParser::Find(std::string_view name) const {
 
 OptionParser::Outcome OptionParser::Fail(std::string message) {
   m_lastError = std::move(message);
-  Error("%s", m_lastError.c_str());
+  std::fprintf(stderr, "%s: error: %s\n", m_program.c_str(), m_lastError.c_str());
   std::fprintf(stderr, "usage: %s %s\n(see %s --help)\n", m_program.c_str(), m_usageLine.c_str(), m_program.c_str());
   return Outcome::Error;
 }
@@ -153,4 +151,4 @@ std::string OptionParser::HelpText() const {
   return text;
 }
 
-}  // namespace standin
+}  // namespace support

@@ -1,4 +1,4 @@
-// Command-line options of a stand-in program: "--name VALUE", "--name=VALUE" and flags,
+// Command-line options of a program: "--name VALUE", "--name=VALUE" and flags,
 // with a generated --help text.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace standin {
+namespace support {
 
 // Parses a whole decimal integer (optional '-', digits only) within [min, max].
 bool ParseInteger(std::string_view text, int64_t min, int64_t max, int64_t& out);
@@ -60,4 +60,4 @@ class OptionParser {
   std::string m_lastError;
 };
 
-}  // namespace standin
+}  // namespace support

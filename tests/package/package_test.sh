@@ -275,7 +275,7 @@ case_default() {
   # stopped, and fails the check. (Wine runs the replaced version's removal as an
   # installation of its own, with a log of its own, so its "closed Quorvel" line is not in
   # this log; nothing but the close request asks Quorvel to close here.)
-  wait_until 5 "the older Quorvel to exit" gone "$old_pid" || kill "$old_pid" 2>/dev/null
+  wait_until 15 "the older Quorvel to exit" gone "$old_pid" || kill "$old_pid" 2>/dev/null
   wait "$old_pid"
   check "the upgrade closed the older Quorvel within the bound, which exited with 0" test $? = 0
   check_installed "$default_dir" "$version"

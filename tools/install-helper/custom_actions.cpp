@@ -87,7 +87,8 @@ extern "C" __declspec(dllexport) UINT __stdcall CloseQuorvel(MSIHANDLE install) 
   if (!report.fileFound) {
     Log(install, "no installed " + path + " to close");
   } else if (!report.requestMade) {
-    Log(install, "could not make the close request for " + path + " (error " + std::to_string(GetLastError()) + ")");
+    Log(install,
+        "could not make the close request for " + path + " (error " + std::to_string(report.requestError) + ")");
   } else if (report.quorvels.empty()) {
     Log(install, "no Quorvel runs from " + path);
   }

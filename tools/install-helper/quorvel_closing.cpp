@@ -51,7 +51,10 @@ CloseReport CloseQuorvelsOf(const std::string& path, DWORD timeoutMs) {
   std::vector<RunningQuorvel> running = FindRunningQuorvels(name);
   const UniqueHandle request = MakeRequest(name);
   report.requestMade = static_cast<bool>(request);
-  if (!report.requestMade) return report;
+  if (!report.requestMade) {
+    report.requestError = GetLastError();
+    return report;
+  }
   WaitForAll(running, report, timeoutMs);
   return report;
 }

@@ -19,6 +19,7 @@ struct ClosedQuorvel {
 struct CloseReport {
   bool fileFound = false;    // the installed file exists (not a first installation)
   bool requestMade = false;  // the close request could be created
+  DWORD requestError = 0;    // why not, when it could not
   std::vector<ClosedQuorvel> quorvels;
 };
 

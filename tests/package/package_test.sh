@@ -118,14 +118,13 @@ action_type() { msiinfo export "$1" CustomAction | tr -d '\r' | awk -F'\t' -v a=
 action_target() { msiinfo export "$1" CustomAction | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $3 "|" $4 }'; }
 sequence() { msiinfo export "$1" InstallExecuteSequence | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $3 }'; }
 condition() { msiinfo export "$1" InstallExecuteSequence | tr -d '\r' | awk -F'\t' -v a="$2" '$1 == a { print $2 }'; }
-has_bits() { test $(($1 & $2)) = "$2"; }
 before() { test "$1" -lt "$2"; }
 check_action_table() {  # MSI
   local close start set_data
   close=$(action_type "$1" CloseQuorvel) start=$(action_type "$1" StartQuorvel)
   set_data=$(action_type "$1" SetCloseQuorvelData)
   # 1: a DLL from the Binary table; 1024: deferred; 2048: no impersonation; 51: sets a property.
-  check "CloseQuorvel is a deferred DLL action without impersonation" has_bits "${close:-0}" $((1 | 1024 | 2048))
+  check "CloseQuorvel is a deferred DLL action without impersonation" test $((${close:-0} & 3073)) = 3073
   check "its data is the installed quorvel.exe" test "$((${set_data:-0} & 63))|$(action_target "$1" SetCloseQuorvelData)" = \
     "51|CloseQuorvel|[#QuorvelExe]"
   check "the data is set before the script starts" before "$(sequence "$1" SetCloseQuorvelData)" \

@@ -5,7 +5,6 @@
 // the bounded wait) with real processes below.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,18 +12,6 @@
 #include "tests/bed/child_process.h"
 #include "tools/install-helper/quorvel_closing.h"
 #include "tools/install-helper/start_decision.h"
-
-// Readable names in failure messages.
-void PrintTo(StartWay way, std::ostream* out) {
-  *out << (way == StartWay::kNone     ? "not started"
-           : way == StartWay::kDirect ? "started directly"
-                                      : "started as shell user");
-}
-void PrintTo(QuorvelVerdict verdict, std::ostream* out) {
-  *out << (verdict == QuorvelVerdict::kWaitFor     ? "wait for"
-           : verdict == QuorvelVerdict::kOtherFile ? "other file"
-                                                   : "cannot watch");
-}
 
 namespace {
 
@@ -157,12 +144,6 @@ TEST(CloseQuorvels, OneThatDoesNotCloseIsReportedAfterTheBound) {
   EXPECT_EQ(closed->verdict, QuorvelVerdict::kWaitFor);
   EXPECT_FALSE(closed->ended);
   EXPECT_TRUE(stubborn.Running());
-}
-
-TEST(CloseQuorvels, NothingToCloseBeforeTheFirstInstallation) {
-  const CloseReport report = CloseQuorvelsOf(bed::TempPath("absent", "\\quorvel.exe"), 1000);
-  EXPECT_FALSE(report.fileFound);
-  EXPECT_TRUE(report.quorvels.empty());
 }
 
 }  // namespace

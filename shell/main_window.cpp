@@ -6,6 +6,7 @@
 #include "menu/commands.h"
 #include "menu/rm_signals.h"
 #include "menu/tray_menu.h"
+#include "shell/close_request.h"
 #include "shell/message_filter.h"
 #include "shell/tray_icon.h"
 
@@ -103,6 +104,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       return 0;
     case WM_TIMER:
       UpdateTrayIcon(window);
+      CloseOnRequest(window);
       return 0;
     case WM_POWERBROADCAST:
       return TRUE;  // every power request is granted

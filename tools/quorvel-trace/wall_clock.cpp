@@ -42,13 +42,24 @@ int64_t SaturatingDifference(int64_t a, int64_t b) {
 }
 
 std::string ClockText(int64_t ns, bool utc) {
+  // Calls come many to a second: the calendar conversion is done once per second.
+  thread_local int64_t cachedSecond = INT64_MIN;
+  thread_local bool cachedUtc = false, cachedValid = false;
+  thread_local char cachedText[16];
   int64_t seconds = 0, fraction = 0;
   Split(ns, seconds, fraction);
-  std::tm tm{};
-  if (!BrokenDown(seconds, utc, tm)) return Raw(ns);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", tm.tm_hour, tm.tm_min, tm.tm_sec,
-                static_cast<int>(fraction / 1000));
+  if (seconds != cachedSecond || utc != cachedUtc) {
+    std::tm tm{};
+    cachedValid = BrokenDown(seconds, utc, tm);
+    if (cachedValid) std::snprintf(cachedText, sizeof cachedText, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    cachedSecond = seconds;
+    cachedUtc = utc;
+  }
+  if (!cachedValid) return Raw(ns);
+  std::string text(cachedText, 8);
+  const auto micro = static_cast<int>(fraction / 1000);
+  text += '.';
+  for (int scale = 100000; scale > 0; scale /= 10) text += static_cast<char>('0' + micro / scale % 10);
   return text;
 }
 

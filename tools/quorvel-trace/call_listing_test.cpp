@@ -11,6 +11,7 @@
 
 #include "testing/capture_builder.h"
 #include "trace_commands.h"
+#include "wall_clock.h"
 
 namespace qtrace {
 namespace {
@@ -223,6 +224,24 @@ TEST(ExtremeTimes, AreListedCountedAndNotDrawn) {
   EXPECT_NE(timeline.str().find("2 calls not drawn"), std::string::npos) << timeline.str();
   std::remove(path.c_str());
   std::remove(svg.c_str());
+}
+
+// UTC dates come from our own calendar arithmetic, the same on every runtime, over the whole
+// range of the trace clock.
+TEST(WallClock, UtcDatesAcrossTheClocksRange) {
+  const struct {
+    int64_t ns;
+    const char* text;
+  } cases[] = {
+      {0, "1970-01-01 00:00:00.000000 UTC"},
+      {-1, "1969-12-31 23:59:59.999999 UTC"},
+      {int64_t{1709208000} * 1000000000 + 1500, "2024-02-29 12:00:00.000001 UTC"},
+      {int64_t{951868800} * 1000000000, "2000-03-01 00:00:00.000000 UTC"},
+      {int64_t{-2208988800} * 1000000000, "1900-01-01 00:00:00.000000 UTC"},
+      {INT64_MIN, "1677-09-21 00:12:43.145224 UTC"},
+      {INT64_MAX, "2262-04-11 23:47:16.854775 UTC"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DateTimeText(c.ns, true), c.text) << c.ns;
 }
 
 }  // namespace

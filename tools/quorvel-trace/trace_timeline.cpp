@@ -1,12 +1,12 @@
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
 
-#include "trace_summary.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

@@ -114,7 +114,7 @@ TEST_F(HandCaptureTest, FiltersChooseCallsAloneAndCombined) {
       {{"--errors", "--address", "gpib*", "--slower-than", "1ms"}, "6 "},
       {{"--method", "viRead", "--thread", "7"}, ""},
       // Context: the neighbours on the chosen call's own thread, before and after.
-      {{"--errors", "--context", "1"}, "3 5 2 6 7 "},
+      {{"--errors", "--context", "1"}, "3 5 - 2 6 7 "},
       {{"--thread", "2", "--context", "5"}, "4 "},
       {{"--method", "viClose", "--context", "2"}, "2 6 7 "},
   };

@@ -244,6 +244,19 @@ TEST(ExtremeTimes, AreListedCountedAndNotDrawn) {
   std::remove(svg.c_str());
 }
 
+// Captured text with control characters (an escaped line end in an address, a stray
+// control byte in a program name) never splits a listing line.
+TEST(CapturedText, ControlCharactersStayOnTheirLine) {
+  const std::string path = ::testing::TempDir() + "qtrace_controls.qtrace";
+  std::ofstream(path, std::ios::binary) << Enter("VISA::viClear", 1000, "a\x01.exe", 1, 1, "GPIB0&#10;&#13;x")
+                                        << Exit("VISA", 2000, "1000", 1, 1, "GPIB0&#10;&#13;x", 0);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunFileCommand({"list", path}, out, err), kExitOk) << err.str();
+  EXPECT_EQ(Lines(out.str()).size(), 2u) << out.str();
+  EXPECT_NE(out.str().find("1/1 a\\x01.exe  GPIB0\\x0a\\x0dx  viClear()"), std::string::npos) << out.str();
+  std::remove(path.c_str());
+}
+
 // UTC dates come from our own calendar arithmetic, the same on every runtime, over the whole
 // range of the trace clock.
 TEST(WallClock, UtcDatesAcrossTheClocksRange) {

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {
@@ -61,17 +62,30 @@ std::string MethodFamily(std::string_view method) {
 std::string_view TraceTimeline::Method(const MatchedCall& call) {
   return call.enter != nullptr ? std::string_view(call.enter->method) : std::string_view("?");
 }
-int64_t TraceTimeline::Start(const MatchedCall& call) {
-  if (call.enter != nullptr) return call.enter->timestamp;
-  return call.exit->timestamp - static_cast<int64_t>(std::fmax(call.exit->elapsedNs, 0));
-}
-int64_t TraceTimeline::End(const MatchedCall& call) {
-  return call.exit != nullptr ? std::max(call.exit->timestamp, Start(call)) : Start(call);
+bool TraceTimeline::Place(const MatchedCall& call, int64_t& start, int64_t& end) {
+  // Within 2^62 of the clock's zero every span between two placed times fits in 63 bits.
+  constexpr int64_t kLimit = int64_t{1} << 62;
+  if (call.enter != nullptr) {
+    start = call.enter->timestamp;
+  } else {
+    const double elapsed = std::fmax(call.exit->elapsedNs, 0);
+    if (elapsed >= 0x1p62) return false;
+    start = SaturatingDifference(call.exit->timestamp, static_cast<int64_t>(elapsed));
+  }
+  end = call.exit != nullptr ? std::max(call.exit->timestamp, start) : start;
+  return start > -kLimit && start < kLimit && end > -kLimit && end < kLimit;
 }
 
 void TraceTimeline::Scan(const MatchedCall& call, const CallMatcher& matcher) {
-  m_first = std::min(m_first, Start(call));
-  m_last = std::max(m_last, End(call));
+  ++m_calls;
+  if (call.exit != nullptr && call.exit->kind == MessageKind::Error) ++m_errors;
+  int64_t start = 0, end = 0;
+  if (!Place(call, start, end)) {
+    ++m_unplaced;
+    return;
+  }
+  m_first = std::min(m_first, start);
+  m_last = std::max(m_last, end);
   Lane& lane = m_laneStats[uint64_t{call.processId} << 32 | call.threadId];
   if (lane.calls++ == 0) {
     lane.processId = call.processId;
@@ -81,8 +95,6 @@ void TraceTimeline::Scan(const MatchedCall& call, const CallMatcher& matcher) {
                 std::to_string(call.threadId);
   }
   ++m_families[MethodFamily(Method(call))];
-  ++m_calls;
-  if (call.exit != nullptr && call.exit->kind == MessageKind::Error) ++m_errors;
 }
 
 void TraceTimeline::Layout() {
@@ -113,11 +125,12 @@ int TraceTimeline::Column(int64_t ns) const {
 
 void TraceTimeline::Draw(const MatchedCall& call) {
   const auto it = m_laneIndex.find(uint64_t{call.processId} << 32 | call.threadId);
-  if (it == m_laneIndex.end()) return;
+  int64_t start = 0, end = 0;
+  if (it == m_laneIndex.end() || !Place(call, start, end)) return;
   Lane& lane = m_lanes[it->second];
   const size_t row = std::min(call.depth, kMaxRows - 1);
   const auto colour = static_cast<uint8_t>(m_colours[MethodFamily(Method(call))] + 1);
-  const int from = Column(Start(call)), to = Column(End(call));
+  const int from = Column(start), to = Column(end);
   for (int c = from; c <= to; ++c) lane.cells[row * kColumns + static_cast<size_t>(c)] = colour;
   if (call.exit != nullptr && call.exit->kind == MessageKind::Error) lane.errors[static_cast<size_t>(from)] = true;
 }
@@ -131,9 +144,12 @@ void TraceTimeline::Write(std::ostream& out, const std::string& title) const {
                 "font-family=\"sans-serif\" font-size=\"11\">\n<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n",
                 width, height, width, height);
   out << text << "<text x=\"10\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" << Xml(title) << "</text>\n";
-  std::snprintf(text, sizeof text, "<text x=\"10\" y=\"38\">%llu calls, %llu with an error (red marks), %zu of %zu threads shown, %s in all</text>\n",
+  std::snprintf(text, sizeof text,
+                "<text x=\"10\" y=\"38\">%llu calls, %llu with an error (red marks), %zu of %zu threads shown, "
+                "%s in all%s</text>\n",
                 static_cast<unsigned long long>(m_calls), static_cast<unsigned long long>(m_errors), m_lanes.size(),
-                m_laneStats.size(), FormatDuration(static_cast<double>(m_last - m_first)).c_str());
+                m_laneStats.size(), FormatDuration(static_cast<double>(m_last - m_first)).c_str(),
+                m_unplaced == 0 ? "" : ("; " + std::to_string(m_unplaced) + " not drawn (times off the axis)").c_str());
   out << text;
   // Time axis with gridlines.
   const int64_t span = m_last - m_first, step = TickStep(span);

@@ -32,6 +32,7 @@ class TraceTimeline {
   void Draw(const MatchedCall& call);
   void Write(std::ostream& out, const std::string& title) const;
   size_t Lanes() const { return m_lanes.size(); }
+  uint64_t Unplaced() const { return m_unplaced; }
 
  private:
   struct Lane {
@@ -43,11 +44,12 @@ class TraceTimeline {
   };
   int Column(int64_t ns) const;
   static std::string_view Method(const MatchedCall& call);
-  static int64_t Start(const MatchedCall& call);
-  static int64_t End(const MatchedCall& call);
+  // The call's span on the time axis; false when its times lie too far out to be drawn
+  // (a library with a broken clock) or cannot be computed without overflow.
+  static bool Place(const MatchedCall& call, int64_t& start, int64_t& end);
 
   int64_t m_first = INT64_MAX, m_last = INT64_MIN;
-  uint64_t m_calls = 0, m_errors = 0;
+  uint64_t m_calls = 0, m_errors = 0, m_unplaced = 0;
   std::map<uint64_t, Lane> m_laneStats;      // every thread seen
   std::map<std::string, uint64_t> m_families;  // calls per family
   std::vector<Lane> m_lanes;                 // the lanes drawn, busiest first

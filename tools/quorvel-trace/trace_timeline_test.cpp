@@ -21,7 +21,8 @@ size_t Count(const std::string& text, const std::string& piece) {
 TEST(TraceTimeline, DrawsALanePerThreadAndMarksTheError) {
   const std::string svg = testing::TempDir() + "qtrace_small.svg";
   std::ostringstream out, err;
-  ASSERT_EQ(RunTimeline(QTRACE_TESTDATA "/small.qtrace", svg, out, err), kExitOk) << err.str();
+  ReadOptions options;
+  ASSERT_EQ(RunTimeline(QTRACE_TESTDATA "/small.qtrace", options, svg, out, err), kExitOk) << err.str();
   std::ifstream in(svg, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();

@@ -137,9 +137,7 @@ void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
 
   qtrace::TraceTimeline timeline;
   ReadCalls(data, size, false, IgnoreMessage,
-            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); });
-  timeline.Layout();
-  ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); });
+            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Add(c, m); });
   std::ostringstream svg;
   timeline.Write(svg, "fuzz");
   if (svg.str().rfind("</svg>\n") != svg.str().size() - 7) std::abort();

@@ -96,11 +96,7 @@ int RunExport(const std::string& capture, const std::string& json, std::ostream&
 
 int RunTimeline(const std::string& capture, const std::string& svg, std::ostream& out, std::ostream& err) {
   TraceTimeline timeline;
-  if (!ForEachCall(capture, err, false, [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); })) {
-    return kExitFailed;
-  }
-  timeline.Layout();
-  if (!ForEachCall(capture, err, false, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); })) {
+  if (!ForEachCall(capture, err, false, [&](const MatchedCall& c, const CallMatcher& m) { timeline.Add(c, m); })) {
     return kExitFailed;
   }
   std::ofstream file(svg, std::ios::binary);

@@ -6,6 +6,8 @@
 #include <tuple>
 
 #include "trace_summary.h"
+#include "visa_status.h"
+#include "wall_clock.h"
 
 namespace qtrace {
 namespace {
@@ -70,13 +72,6 @@ int64_t End(const MatchedCall& call) {
 // An exit without its enter can only be placed from its elapsed time.
 bool Placeable(const MatchedCall& call) {
   return call.enter != nullptr || (std::isfinite(call.exit->elapsedNs) && call.exit->elapsedNs < 9.2e18);
-}
-
-std::string StatusText(const TimelineCell& cell) {
-  if (cell.duration < 0) return "no exit";
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(cell.status));
-  return text;
 }
 
 }  // namespace
@@ -146,7 +141,6 @@ void TraceTimeline::Add(const MatchedCall& call, const CallMatcher& matcher, uin
     return;
   }
   const int64_t start = Start(call), end = End(call);
-  m_first = std::min(m_first, start);
   m_grid.Cover(start, end, m_tracked);
   const TimelineCell cell{number != 0 ? number : m_calls, start, call.exit != nullptr ? call.exit->elapsedNs : -1.0,
                           call.exit != nullptr ? call.exit->hresult : 0, MethodIndex(method), error};
@@ -275,10 +269,13 @@ void TraceTimeline::WriteBar(std::ostream& out, const Geometry& g, const Lane& l
   out << "><title>" << Xml(Tooltip(lane, cell)) << "</title></rect>\n";
 }
 
+// "14:03:07.123456 · station.exe 4242/7 · VISA::viRead · VI_ERROR_TMO (0xBFFF0015) · 2.000 s"
 std::string TraceTimeline::Tooltip(const Lane& lane, const TimelineCell& cell) const {
-  return "+" + FormatDuration(static_cast<double>(WideTime{cell.start} - m_first)) + " \u00b7 " + lane.name +
-         " \u00b7 " + m_methods[cell.method] + " \u00b7 " + StatusText(cell) + " \u00b7 " +
-         (cell.duration < 0 ? std::string("no exit") : FormatDuration(cell.duration));
+  const std::string& method = m_methods[cell.method];
+  const bool returned = cell.duration >= 0;
+  return ClockText(cell.start, m_utc) + " \u00b7 " + lane.name + " \u00b7 " + method + " \u00b7 " +
+         (returned ? StatusText(cell.status, IsVisaMethod(method)) : "no exit") + " \u00b7 " +
+         (returned ? FormatDuration(cell.duration) : "still running at the end");
 }
 
 // The families by number of calls, each in its own colour.

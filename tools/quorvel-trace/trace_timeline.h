@@ -38,6 +38,8 @@ class TraceTimeline {
   void SetWindow(int64_t from, int64_t to);
   // Bars carry data-call="N" with the number given to Add, for a page that links them.
   void LinkCalls() { m_linkCalls = true; }
+  // Tooltips give wall-clock times in UTC instead of local time.
+  void SetUtc(bool utc) { m_utc = utc; }
   // One call; |number| (from 1) names it in the page's links.
   void Add(const MatchedCall& call, const CallMatcher& matcher, uint64_t number = 0);
   // A file of its own declares the SVG namespace; inside an HTML page the parser supplies
@@ -72,7 +74,7 @@ class TraceTimeline {
 
   TimelineGrid m_grid;
   bool m_linkCalls = false;
-  int64_t m_first = INT64_MAX;  // earliest start seen, for the tooltips' offsets
+  bool m_utc = false;
   uint64_t m_calls = 0, m_errors = 0, m_undrawn = 0;
   std::map<uint64_t, Lane> m_lanes;  // every thread seen, by process << 32 | thread
   std::vector<std::vector<TimelineCell>*> m_tracked;

@@ -34,7 +34,7 @@ class Calls {
     exit.timestamp = end;
     exit.elapsedNs = static_cast<double>(end - start);
     exit.hresult = error ? -1073807339 : 0;
-    const MatchedCall call{100, thread, 0, &enter, &exit};
+    const MatchedCall call{100, thread, 0, m_number, &enter, &exit};
     timeline.Add(call, m_matcher, ++m_number);
   }
 
@@ -62,7 +62,8 @@ std::string Picture(const TraceTimeline& timeline) {
 TEST(TraceTimeline, DrawsALanePerThreadAndMarksTheError) {
   const std::string svg = testing::TempDir() + "qtrace_small.svg";
   std::ostringstream out, err;
-  ASSERT_EQ(RunTimeline(QTRACE_TESTDATA "/small.qtrace", svg, out, err), kExitOk) << err.str();
+  ReadOptions options;
+  ASSERT_EQ(RunTimeline(QTRACE_TESTDATA "/small.qtrace", options, svg, out, err), kExitOk) << err.str();
   std::ifstream in(svg, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();

@@ -1,0 +1,70 @@
+#include "call_listing.h"
+
+namespace qtrace {
+
+void CallListing::Message(const TraceMessage& message) {
+  if (m_order == Order::Enter && message.kind == MessageKind::Enter) m_open.insert(m_messages);
+  ++m_messages;
+}
+
+void CallListing::Call(const MatchedCall& call, const CallMatcher& matcher) {
+  if (call.enter != nullptr) m_open.erase(call.sequence);
+  const bool chosen = m_filter.Matches(call, matcher);
+  if (chosen) m_tally.Add(call);
+  if (chosen || m_context > 0) {
+    Held held{uint64_t{call.processId} << 32 | call.threadId, chosen, {}};
+    DescribeCall(call, matcher, m_options, m_fields);
+    AppendCallLine(m_fields, held.line);
+    if (m_order == Order::Exit) {
+      Emit(held);
+      return;
+    }
+    m_held.emplace(call.sequence, std::move(held));
+  } else {
+    m_gap = true;
+  }
+  Release(false);
+}
+
+void CallListing::Finish() { Release(true); }
+
+void CallListing::Release(bool all) {
+  const uint64_t oldestOpen = all || m_open.empty() ? UINT64_MAX : *m_open.begin();
+  while (!m_held.empty() && (m_held.begin()->first < oldestOpen || m_held.size() > kMaxHeldCalls)) {
+    Emit(m_held.begin()->second);
+    m_held.erase(m_held.begin());
+  }
+}
+
+void CallListing::WriteLine(const std::string& line) {
+  // With context, groups of lines that do not follow each other are set apart.
+  if (m_context > 0 && m_gap && m_wroteAny) m_write("--\n");
+  m_gap = false;
+  m_wroteAny = true;
+  m_write(line);
+}
+
+void CallListing::Emit(Held& held) {
+  if (m_context == 0) {
+    if (held.chosen) WriteLine(held.line);
+    return;
+  }
+  ThreadContext& thread = m_threads[held.thread];
+  if (held.chosen) {
+    for (const Held& before : thread.before) WriteLine(before.line);
+    thread.before.clear();
+    WriteLine(held.line);
+    thread.after = m_context;
+  } else if (thread.after > 0) {
+    --thread.after;
+    WriteLine(held.line);
+  } else {
+    thread.before.push_back(std::move(held));
+    if (thread.before.size() > m_context) {
+      thread.before.pop_front();
+      m_gap = true;
+    }
+  }
+}
+
+}  // namespace qtrace

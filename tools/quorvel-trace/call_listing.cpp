@@ -13,8 +13,12 @@ void CallListing::Call(const MatchedCall& call, const CallMatcher& matcher) {
   if (chosen) m_tally.Add(call);
   if (chosen || m_context > 0) {
     Held held{uint64_t{call.processId} << 32 | call.threadId, chosen, {}};
-    DescribeCall(call, matcher, m_options, m_fields);
-    AppendCallLine(m_fields, held.line);
+    if (m_render.call) {
+      m_render.call(call, matcher, held.line);
+    } else {
+      DescribeCall(call, matcher, m_options, m_fields);
+      AppendCallLine(m_fields, held.line);
+    }
     if (m_order == Order::Exit) {
       Emit(held);
       return;
@@ -38,7 +42,7 @@ void CallListing::Release(bool all) {
 
 void CallListing::WriteLine(const std::string& line) {
   // With context, groups of lines that do not follow each other are set apart.
-  if (m_context > 0 && m_gap && m_wroteAny) m_write("--\n");
+  if (m_context > 0 && m_gap && m_wroteAny) m_write(m_render.gap);
   m_gap = false;
   m_wroteAny = true;
   m_write(line);

@@ -1,5 +1,6 @@
 #include <charconv>
 
+#include "report_command.h"
 #include "trace_commands.h"
 
 namespace qtrace {
@@ -9,7 +10,8 @@ const char kUsage[] =
     "usage: quorvel-trace list FILE [filters] [--context N] [--hex] [-s N]\n"
     "       quorvel-trace summary FILE [filters] [--csv]\n"
     "       quorvel-trace export FILE -o OUT.json [filters]\n"
-    "       quorvel-trace timeline FILE -o OUT.svg [filters]\n";
+    "       quorvel-trace timeline FILE -o OUT.svg [filters]\n"
+    "       quorvel-trace report FILE -o OUT.html [filters] [--max-rows N] [--context N] [-s N]\n";
 
 const ReadOption* FindReadOption(std::string_view name) {
   for (const ReadOption& o : ReadOptionTable()) {
@@ -35,6 +37,7 @@ int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std:
   bool csv = false;
   ReadOptions read;
   ListOptions list;
+  ReportOptions report;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -50,7 +53,13 @@ int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std:
       if (!ParseCount(args[++i], list.context)) error = "expects a number";
     } else if (arg == "-s" && command == "list" && hasValue) {
       if (!ParseCount(args[++i], list.line.maxChars)) error = "expects a number";
-    } else if (arg == "-o" && (command == "export" || command == "timeline") && hasValue) {
+    } else if (arg == "--max-rows" && command == "report" && hasValue) {
+      if (!ParseCount(args[++i], report.maxRows) || report.maxRows == 0) error = "expects a number above 0";
+    } else if (arg == "--context" && command == "report" && hasValue) {
+      if (!ParseCount(args[++i], report.context)) error = "expects a number";
+    } else if (arg == "-s" && command == "report" && hasValue) {
+      if (!ParseCount(args[++i], report.line.maxChars)) error = "expects a number";
+    } else if (arg == "-o" && (command == "export" || command == "timeline" || command == "report") && hasValue) {
       output = args[++i];
     } else if (input.empty() && (arg == "-" || !arg.starts_with("-"))) {
       input = arg;
@@ -62,7 +71,8 @@ int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std:
       return kExitUsage;
     }
   }
-  if (input.empty() || ((command == "export" || command == "timeline") && output.empty())) {
+  const bool writes = command == "export" || command == "timeline" || command == "report";
+  if (input.empty() || (writes && output.empty())) {
     err << "quorvel-trace: error: missing file name\n" << kUsage;
     return kExitUsage;
   }
@@ -70,6 +80,7 @@ int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "summary") return RunSummary(input, read, csv, out, err);
   if (command == "export") return RunExport(input, read, output, out, err);
   if (command == "timeline") return RunTimeline(input, read, output, out, err);
+  if (command == "report") return RunReport(input, read, report, output, out, err);
   err << "quorvel-trace: error: unknown command\n" << kUsage;
   return kExitUsage;
 }

@@ -1,17 +1,21 @@
 // libFuzzer target for reading captures: every input is the contents of a capture file
-// from an unknown source, summarised (table and CSV), drawn as a timeline and exported.
-// Besides the sanitizers' checks: the summary never counts more calls than the reader read
-// messages, the picture is always a whole SVG document, and the export is always one valid
-// JSON document, checked here by a small strict parser.
+// from an unknown source, summarised (table and CSV), drawn as a timeline, exported, and
+// listed with filters chosen by the input's first bytes. Besides the sanitizers' checks: the
+// summary never counts more calls than the reader read messages, the picture is always a
+// whole SVG document, the export is always one valid JSON document, checked here by a small
+// strict parser, and the listing writes one whole line per chosen call (more with context).
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 #include <string>
 
+#include "call_listing.h"
 #include "call_matcher.h"
+#include "trace_commands.h"
 #include "trace_export.h"
 #include "trace_reader.h"
 #include "trace_summary.h"
@@ -160,11 +164,66 @@ void CheckExport(const std::uint8_t* data, std::size_t size) {
   if (!JsonCheck(text).Document()) std::abort();
 }
 
+// Filters and listing options from the first bytes of the input.
+void ChooseOptions(const std::uint8_t* p, qtrace::ReadOptions& read, qtrace::ListOptions& list) {
+  static const char* const kGlobs[] = {"", "*", "GPIB*", "?*::INSTR", "vi*", "*a*b*c*", "**?*"};
+  static const char* const kTimes[] = {"0", "0.000001", "12:00:00", "00:00:00.5", "1e9", "23:59:59.999"};
+  qtrace::CallFilter& f = read.filter;
+  f.addressGlob = kGlobs[p[0] % std::size(kGlobs)];
+  f.methodGlob = kGlobs[p[1] % std::size(kGlobs)];
+  if (p[2] & 1) f.processId = p[2] >> 1;
+  if (p[2] & 2) f.processName = kGlobs[(p[2] >> 2) % std::size(kGlobs)];
+  if (p[3] & 1) f.threadId = p[3] >> 1;
+  f.errorsOnly = (p[4] & 1) != 0;
+  f.utc = (p[4] & 2) != 0;
+  if (p[4] & 4) f.slowerThanNs = static_cast<double>(p[4] >> 3) * 1000;
+  qtrace::TimeBound bound;
+  if ((p[5] & 1) && qtrace::ParseTimeBound(kTimes[(p[5] >> 1) % std::size(kTimes)], bound)) f.from = bound;
+  if ((p[5] & 0x80) && qtrace::ParseTimeBound(kTimes[(p[5] >> 4) % std::size(kTimes)], bound)) f.to = bound;
+  list.context = p[6] % 4;
+  list.line.hex = (p[7] & 1) != 0;
+  list.line.maxChars = p[7] >> 1;
+}
+
+void CheckListing(const std::uint8_t* data, std::size_t size) {
+  constexpr size_t kOptionBytes = 8;
+  if (size <= kOptionBytes) return;
+  qtrace::ReadOptions read;
+  qtrace::ListOptions list;
+  ChooseOptions(data, read, list);
+  data += kOptionBytes;
+  size -= kOptionBytes;
+  std::string text;
+  uint64_t lines = 0;
+  qtrace::CallListing listing(read.filter, list.line, list.context, qtrace::CallListing::Order::Enter,
+                              [&](std::string_view line) {
+                                // Each write is one whole line.
+                                if (line.empty() || line.back() != '\n' ||
+                                    line.find('\n') != line.size() - 1) {
+                                  std::abort();
+                                }
+                                if (line != "--\n") ++lines;
+                              });
+  bool begun = false;
+  const uint64_t messages = ReadCalls(
+      data, size, true,
+      [&](const qtrace::TraceMessage& m) {
+        if (!begun) read.filter.Begin(m.timestamp);
+        begun = true;
+        listing.Message(m);
+      },
+      [&](const MatchedCall& c, const CallMatcher& m) { listing.Call(c, m); });
+  listing.Finish();
+  const uint64_t chosen = listing.Tally().Calls();
+  if (chosen > messages || lines < chosen || (list.context == 0 && lines != chosen)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;  // fmemopen refuses an empty buffer
   CheckSummaryAndTimeline(data, size);
   CheckExport(data, size);
+  CheckListing(data, size);
   return 0;
 }

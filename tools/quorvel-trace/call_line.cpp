@@ -101,16 +101,18 @@ void DescribeCall(const MatchedCall& call, const CallMatcher& matcher, const Lin
   f.time = ClockText(enter != nullptr ? enter->timestamp : exit->timestamp, options.utc);
   f.processId = call.processId;
   f.threadId = call.threadId;
-  f.program = Unescape(matcher.AppName(call.processId));
-  f.address = Unescape(enter != nullptr ? std::string_view(enter->address) : exit->address);
-  const std::string method = Unescape(enter != nullptr ? std::string_view(enter->method) : exit->method);
-  f.method = enter != nullptr ? std::string(MethodName(method)) : method + "::?";
+  Unescape(matcher.AppName(call.processId), f.program);
+  Unescape(enter != nullptr ? std::string_view(enter->address) : exit->address, f.address);
+  Unescape(enter != nullptr ? std::string_view(enter->method) : exit->method, f.method);
+  const bool visa = IsVisaMethod(f.method);
+  if (enter != nullptr) f.method.erase(0, f.method.size() - MethodName(f.method).size());
+  else f.method += "::?";
   if (enter != nullptr) AppendParameters(enter->parameters, true, options, f.inParameters);
   else f.inParameters.clear();
   f.error = exit != nullptr && exit->kind == MessageKind::Error;
   if (exit != nullptr) {
     AppendParameters(exit->parameters, false, options, f.outParameters);
-    f.status = StatusText(exit->hresult, IsVisaMethod(method));
+    f.status = StatusText(exit->hresult, visa);
     f.duration = FormatDuration(exit->elapsedNs);
   } else {
     f.outParameters.clear();

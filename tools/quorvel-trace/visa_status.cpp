@@ -1,7 +1,6 @@
 #include "visa_status.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace qtrace {
@@ -129,8 +128,10 @@ std::string_view VisaStatusName(int32_t status) {
 }
 
 std::string StatusHex(int32_t status) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(static_cast<uint32_t>(status)));
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x00000000";
+  auto code = static_cast<uint32_t>(status);
+  for (size_t i = text.size(); i-- > 2; code >>= 4) text[i] = kDigits[code & 15];
   return text;
 }
 

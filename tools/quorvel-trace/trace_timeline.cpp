@@ -69,9 +69,15 @@ int64_t End(const MatchedCall& call) {
   return call.exit != nullptr ? std::max(call.exit->timestamp, Start(call)) : Start(call);
 }
 
-// An exit without its enter can only be placed from its elapsed time.
+// A call is drawn when its times lie within 2^62 ns (146 years) of the clock's zero: a
+// library with a broken clock writes times near the ends of the 64-bit range, and one such
+// call would squeeze every other call into a single column. An exit without its enter is
+// placed from its elapsed time, which must be a number.
 bool Placeable(const MatchedCall& call) {
-  return call.enter != nullptr || (std::isfinite(call.exit->elapsedNs) && call.exit->elapsedNs < 9.2e18);
+  constexpr double kLimit = 0x1p62;
+  if (call.enter == nullptr && !(call.exit->elapsedNs < kLimit)) return false;
+  const auto near = [&](int64_t t) { return static_cast<double>(t) > -kLimit && static_cast<double>(t) < kLimit; };
+  return near(Start(call)) && near(End(call));
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
       ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher& m) { summary.Add(c, m); });
   if (summary.Calls() > messages || summary.OpenCalls() > messages) std::abort();
   std::ostringstream table, csv;
-  summary.WriteTable(table, messages);
+  summary.WriteTable(table, qtrace::CaptureSpan{true, INT64_MIN, INT64_MAX}, false);
   summary.WriteCsv(csv);
 
   qtrace::TraceTimeline timeline;

@@ -190,6 +190,24 @@ TEST_F(HandCaptureTest, ClosingLineIsTheSameInEveryCommand) {
   std::remove(svg.c_str());
 }
 
+TEST_F(HandCaptureTest, SummaryGivesTheSpanAndTheErrorsByStatus) {
+  const Run run = Command({"summary", m_path, "--utc"});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_NE(run.out.find("Capture: first message 2026-12-07 10:00:00.000000 UTC, last 2026-12-07 10:00:08.000000 UTC, "
+                         "8.000 s in all"),
+            std::string::npos)
+      << run.out;
+  const std::string table = run.out.substr(run.out.find("Errors by status"));
+  // By status and library: the other library's code of the same value is a row of its own.
+  for (const char* row : {"VI_ERROR_TMO                 0xBFFF0015         1  TCPIP0::10.0.0.9::inst0::INSTR\n",
+                          "?                            0xBFFF0015         1  TCPIP0::10.0.0.9::inst0::INSTR\n",
+                          "?                            0xBFFF7777         1  GPIB0::7::INSTR\n"}) {
+    EXPECT_NE(table.find(row), std::string::npos) << table;
+  }
+  const Run none = Command({"summary", m_path, "--thread", "2"});
+  EXPECT_NE(none.out.find("Errors by status\n(none)\n"), std::string::npos) << none.out;
+}
+
 TEST_F(HandCaptureTest, BadOptionsAreUsageErrors) {
   for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
            {"--slower-than", "3"}, {"--from", "25:00:00"}, {"--thread", "x"}, {"--bogus"}, {"--context"}}) {

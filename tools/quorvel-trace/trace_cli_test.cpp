@@ -85,10 +85,16 @@ TEST_F(TraceCli, StandardInputAndOutputStandInForFiles) {
   EXPECT_EQ(json.out.rfind("{\"displayTimeUnit\":\"ns\",\"traceEvents\":[", 0), 0u) << json.out;
   EXPECT_EQ(json.out.substr(json.out.size() - 4), "\n]}\n");
   EXPECT_EQ(json.out.find("viWrite"), std::string::npos) << "the filter was not applied";
-  // The timeline reads its input twice, standard input too.
+  // The timeline reads its input twice, standard input too: the same picture but its title.
+  const auto withoutTitle = [](std::string svg) {
+    const size_t title = svg.find("quorvel-trace timeline of ");
+    return title == std::string::npos ? svg : svg.erase(title, svg.find('<', title) - title);
+  };
   const Result svg = RunProgram("timeline - -o - 2>/dev/null < " + m_capture.string());
+  const Result svgFromFile = RunProgram("timeline " + m_capture.string() + " -o - 2>/dev/null");
   EXPECT_EQ(svg.code, 0);
   EXPECT_NE(svg.out.find("2 calls, 1 with an error"), std::string::npos);
+  EXPECT_EQ(withoutTitle(svg.out), withoutTitle(svgFromFile.out));
   ExpectCaptureUntouched();
 }
 

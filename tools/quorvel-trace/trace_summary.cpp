@@ -108,6 +108,7 @@ std::vector<const SummaryRow*> TraceSummary::Sorted(const Rows& rows, size_t lim
 void TraceSummary::WriteStatuses(std::ostream& out) const {
   out << "Errors by status\n";
   if (m_statuses.empty()) out << "(none)\n";
+  else out << "status                       hex            calls  addresses\n";
   for (const auto& [key, row] : m_statuses) {
     const std::string_view name = key.second ? VisaStatusName(key.first) : std::string_view();
     char line[160];

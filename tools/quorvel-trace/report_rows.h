@@ -18,10 +18,10 @@
 namespace qtrace {
 
 // The row of one call: "<tr class="call[ err][ unmatched]" id="cN">" with the cells time,
-// process/thread, address, method with its in-parameters, out-parameters, status name and
+// process/thread (and |appName|, escaped as captured), address, method with its in-parameters, out-parameters, status name and
 // duration, all escaped; parameters holding byte buffers carry their hex for the page to
 // show on demand. N is the call's number (CallNumber).
-void AppendCallRow(const MatchedCall& call, const CallMatcher& matcher, const LineOptions& options, std::string& out);
+void AppendCallRow(const MatchedCall& call, std::string_view appName, const LineOptions& options, std::string& out);
 // A call's number in the page, shared by its row and its bar in the timeline.
 inline uint64_t CallNumber(const MatchedCall& call) { return call.sequence + 1; }
 
@@ -53,12 +53,14 @@ class ReportRows {
     bool full = false;
     List(const CallFilter& f, const LineOptions& options, size_t context, ReportRows& owner);
   };
-  void Write(List& list, std::string_view row);
+  void Write(List& list, std::string_view packed);
 
   const CallFilter& m_filter;
+  LineOptions m_options;
   uint64_t m_maxRows;
   size_t m_context;
   bool m_failed = false;
+  std::string m_row;  // the row being written, reused
   List m_all, m_errors;
 };
 

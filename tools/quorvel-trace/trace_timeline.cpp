@@ -112,13 +112,23 @@ const char* FamilyColour(std::string_view family) {
 
 void TraceTimeline::SetWindow(int64_t from, int64_t to) { m_grid.Fix(from, std::max(from, to)); }
 
-uint16_t TraceTimeline::MethodIndex(std::string_view method) {
-  if (m_methods.empty()) m_methods.emplace_back("(other method)");
-  const auto it = m_methodIndex.find(method);
+// The method's index, looked up by its text as captured, so that a call costs no copy.
+uint16_t TraceTimeline::MethodIndex(const MatchedCall& call) {
+  if (m_methods.empty()) {
+    m_methods.emplace_back("(other method)");
+    m_methodCalls.push_back(0);
+  }
+  std::string_view key = call.enter != nullptr ? std::string_view(call.enter->method) : call.exit->method;
+  if (call.enter == nullptr) {
+    m_key.assign(key).append("::?");  // an exit names only its library
+    key = m_key;
+  }
+  const auto it = m_methodIndex.find(key);
   if (it != m_methodIndex.end()) return it->second;
   if (m_methods.size() >= kMaxMethods) return 0;
-  m_methods.emplace_back(method);
-  return m_methodIndex[std::string(method)] = static_cast<uint16_t>(m_methods.size() - 1);
+  m_methods.push_back(Unescape(key));
+  m_methodCalls.push_back(0);
+  return m_methodIndex[std::string(key)] = static_cast<uint16_t>(m_methods.size() - 1);
 }
 
 void TraceTimeline::Add(const MatchedCall& call, const CallMatcher& matcher, uint64_t number) {
@@ -137,11 +147,8 @@ void TraceTimeline::Add(const MatchedCall& call, const CallMatcher& matcher, uin
       m_tracked.push_back(&lane.cells);
     }
   }
-  const std::string method =
-      call.enter != nullptr ? Unescape(call.enter->method) : Unescape(call.exit->method) + "::?";
-  std::string family = MethodFamily(method);
-  if (m_families.size() >= kMaxMethods && !m_families.contains(family)) family = "(other)";
-  ++m_families[family];
+  const uint16_t method = MethodIndex(call);
+  ++m_methodCalls[method];
   if (lane.cells.empty() || !Placeable(call)) {
     ++m_undrawn;
     return;
@@ -149,7 +156,7 @@ void TraceTimeline::Add(const MatchedCall& call, const CallMatcher& matcher, uin
   const int64_t start = Start(call), end = End(call);
   m_grid.Cover(start, end, m_tracked);
   const TimelineCell cell{number != 0 ? number : m_calls, start, call.exit != nullptr ? call.exit->elapsedNs : -1.0,
-                          call.exit != nullptr ? call.exit->hresult : 0, MethodIndex(method), error};
+                          call.exit != nullptr ? call.exit->hresult : 0, method, error};
   TimelineCell* row = lane.cells.data() + std::min(call.depth, kMaxRows - 1) * kColumns;
   for (int c = m_grid.Column(start), last = m_grid.Column(end); c <= last; ++c) {
     if (Outranks(cell, row[c])) row[c] = cell;
@@ -286,8 +293,10 @@ std::string TraceTimeline::Tooltip(const Lane& lane, const TimelineCell& cell) c
 
 // The families by number of calls, each in its own colour.
 void TraceTimeline::WriteLegend(std::ostream& out, const Geometry& g) const {
+  std::map<std::string, uint64_t> counts;
+  for (size_t i = 0; i < m_methods.size(); ++i) counts[MethodFamily(m_methods[i])] += m_methodCalls[i];
   std::vector<std::pair<uint64_t, std::string>> families;
-  for (const auto& [family, calls] : m_families) families.emplace_back(calls, family);
+  for (const auto& [family, calls] : counts) families.emplace_back(calls, family);
   std::stable_sort(families.begin(), families.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   if (families.size() > kLegendEntries) families.resize(kLegendEntries);
   int x = 10;

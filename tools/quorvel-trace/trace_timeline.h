@@ -61,7 +61,7 @@ class TraceTimeline {
   };
   struct Geometry;  // where the drawn lanes, the axis and the legend go
 
-  uint16_t MethodIndex(std::string_view method);
+  uint16_t MethodIndex(const MatchedCall& call);
   std::vector<const Lane*> DrawnLanes() const;
   Geometry Measure() const;
   void WriteFrame(std::ostream& out, const Geometry& g, const std::string& title, Embedding embedding) const;
@@ -78,9 +78,10 @@ class TraceTimeline {
   uint64_t m_calls = 0, m_errors = 0, m_undrawn = 0;
   std::map<uint64_t, Lane> m_lanes;  // every thread seen, by process << 32 | thread
   std::vector<std::vector<TimelineCell>*> m_tracked;
-  std::vector<std::string> m_methods;  // index 0: any method past the limit
-  std::map<std::string, uint16_t, std::less<>> m_methodIndex;
-  std::map<std::string, uint64_t, std::less<>> m_families;  // calls per family
+  std::vector<std::string> m_methods;  // unescaped; index 0: any method past the limit
+  std::vector<uint64_t> m_methodCalls;  // calls per method
+  std::map<std::string, uint16_t, std::less<>> m_methodIndex;  // by the method as captured
+  std::string m_key;  // the lookup key of an exit without its enter, reused
 };
 
 }  // namespace qtrace

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "trace/xlate/event_translator.h"
 #include "trace/xlate/reference/reference_translator.h"
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 
 // ---- counting allocator -------------------------------------------------------------
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "bed/wait_until.h"
-#include "bed/wine_log.h"
+#include "support/wait_until.h"
+#include "tests/bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
 #include "config/service_status_line.h"
@@ -218,7 +218,7 @@ TEST_F(InstallReport, AboutBoxShowsTheIconOfTheServiceState) {
     std::thread shower([] { ShowAboutBox(nullptr); });
     HWND box = nullptr;
     const auto shown = [&box] { return (box = FindWindowA("#32770", kAboutBoxCaption)) && IsWindowVisible(box); };
-    ASSERT_TRUE(bed::WaitUntil(shown, 10000));
+    ASSERT_TRUE(support::WaitUntil(shown, 10000));
     const HICON expectedIcon = LoadIconA(nullptr, *statusLine ? IDI_EXCLAMATION : IDI_INFORMATION);
     EXPECT_EQ(reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0)), expectedIcon);
     PostMessageA(box, WM_COMMAND, IDOK, 0);

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 #include "config/run_entries.h"
 #include "config/startup_timeouts.h"
 #include "config/suite_key.h"

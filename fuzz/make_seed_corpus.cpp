@@ -1,13 +1,13 @@
 // Writes the seed corpus of the fuzz target: one file per kind of message the libraries
 // post, plus the boundary cases. Run once after changing it and check the files in:
-//   g++ -std=c++20 -I. fuzz/make_seed_corpus.cpp trace/xlate/testing/trace_record_builder.cpp -o /tmp/seeds
+//   g++ -std=c++20 -I. fuzz/make_seed_corpus.cpp support/trace_record_builder.cpp -o /tmp/seeds
 //   /tmp/seeds fuzz/corpus
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 
 using namespace quorvel::xlate;
 

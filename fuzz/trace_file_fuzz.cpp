@@ -17,14 +17,14 @@
 
 #include <unistd.h>
 
-#include "call_listing.h"
-#include "call_matcher.h"
-#include "report_command.h"
-#include "trace_commands.h"
-#include "trace_export.h"
-#include "trace_reader.h"
-#include "trace_summary.h"
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/report_command.h"
+#include "tools/quorvel-trace/trace_commands.h"
+#include "tools/quorvel-trace/trace_export.h"
+#include "tools/quorvel-trace/trace_reader.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/service_standin.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
 #include "base/os_class.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
 #include "kobj/testing/fake_nko_server.h"

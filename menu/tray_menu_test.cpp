@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "menu-probe/menu_tree.h"
+#include "probes/menu-probe/menu_tree.h"
 #include "menu/commands.h"
 #include "config/install_paths.h"
 #include "config/service_status_line.h"

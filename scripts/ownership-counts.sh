@@ -20,8 +20,9 @@ echo "count: $(printf '%s' "$calls" | grep -c . || true)"
 
 echo "== file-scope and function-static mutable variables in the product libraries"
 globals=""
-for lib in base kobj config menu shell trace; do
-  archive="$build/$lib/libquorvel_$lib.a"
+for pair in base:base kobj:kobj config:config menu:menu shell:shell trace:relay; do
+  lib=${pair%%:*}
+  archive="$build/$lib/libquorvel_${pair#*:}.a"
   [ -f "$archive" ] || continue
   globals+=$(x86_64-w64-mingw32-nm -C "$archive" |
     grep -E ' [bBdD] ' | grep -vE ' \.(bss|data|ctors)| __pfnDli|guard variable' |

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "base/bounded_text.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/os_class.h"
 #include "base/results.h"
 #include "base/unique.h"

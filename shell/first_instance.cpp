@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "base/event_log.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/os_class.h"
 #include "base/results.h"
 #include "config/install_report.h"

@@ -1,7 +1,7 @@
 #include "shell/instance_lock.h"
 
 #include "base/event_log.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/os_class.h"
 #include "base/results.h"
 #include "kobj/object_names.h"

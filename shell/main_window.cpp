@@ -1,6 +1,6 @@
 #include "shell/main_window.h"
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "config/suite_values.h"
 #include "menu/commands.h"

@@ -1,6 +1,6 @@
 #include "shell/message_loop.h"
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "config/gpib_watch.h"
 #include "shell/balloon_tip.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "base/unique.h"
 #include "config/startup_timeouts.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/unique.h"
-#include "bed/wait_until.h"
+#include "support/wait_until.h"
 #include "shell/service_status.h"
 
 namespace {
@@ -23,7 +23,7 @@ constexpr DWORD kDeadlineMs = 10000;
 // The service's box shown by this process, once it is there; null when none came in time.
 HWND WaitForServiceBox() {
   HWND box = nullptr;
-  bed::WaitUntil(
+  support::WaitUntil(
       [&] {
         for (box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", kMessageBoxCaption)) != nullptr;) {
           DWORD owner = 0;

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "base/bounded_text.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/results.h"
 #include "config/suite_values.h"
 #include "shell/main_window.h"

@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "nko_object_server.h"
+#include "trace/testing/nko_object_server.h"
 #include "trace/named_pipe_m.h"
-#include "viewer_status_memory.h"
+#include "trace/testing/viewer_status_memory.h"
 
 namespace {
 

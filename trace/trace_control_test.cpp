@@ -4,7 +4,7 @@
 #include <string>
 
 #include "kobj/object_names.h"
-#include "nko_object_server.h"
+#include "trace/testing/nko_object_server.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
 

@@ -8,7 +8,7 @@
 
 #include "base/bounded_text.h"
 #include "base/event_log.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/os_class.h"
 #include "base/results.h"
 #include "kobj/nko_handle.h"

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "trace/viewer_connector.h"
-#include "mutex_probe.h"
+#include "trace/testing/mutex_probe.h"
 #include "trace/viewer_link.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <thread>
 
-#include "mutex_probe.h"
+#include "trace/testing/mutex_probe.h"
 #include "trace/viewer_link.h"
-#include "viewer_status_memory.h"
+#include "trace/testing/viewer_status_memory.h"
 
 namespace {
 

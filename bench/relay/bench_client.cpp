@@ -1,4 +1,4 @@
-#include "bench_client.h"
+#include "bench/relay/bench_client.h"
 
 #include <windows.h>
 

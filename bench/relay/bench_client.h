@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "bench_records.h"
+#include "bench/relay/bench_records.h"
 
 struct ClientResult {
   int64_t sent = 0;    // timed exchanges (the warm-up not counted)

@@ -1,8 +1,8 @@
-#include "bench_records.h"
+#include "bench/relay/bench_records.h"
 
 #include <algorithm>
 
-#include "call_mix.h"
+#include "standins/instrument-sim/call_mix.h"
 
 const char* RecordKindName(RecordKind kind) { return kind == RecordKind::Small ? "small" : "array64k"; }
 

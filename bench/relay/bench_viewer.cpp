@@ -1,4 +1,4 @@
-#include "bench_viewer.h"
+#include "bench/relay/bench_viewer.h"
 
 #include <cstdlib>
 #include <stdexcept>

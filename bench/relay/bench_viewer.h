@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "bed/child_process.h"
-#include "bed/viewer_standin.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/viewer_standin.h"
 
 enum class ViewerKind { StandIn, TraceCapture };
 const char* ViewerKindName(ViewerKind kind);

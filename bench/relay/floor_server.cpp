@@ -1,4 +1,4 @@
-#include "floor_server.h"
+#include "bench/relay/floor_server.h"
 
 #include <utility>
 

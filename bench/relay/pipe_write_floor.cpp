@@ -1,4 +1,4 @@
-#include "pipe_write_floor.h"
+#include "bench/relay/pipe_write_floor.h"
 
 #include <windows.h>
 

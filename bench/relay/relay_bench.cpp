@@ -25,14 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
-#include "bed/viewer_standin.h"
-#include "bench_client.h"
-#include "bench_records.h"
-#include "bench_viewer.h"
-#include "floor_server.h"
-#include "pipe_write_floor.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/viewer_standin.h"
+#include "bench/relay/bench_client.h"
+#include "bench/relay/bench_records.h"
+#include "bench/relay/bench_viewer.h"
+#include "bench/relay/floor_server.h"
+#include "bench/relay/pipe_write_floor.h"
 #include "trace/trace_control.h"
 #include "trace/trace_relay.h"
 #include "trace/xlate/event_translator_win32.h"

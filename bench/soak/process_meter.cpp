@@ -1,4 +1,4 @@
-#include "process_meter.h"
+#include "bench/soak/process_meter.h"
 
 #include <psapi.h>
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "process_meter.h"
-#include "trace_check.h"
+#include "bench/soak/process_meter.h"
+#include "bench/soak/trace_check.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "menu-probe/popup_menu.h"
-#include "bed/service_standin.h"
-#include "bed/viewer_standin.h"
-#include "process_meter.h"
-#include "standin/options.h"
-#include "trace_check.h"
+#include "tests/bed/child_process.h"
+#include "probes/menu-probe/popup_menu.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/viewer_standin.h"
+#include "bench/soak/process_meter.h"
+#include "support/options.h"
+#include "bench/soak/trace_check.h"
 
 namespace {
 
@@ -240,7 +240,7 @@ class Soak {
 
 int main(int argc, char** argv) {
   Settings s;
-  standin::OptionParser p("quorvel_soak", "[options]",
+  support::OptionParser p("quorvel_soak", "[options]",
                           "Drives one quorvel.exe through cycles of a long day and checks that nothing grows.");
   p.AddInteger("--cycles", "N", "cycles (default 4; the full soak is 100)", 1, 100000,
                [&](int64_t v) { s.cycles = v; });

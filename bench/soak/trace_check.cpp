@@ -1,4 +1,4 @@
-#include "trace_check.h"
+#include "bench/soak/trace_check.h"
 
 #include <windows.h>
 

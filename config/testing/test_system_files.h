@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 
 namespace test_files {
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ std::string g_record;
 // One line "<milliseconds since boot> <what>" on standard output and appended to the
 // record file, which several programs may share.
 void Report(const char* what) {
-  standin::Info("%s", what);
-  standin::AppendRecord(g_record, standin::ProgramName(), what);
+  support::Info("%s", what);
+  support::AppendRecord(g_record, support::ProgramName(), what);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -68,7 +68,7 @@ HWND CreateServerWindow(bool show) {
 }
 
 // Serves the events and the window until WM_CLOSE or a stop request.
-void Serve(const HANDLE (&rmEvents)[kRmEventCount], const standin::StopSignal& stop) {
+void Serve(const HANDLE (&rmEvents)[kRmEventCount], const support::StopSignal& stop) {
   HANDLE waits[kRmEventCount + 1];
   for (DWORD i = 0; i < kRmEventCount; ++i) waits[i] = rmEvents[i];
   waits[kRmEventCount] = stop.Handle();
@@ -87,7 +87,7 @@ void Serve(const HANDLE (&rmEvents)[kRmEventCount], const standin::StopSignal& s
         DispatchMessageA(&message);
       }
     } else {
-      standin::Error("wait failed: %s", standin::DescribeError(GetLastError()).c_str());
+      support::Error("wait failed: %s", support::DescribeError(GetLastError()).c_str());
       return;
     }
   }
@@ -96,12 +96,12 @@ void Serve(const HANDLE (&rmEvents)[kRmEventCount], const standin::StopSignal& s
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::SetProgramName("halvo7302");
+  support::SetProgramName("halvo7302");
   if (const char* record = std::getenv(kRecordVariable)) g_record = record;
   bool present = true;
   bool show = false;
   std::string stopEvent;
-  standin::OptionParser parser("halvo7302", "[options]",
+  support::OptionParser parser("halvo7302", "[options]",
                                "Stand-in for the K7302 interface's server program: window \"Korvane_K7302_Server\"\n"
                                "(class \"Korvane_K7302_Server_Class\"), presence event \"Global\\KorvaneK7302Present\"\n"
                                "and the resource manager events EditRM, RefreshRM, HideRM and UnhideRM.");
@@ -114,31 +114,31 @@ int main(int argc, char** argv) {
   parser.AddFlag("--absent", "create the presence event not signalled (no interface present)",
                  [&] { present = false; });
   parser.AddFlag("--show", "show the window (it is hidden otherwise)", [&] { show = true; });
-  standin::AddStopEventOption(parser, stopEvent);
+  support::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(
       "Lines, on standard output and in the record file (there after the milliseconds since boot):\n"
       "  \"ready\", \"signalled <event>\", \"WM_CLOSE\", \"stop requested\", \"stopped\".\n"
       "Exit codes: 0 closed or stopped, 1 could not set up, 2 bad command line.\n");
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
 
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
-  HANDLE presentEvent = CreateEventA(standin::NullDaclAttributes(), TRUE, present ? TRUE : FALSE, kPresentEvent);
+  HANDLE presentEvent = CreateEventA(support::NullDaclAttributes(), TRUE, present ? TRUE : FALSE, kPresentEvent);
   HANDLE rmEvents[kRmEventCount] = {};
   bool created = presentEvent != nullptr;
   // Auto-reset: each signal is reported once.
   for (DWORD i = 0; i < kRmEventCount && created; ++i) {
-    rmEvents[i] = CreateEventA(standin::NullDaclAttributes(), FALSE, FALSE, kRmEvents[i].name);
+    rmEvents[i] = CreateEventA(support::NullDaclAttributes(), FALSE, FALSE, kRmEvents[i].name);
     created = rmEvents[i] != nullptr;
   }
   if (!created) {
-    standin::Error("cannot create the K7302 events: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create the K7302 events: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   // Recorded before the window exists: whoever finds the window finds this line too.
   Report("ready");
   if (CreateServerWindow(show) == nullptr) {
-    standin::Error("cannot create the window: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   Serve(rmEvents, stop);

@@ -1,11 +1,11 @@
-#include "call_mix.h"
+#include "standins/instrument-sim/call_mix.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "trace/xlate/event_translator.h"
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 
 namespace instrument_sim {
 namespace {

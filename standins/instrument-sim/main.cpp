@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "base/unique.h"
-#include "call_mix.h"
-#include "standin/options.h"
-#include "standin/report.h"
+#include "standins/instrument-sim/call_mix.h"
+#include "support/options.h"
+#include "support/report.h"
 #include "trace/named_pipe_m.h"
 #include "trace/trace_control.h"
 
@@ -123,8 +123,8 @@ Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
   Results results;
   NamedPipeM* pipe = OpenNamedPipeM(s.pipeName.c_str());
   if (pipe == nullptr) {
-    standin::Error("cannot open the trace event pipe %s: %s", s.pipeName.c_str(),
-                   standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot open the trace event pipe %s: %s", s.pipeName.c_str(),
+                   support::DescribeError(GetLastError()).c_str());
     results.noReply = static_cast<uint64_t>(s.calls) * 2;
     return results;
   }
@@ -157,12 +157,12 @@ Results RunGenerated(const Settings& s, int threadIndex, Dump& dump) {
 bool RunReplay(const Settings& s, Results& results) {
   std::FILE* in = std::fopen(s.replayPath.c_str(), "rb");
   if (in == nullptr) {
-    standin::Error("cannot read %s", s.replayPath.c_str());
+    support::Error("cannot read %s", s.replayPath.c_str());
     return false;
   }
   NamedPipeM* pipe = OpenNamedPipeM(s.pipeName.c_str());
   if (pipe == nullptr) {
-    standin::Error("cannot open the trace event pipe %s", s.pipeName.c_str());
+    support::Error("cannot open the trace event pipe %s", s.pipeName.c_str());
     std::fclose(in);
     return false;
   }
@@ -199,8 +199,8 @@ bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
       // The children already started still run to their end, so that none outlives this
       // process unseen.
-      standin::Error("cannot start client process %lld: %s", static_cast<long long>(p),
-                     standin::DescribeError(GetLastError()).c_str());
+      support::Error("cannot start client process %lld: %s", static_cast<long long>(p),
+                     support::DescribeError(GetLastError()).c_str());
       ok = false;
       break;
     }
@@ -212,7 +212,7 @@ bool RunChildren(const Settings& s, int argc, char** argv, Results& results) {
     children[i].Reset();
     std::FILE* f = std::fopen(resultFiles[i].c_str(), "rb");
     if (f == nullptr) {
-      standin::Error("client process %zu left no results", i);
+      support::Error("client process %zu left no results", i);
       ok = false;
       continue;
     }
@@ -249,17 +249,17 @@ void Report(const Settings& s, Results& r, double seconds) {
   }
   std::sort(r.latencyUs.begin(), r.latencyUs.end());
   const double messages = static_cast<double>(r.latencyUs.size());
-  standin::Info("messages=%.0f ack=%llu nack=%llu noreply=%llu untraced=%llu seconds=%.3f msg_per_s=%.0f", messages,
+  support::Info("messages=%.0f ack=%llu nack=%llu noreply=%llu untraced=%llu seconds=%.3f msg_per_s=%.0f", messages,
                 static_cast<unsigned long long>(r.ack), static_cast<unsigned long long>(r.nack),
                 static_cast<unsigned long long>(r.noReply), static_cast<unsigned long long>(r.untraced), seconds,
                 seconds > 0 ? messages / seconds : 0.0);
-  standin::Info("latency_us p50=%.1f p90=%.1f p99=%.1f max=%.1f", Percentile(r.latencyUs, 0.5),
+  support::Info("latency_us p50=%.1f p90=%.1f p99=%.1f max=%.1f", Percentile(r.latencyUs, 0.5),
                 Percentile(r.latencyUs, 0.9), Percentile(r.latencyUs, 0.99),
                 r.latencyUs.empty() ? 0.0 : r.latencyUs.back());
 }
 
-standin::OptionParser MakeParser(Settings& s) {
-  standin::OptionParser p("instrument-sim", "[options]",
+support::OptionParser MakeParser(Settings& s) {
+  support::OptionParser p("instrument-sim", "[options]",
                           "Stand-in for the instrument libraries as trace clients: posts a method-enter and a\n"
                           "method-exit message per traced call on the trace event pipe and waits for each reply.");
   p.AddInteger("--calls", "N", "traced calls per thread (default 10)", 0, 100000000, [&s](int64_t v) { s.calls = v; });
@@ -315,12 +315,12 @@ bool WaitForTracing(DWORD ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::SetProgramName("instrument-sim");
+  support::SetProgramName("instrument-sim");
   Settings s;
-  standin::OptionParser parser = MakeParser(s);
+  support::OptionParser parser = MakeParser(s);
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
   if (s.waitEnabledMs > 0 && !WaitForTracing(s.waitEnabledMs)) {
-    standin::Error("tracing was not switched on within %lu ms", static_cast<unsigned long>(s.waitEnabledMs));
+    support::Error("tracing was not switched on within %lu ms", static_cast<unsigned long>(s.waitEnabledMs));
     return 1;
   }
   Results results;
@@ -332,7 +332,7 @@ int main(int argc, char** argv) {
   } else {
     Dump dump;
     if (!dump.Open(s.dumpPath)) {
-      standin::Error("cannot write %s", s.dumpPath.c_str());
+      support::Error("cannot write %s", s.dumpPath.c_str());
       return 1;
     }
     std::vector<Results> perThread(static_cast<size_t>(s.threads));

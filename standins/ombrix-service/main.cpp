@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "object_table.h"
-#include "pipe_server.h"
-#include "request_log.h"
-#include "service_objects.h"
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/nko_object_table.h"
+#include "standins/ombrix-service/pipe_server.h"
+#include "standins/ombrix-service/request_log.h"
+#include "standins/ombrix-service/service_objects.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 
@@ -52,8 +52,8 @@ std::string Unbackslash(std::string_view text) {
   return out;
 }
 
-standin::OptionParser MakeParser(Settings& s) {
-  standin::OptionParser p("ombrix-service", "[options]",
+support::OptionParser MakeParser(Settings& s) {
+  support::OptionParser p("ombrix-service", "[options]",
                           "Stand-in for the suite service and its NKO server. Publishes the service information\n"
                           "block and the running events, serves the NKO pipe, and runs until stopped.");
   auto text = [](std::string& target) {
@@ -71,7 +71,7 @@ standin::OptionParser MakeParser(Settings& s) {
   };
   auto flag = [](bool& target, bool value) { return [&target, value] { target = value; }; };
 
-  standin::AddStopEventOption(p, s.stopEvent);
+  support::AddStopEventOption(p, s.stopEvent);
   p.AddValue("--ready-event", "NAME", "set the event NAME once everything not delayed is in place",
              [&s](std::string_view v) { return (s.readyEvent = v).empty() ? "needs a name" : std::string(); });
 
@@ -145,11 +145,11 @@ struct Timed {
 
 int Run(Settings& s) {
   std::string error;
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(s.stopEvent)) return 1;
   RequestLog log;
   if (!s.requestLog.empty() && !log.Open(s.requestLog, error)) {
-    standin::Error("%s", error.c_str());
+    support::Error("%s", error.c_str());
     return 1;
   }
 
@@ -161,7 +161,7 @@ int Run(Settings& s) {
   if ((s.publishBlock && !block.Publish(s.block, error)) ||
       !serviceEvent.Create(kServiceRunningEventName, s.serviceEvent, error) ||
       !nkoEvent.Create(kNkoRunningEventName, s.nkoEvent, error)) {
-    standin::Error("%s", error.c_str());
+    support::Error("%s", error.c_str());
     return 1;
   }
 
@@ -174,7 +174,7 @@ int Run(Settings& s) {
   }
   auto startPipe = [&] {
     if (server.Start(error)) return true;
-    standin::Error("%s", error.c_str());
+    support::Error("%s", error.c_str());
     return false;
   };
   if (s.servePipe && s.pipeAfterMs > 0) {
@@ -184,17 +184,17 @@ int Run(Settings& s) {
   }
 
   if (!s.readyEvent.empty()) {
-    HANDLE ready = CreateEventA(standin::NullDaclAttributes(), TRUE, FALSE, s.readyEvent.c_str());
+    HANDLE ready = CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.readyEvent.c_str());
     if (!ready) {
-      standin::Error("cannot create the ready event \"%s\": %s", s.readyEvent.c_str(),
-                     standin::DescribeError(GetLastError()).c_str());
+      support::Error("cannot create the ready event \"%s\": %s", s.readyEvent.c_str(),
+                     support::DescribeError(GetLastError()).c_str());
       return 1;
     }
     // Kept open until the process ends: a starter that opens the event only now must
     // still find it, and signalled.
     SetEvent(ready);
   }
-  standin::Info("running (pipe %s, %d instances)", s.servePipe ? s.server.pipeName.c_str() : "off",
+  support::Info("running (pipe %s, %d instances)", s.servePipe ? s.server.pipeName.c_str() : "off",
                 s.server.instances);
 
   std::sort(timed.begin(), timed.end(), [](const Timed& a, const Timed& b) { return a.atMs < b.atMs; });
@@ -215,7 +215,7 @@ int Run(Settings& s) {
   server.Join();
   size_t held = objects.Held();
   objects.CloseAll();
-  standin::Info("stopped: %llu requests served, %llu objects still held at stop",
+  support::Info("stopped: %llu requests served, %llu objects still held at stop",
                 static_cast<unsigned long long>(server.Served()), static_cast<unsigned long long>(held));
   return exitCode;
 }
@@ -223,9 +223,9 @@ int Run(Settings& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::SetProgramName("ombrix-service");
+  support::SetProgramName("ombrix-service");
   Settings settings;
-  standin::OptionParser parser = MakeParser(settings);
+  support::OptionParser parser = MakeParser(settings);
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
   return Run(settings);
 }

@@ -1,10 +1,10 @@
-#include "pipe_server.h"
+#include "standins/ombrix-service/pipe_server.h"
 
 #include <cstring>
 
-#include "nko_request.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/nko_request.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {
@@ -80,9 +80,9 @@ bool PipeServer::Start(std::string& error) {
     HANDLE pipe = CreateNamedPipeA(m_options.pipeName.c_str(), openMode,
                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                    static_cast<DWORD>(m_options.instances), kPipeBufferBytes, kPipeBufferBytes, 0,
-                                   standin::NullDaclAttributes());
+                                   support::NullDaclAttributes());
     if (pipe == INVALID_HANDLE_VALUE) {
-      error = "cannot create the pipe " + m_options.pipeName + ": " + standin::DescribeError(GetLastError());
+      error = "cannot create the pipe " + m_options.pipeName + ": " + support::DescribeError(GetLastError());
       for (HANDLE p : m_pipes) CloseHandle(p);
       m_pipes.clear();
       return false;
@@ -125,7 +125,7 @@ void PipeServer::Serve(HANDLE pipe) {
       } else if (error == ERROR_NO_DATA) {
         // The client came and went before we looked; start over with this instance.
       } else {
-        standin::Error("ConnectNamedPipe failed: %s", standin::DescribeError(error).c_str());
+        support::Error("ConnectNamedPipe failed: %s", support::DescribeError(error).c_str());
         if (WaitForSingleObject(m_stop, 100) == WAIT_OBJECT_0) break;
       }
     }

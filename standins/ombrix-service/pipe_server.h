@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "object_table.h"
-#include "request_log.h"
+#include "support/nko_object_table.h"
+#include "standins/ombrix-service/request_log.h"
 
 namespace ombrix {
 

@@ -1,4 +1,4 @@
-#include "request_log.h"
+#include "standins/ombrix-service/request_log.h"
 
 namespace ombrix {
 

@@ -1,10 +1,10 @@
-#include "service_objects.h"
+#include "standins/ombrix-service/service_objects.h"
 
 #include <cstring>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {
@@ -30,10 +30,10 @@ InfoBlock::~InfoBlock() {
 }
 
 bool InfoBlock::Publish(const InfoBlockContent& content, std::string& error) {
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, standin::NullDaclAttributes(), PAGE_READWRITE, 0,
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, support::NullDaclAttributes(), PAGE_READWRITE, 0,
                                       kInfoBlockSize, kInfoBlockName);
   if (!mapping) {
-    error = std::string("cannot create ") + kInfoBlockName + ": " + standin::DescribeError(GetLastError());
+    error = std::string("cannot create ") + kInfoBlockName + ": " + support::DescribeError(GetLastError());
     return false;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -43,7 +43,7 @@ bool InfoBlock::Publish(const InfoBlockContent& content, std::string& error) {
   }
   auto* view = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kInfoBlockSize));
   if (!view) {
-    error = std::string("cannot map ") + kInfoBlockName + ": " + standin::DescribeError(GetLastError());
+    error = std::string("cannot map ") + kInfoBlockName + ": " + support::DescribeError(GetLastError());
     CloseHandle(mapping);
     return false;
   }
@@ -67,7 +67,7 @@ bool ParseEventMode(const std::string& text, EventMode& mode) {
     mode = {EventMode::Absent, 0};
   } else if (text.rfind("after:", 0) == 0) {
     int64_t ms = 0;
-    if (!standin::ParseInteger(std::string_view(text).substr(6), 0, 86400000, ms)) return false;
+    if (!support::ParseInteger(std::string_view(text).substr(6), 0, 86400000, ms)) return false;
     mode = {EventMode::SignalledLater, static_cast<DWORD>(ms)};
   } else {
     return false;
@@ -82,9 +82,9 @@ RunningEvent::~RunningEvent() {
 bool RunningEvent::Create(const char* name, const EventMode& mode, std::string& error) {
   if (mode.kind == EventMode::Absent) return true;
   BOOL initial = mode.kind == EventMode::Signalled;
-  HANDLE event = CreateEventA(standin::NullDaclAttributes(), TRUE, initial, name);
+  HANDLE event = CreateEventA(support::NullDaclAttributes(), TRUE, initial, name);
   if (!event) {
-    error = std::string("cannot create ") + name + ": " + standin::DescribeError(GetLastError());
+    error = std::string("cannot create ") + name + ": " + support::DescribeError(GetLastError());
     return false;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {

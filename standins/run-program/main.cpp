@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ int64_t g_closes = 0;
 // One line "<milliseconds since boot> <title> <what>" appended to the record file (which
 // several programs may share), and "run-program: <title> <what>" on standard output.
 void Report(const std::string& what) {
-  standin::Info("%s %s", g_settings.title.c_str(), what.c_str());
-  standin::AppendRecord(g_settings.record, g_settings.title, what);
+  support::Info("%s %s", g_settings.title.c_str(), what.c_str());
+  support::AppendRecord(g_settings.record, g_settings.title, what);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -53,9 +53,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::SetProgramName("run-program");
+  support::SetProgramName("run-program");
   std::string stopEvent;
-  standin::OptionParser parser("run-program", "--title TITLE [options]",
+  support::OptionParser parser("run-program", "--title TITLE [options]",
                                "Stand-in for a program of the suite's Run list: a window titled TITLE that ends\n"
                                "on WM_CLOSE, unless told to ignore the first ones.");
   parser.AddValue("--title", "TITLE", "the window's title (required)", [](std::string_view v) {
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     return v.empty() ? "needs a file name" : std::string();
   });
   parser.AddFlag("--show", "show the window (it is hidden otherwise)", [] { g_settings.show = true; });
-  standin::AddStopEventOption(parser, stopEvent);
+  support::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(
       "Lines, on standard output and in the record file (there after the milliseconds since boot):\n"
       "  \"<title> started pid <pid>\", \"<title> WM_CLOSE <n> ignored\", \"<title> WM_CLOSE <n> closing\",\n"
@@ -77,11 +77,11 @@ int main(int argc, char** argv) {
       "Exit codes: 0 closed or stopped, 1 could not set up, 2 bad command line.\n");
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
   if (g_settings.title.empty()) {
-    standin::Error("--title is required");
+    support::Error("--title is required");
     return 2;
   }
 
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
   // Recorded before the window exists: whoever finds the window finds this line too.
   Report("started pid " + std::to_string(GetCurrentProcessId()));
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
                     : CreateWindowExA(0, kClass, g_settings.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                       CW_USEDEFAULT, 320, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) {
-    standin::Error("cannot create the window: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   if (g_settings.show) ShowWindow(window, SW_SHOWNORMAL);

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
-#include "viewer_server.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
+#include "support/viewer_server.h"
 
 namespace {
 
@@ -31,45 +31,45 @@ constexpr const char kCommands[] =
     "  quit         stop\n"
     "Every command is answered with one line \"sightline: ok <command>\" (or an error).\n";
 
-bool Command(const std::string& line, ViewerServer& viewer, const standin::StopSignal& stop) {
+bool Command(const std::string& line, ViewerServer& viewer, const support::StopSignal& stop) {
   char word[16] = {};
   char rest[64] = {};
   const int n = std::sscanf(line.c_str(), "%15s %63s", word, rest);
   if (n < 1) return true;
   const std::string command(word);
   int64_t value = 0;
-  if (command == "status" && n == 2 && standin::ParseInteger(rest, 0, 255, value)) {
+  if (command == "status" && n == 2 && support::ParseInteger(rest, 0, 255, value)) {
     viewer.SetStatus(static_cast<uint8_t>(value));
-  } else if (command == "limit" && n == 2 && standin::ParseInteger(rest, 0, UINT32_MAX, value)) {
+  } else if (command == "limit" && n == 2 && support::ParseInteger(rest, 0, UINT32_MAX, value)) {
     viewer.SetArrayLimit(static_cast<uint32_t>(value));
   } else if (command == "stall" && n == 2 && (std::strcmp(rest, "on") == 0 || std::strcmp(rest, "off") == 0)) {
     viewer.SetStallReady(std::strcmp(rest, "on") == 0);
   } else if (command == "pause" && n == 2 && (std::strcmp(rest, "on") == 0 || std::strcmp(rest, "off") == 0)) {
     viewer.SetPauseReading(std::strcmp(rest, "on") == 0);
-  } else if (command == "delay" && n == 2 && standin::ParseInteger(rest, 0, 3600000, value)) {
+  } else if (command == "delay" && n == 2 && support::ParseInteger(rest, 0, 3600000, value)) {
     viewer.SetReadDelay(static_cast<DWORD>(value));
   } else if (command == "drop") {
     viewer.DropConnections();
   } else if (command == "count") {
-    standin::Info("messages %llu", static_cast<unsigned long long>(viewer.Messages()));
+    support::Info("messages %llu", static_cast<unsigned long long>(viewer.Messages()));
     return true;
   } else if (command == "quit") {
     stop.Request();
   } else {
-    standin::Error("unknown command \"%s\"", line.c_str());
+    support::Error("unknown command \"%s\"", line.c_str());
     return true;
   }
-  standin::Info("ok %s", line.c_str());
+  support::Info("ok %s", line.c_str());
   return command != "quit";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  standin::SetProgramName("sightline");
+  support::SetProgramName("sightline");
   ViewerOptions options;
   std::string stopEvent;
-  standin::OptionParser parser("sightline", "[options]",
+  support::OptionParser parser("sightline", "[options]",
                                "Stand-in for the trace viewer: publishes its status memory and serves its pipe\n"
                                "through the connection handshake, capturing every message it receives.");
   parser.AddInteger("--status", "N", "initial status byte (default 0)", 0, 255,
@@ -86,18 +86,18 @@ int main(int argc, char** argv) {
                  [&] { options.pauseReading = true; });
   parser.AddInteger("--read-delay", "MS", "pause MS ms before every read of a connection (default 0)", 0, 3600000,
                     [&](int64_t v) { options.readDelayMs = static_cast<DWORD>(v); });
-  standin::AddStopEventOption(parser, stopEvent);
+  support::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(std::string(kCommands) +
                      "It prints \"sightline: ready\" once everything is published.\n"
                      "Exit codes: 0 stopped cleanly, 1 could not set up, 2 bad command line.\n");
   if (const auto exitCode = parser.ExitCodeUnlessRun(argc, argv)) return *exitCode;
 
   std::string error;
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
   ViewerServer viewer(options, stop.Handle());
   if (!viewer.Publish(error)) {
-    standin::Error("%s", error.c_str());
+    support::Error("%s", error.c_str());
     return 1;
   }
   // Commands come from a thread of their own; standard input ending is no stop request,
@@ -110,10 +110,10 @@ int main(int argc, char** argv) {
     }
   });
   commands.detach();
-  standin::Info("ready (status %u, array limit %u)", options.status, options.arrayLimit);
+  support::Info("ready (status %u, array limit %u)", options.status, options.arrayLimit);
   viewer.Serve();
   viewer.DropConnections();
-  standin::Info("stopped: %llu messages received", static_cast<unsigned long long>(viewer.Messages()));
+  support::Info("stopped: %llu messages received", static_cast<unsigned long long>(viewer.Messages()));
   std::fflush(stdout);
   // The command thread may still sit in a read of standard input.
   ExitProcess(0);

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/options.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 // A small window titled with the tool's name that shows its command-line tail, until it
 // is closed or a stop is requested.
-int ShowUntilClosed(const std::string& name, const std::string& tail, const standin::StopSignal& stop) {
+int ShowUntilClosed(const std::string& name, const std::string& tail, const support::StopSignal& stop) {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -89,7 +89,7 @@ int ShowUntilClosed(const std::string& name, const std::string& tail, const stan
                     : CreateWindowExA(0, kClass, name.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                       360, 110, nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) {
-    standin::Error("cannot create the window: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create the window: %s", support::DescribeError(GetLastError()).c_str());
     return 1;
   }
   const std::string text = name + " started with \"" + tail + "\"";
@@ -112,7 +112,7 @@ int ShowUntilClosed(const std::string& name, const std::string& tail, const stan
 
 int main(int argc, char** argv) {
   static const std::string name = StartedName();
-  standin::SetProgramName(name.c_str());
+  support::SetProgramName(name.c_str());
   const std::string tail = CommandLineTail();
   std::string record;
   if (const char* value = std::getenv(kRecordVariable)) record = value;
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   bool show = showValue != nullptr && *showValue != '\0';
   std::string stopEvent;
 
-  standin::OptionParser parser(name, "[options] [ARGUMENT...]",
+  support::OptionParser parser(name, "[options] [ARGUMENT...]",
                                "Stand-in for a tool of the suite, copied under the tool's file name\n"
                                "(KorvaneLinkfinder.exe, Quickprobe.exe, resfind64.exe, ...). It appends one\n"
                                "line to the record file saying which name it was started as and with which\n"
@@ -138,27 +138,27 @@ int main(int argc, char** argv) {
                  "until it is closed (also when the environment variable\n"
                  "SUITE_TOOL_SHOW is not empty)",
                  [&] { show = true; });
-  standin::AddStopEventOption(parser, stopEvent);
+  support::AddStopEventOption(parser, stopEvent);
   parser.AddEpilogue(
       "The line, on standard output and in the record file (there after the milliseconds\n"
       "since boot):  <file name> started \"<command-line tail>\"\n"
       "for example:  resfind64.exe started \"-p\"\n"
       "Exit codes: 0 recorded (and, with --show, closed), 1 could not set up, 2 bad command line.\n");
   switch (parser.Parse(OwnOptions(argc, argv))) {
-    case standin::OptionParser::Outcome::HelpShown:
+    case support::OptionParser::Outcome::HelpShown:
       return 0;
-    case standin::OptionParser::Outcome::Error:
+    case support::OptionParser::Outcome::Error:
       return 2;
-    case standin::OptionParser::Outcome::Run:
+    case support::OptionParser::Outcome::Run:
       break;
   }
 
   const std::string what = "started \"" + tail + "\"";
-  standin::Info("%s", what.c_str());
-  standin::AppendRecord(record, name, what);
+  support::Info("%s", what.c_str());
+  support::AppendRecord(record, name, what);
   if (!show) return 0;
 
-  standin::StopSignal stop;
+  support::StopSignal stop;
   if (!stop.Init(stopEvent)) return 1;
   return ShowUntilClosed(name, tail, stop);
 }

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/report.h"
+#include "support/report.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ bool Fails(int ordinal, int index = -1) {
   return false;
 }
 
-void Record(const std::string& line) { standin::AppendText(Env("VISACONFMGR_RECORD"), line + "\n"); }
+void Record(const std::string& line) { support::AppendText(Env("VISACONFMGR_RECORD"), line + "\n"); }
 
 void Fill(char* buffer, size_t size, const std::string& text) {
   const size_t n = text.size() < size ? text.size() : size - 1;

@@ -1,4 +1,4 @@
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,9 +1,9 @@
-#include "bed/record_file.h"
+#include "tests/bed/record_file.h"
 
 #include <charconv>
 #include <string_view>
 
-#include "bed/wait_until.h"
+#include "support/wait_until.h"
 
 namespace bed {
 
@@ -63,7 +63,7 @@ std::vector<RecordLine> WaitForRecord(const std::string& path,
                                       const std::function<bool(const std::vector<RecordLine>&)>& done,
                                       DWORD timeoutMs) {
   std::vector<RecordLine> lines;
-  WaitUntil([&] { return done(lines = ReadRecord(path)); }, timeoutMs);
+  support::WaitUntil([&] { return done(lines = ReadRecord(path)); }, timeoutMs);
   return lines;
 }
 

@@ -1,10 +1,10 @@
-#include "bed/service_standin.h"
+#include "tests/bed/service_standin.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "bed/record_file.h"
+#include "tests/bed/record_file.h"
 
 namespace bed {
 

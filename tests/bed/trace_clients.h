@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
-#include "bed/wine_log.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/service_standin.h"
+#include "tests/bed/wine_log.h"
 #include "trace/trace_control.h"
 #include "trace/trace_relay.h"
 #include "trace/xlate/event_translator_win32.h"

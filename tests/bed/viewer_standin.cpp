@@ -1,10 +1,10 @@
-#include "bed/viewer_standin.h"
+#include "tests/bed/viewer_standin.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
-#include "bed/wait_until.h"
+#include "support/wait_until.h"
 
 namespace bed {
 namespace {
@@ -68,7 +68,7 @@ std::vector<std::string> ViewerStandIn::Capture() const {
 
 std::vector<std::string> ViewerStandIn::WaitForCapture(size_t count, DWORD timeoutMs) const {
   std::vector<std::string> lines;
-  WaitUntil([&] { return (lines = Capture()).size() >= count; }, timeoutMs, 100);
+  support::WaitUntil([&] { return (lines = Capture()).size() >= count; }, timeoutMs, 100);
   return lines;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 
 namespace bed {
 

@@ -1,10 +1,10 @@
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "bed/record_file.h"
-#include "bed/wait_until.h"
+#include "tests/bed/record_file.h"
+#include "support/wait_until.h"
 
 namespace bed {
 namespace {
@@ -112,14 +112,14 @@ std::vector<WineLogEntry> WineLogEntries(std::optional<DWORD> pid) {
 
 std::vector<WineLogEntry> WaitForWineLogEntries(DWORD pid, size_t count, DWORD timeoutMs) {
   std::vector<WineLogEntry> entries;
-  WaitUntil([&] { return (entries = WineLogEntries(pid)).size() >= count; }, timeoutMs, kPollMs);
+  support::WaitUntil([&] { return (entries = WineLogEntries(pid)).size() >= count; }, timeoutMs, kPollMs);
   return entries;
 }
 
 std::optional<WineLogEntry> WaitForWineLogEntry(DWORD pid, const std::function<bool(const WineLogEntry&)>& match,
                                                 DWORD timeoutMs) {
   std::optional<WineLogEntry> found;
-  WaitUntil(
+  support::WaitUntil(
       [&] {
         for (WineLogEntry& entry : WineLogEntries(pid)) {
           if (match(entry)) return (found = std::move(entry)).has_value();

@@ -6,13 +6,13 @@
 
 #include <gmock/gmock.h>
 
-#include "bed/service_standin.h"
-#include "bed/wait_until.h"
+#include "tests/bed/service_standin.h"
+#include "support/wait_until.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_driver.h"
+#include "tests/system/quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ TEST_F(Quorvel488, ReplacedLibraryWarnsOnceAndIsMarked) {
   EXPECT_EQ(balloon.infoTitle, "Korvane Ombrix Suite");
   EXPECT_EQ(balloon.infoFlags, static_cast<DWORD>(NIIF_WARNING));
   // The values are written once the balloon's thread has started, the last one last.
-  bed::WaitUntil([] { return Stored("Korvane488Enabled") != "-"; }, kWaitMs);
+  support::WaitUntil([] { return Stored("Korvane488Enabled") != "-"; }, kWaitMs);
   EXPECT_EQ(Stored("Gpib32Status"), "2");
   EXPECT_EQ(Stored("Gpib32StatusSysWow64"), "2");
   EXPECT_EQ(Stored("Korvane488Enabled"), "False");

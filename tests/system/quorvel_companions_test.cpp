@@ -3,10 +3,10 @@
 // instance and closed through their windows when it ends.
 #include <gmock/gmock.h>
 
-#include "bed/record_file.h"
-#include "bed/service_standin.h"
+#include "tests/bed/record_file.h"
+#include "tests/bed/service_standin.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
+#include "tests/system/quorvel_driver.h"
 #include "shell/companion_programs.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "bed/child_process.h"
-#include "bed/wait_until.h"
-#include "bed/wine_log.h"
+#include "tests/bed/child_process.h"
+#include "support/wait_until.h"
+#include "tests/bed/wine_log.h"
 #include "config/testing/test_registry.h"
 
 namespace quorvel_test {
@@ -45,7 +45,7 @@ inline bool ExitFirstInstance(const bed::ChildProcess& first) {
 inline HWND WaitForWindow(DWORD pid, const char* className, const char* title, bool visible = false,
                           DWORD timeoutMs = kWaitMs) {
   HWND window = nullptr;
-  bed::WaitUntil(
+  support::WaitUntil(
       [&] {
         while ((window = FindWindowExA(nullptr, window, className, title)) != nullptr) {
           DWORD owner = 0;

@@ -16,13 +16,13 @@
 #include <fstream>
 #include <functional>
 
-#include "menu-probe/popup_menu.h"
-#include "bed/record_file.h"
-#include "bed/service_standin.h"
-#include "bed/wait_until.h"
+#include "probes/menu-probe/popup_menu.h"
+#include "tests/bed/record_file.h"
+#include "tests/bed/service_standin.h"
+#include "support/wait_until.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_driver.h"
+#include "tests/system/quorvel_tray_shell.h"
 
 namespace {
 
@@ -172,7 +172,7 @@ class QuorvelMenu : public ::testing::Test {
   // while the last menu's command is still running, when no second menu is shown.
   static void Answer(HWND box, int button) {
     PressButton(box, button);
-    EXPECT_TRUE(bed::WaitUntil([box] { return !IsWindow(box); }, kWaitMs)) << "the box stayed";
+    EXPECT_TRUE(support::WaitUntil([box] { return !IsWindow(box); }, kWaitMs)) << "the box stayed";
   }
 
   // The record's lines (the tools' without their tick) from line |from| on, once they

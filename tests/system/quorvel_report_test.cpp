@@ -2,9 +2,9 @@
 // machine, and a second instance's "-q" rewrites it once the library is there.
 #include <gmock/gmock.h>
 
-#include "bed/service_standin.h"
+#include "tests/bed/service_standin.h"
 #include "config/testing/test_system_files.h"
-#include "quorvel_driver.h"
+#include "tests/system/quorvel_driver.h"
 
 namespace {
 

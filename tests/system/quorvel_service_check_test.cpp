@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "bed/service_standin.h"
-#include "quorvel_driver.h"
+#include "tests/bed/service_standin.h"
+#include "tests/system/quorvel_driver.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "bed/service_standin.h"
-#include "quorvel_driver.h"
-#include "base/main_window.h"
+#include "tests/bed/service_standin.h"
+#include "tests/system/quorvel_driver.h"
+#include "base/window_identity.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <string>
 
-#include "bed/child_process.h"
-#include "bed/service_standin.h"
+#include "tests/bed/child_process.h"
+#include "tests/bed/service_standin.h"
 #include "kobj/testing/fake_nko_server.h"
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_tray_shell.h"
 #include "shell/balloon_tip.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "quorvel_tray_shell.h"
+#include "tests/system/quorvel_tray_shell.h"
 
 #include <shellapi.h>
 

@@ -6,13 +6,13 @@
 
 #include <gmock/gmock.h>
 
-#include "bed/service_standin.h"
-#include "quorvel_driver.h"
-#include "quorvel_tray_shell.h"
+#include "tests/bed/service_standin.h"
+#include "tests/system/quorvel_driver.h"
+#include "tests/system/quorvel_tray_shell.h"
 #include "kobj/object_names.h"
 #include "shell/balloon_tip.h"
 #include "shell/tray_icon.h"
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "trace/trace_control.h"
 
 namespace {

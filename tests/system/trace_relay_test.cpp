@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "bed/trace_clients.h"
-#include "bed/viewer_standin.h"
-#include "bed/wait_until.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/bed/viewer_standin.h"
+#include "support/wait_until.h"
 #include "trace/named_pipe_m.h"
 
 namespace {
 
 using bed::StartInstrumentSim;
 using bed::TracingOn;
-using bed::WaitUntil;
+using support::WaitUntil;
 using quorvel::xlate::TraceMessageBuilder;
 namespace xt = quorvel::xlate::testing;
 

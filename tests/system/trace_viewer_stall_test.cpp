@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "bed/trace_clients.h"
-#include "bed/viewer_standin.h"
-#include "bed/wait_until.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/bed/viewer_standin.h"
+#include "support/wait_until.h"
 #include "trace/viewer_link.h"
 
 namespace {
 
 using bed::RelayLog;
 using bed::TracingOn;
-using bed::WaitUntil;
+using support::WaitUntil;
 
 // A client's replies may take what a reply takes plus, once, the write limit.
 constexpr DWORD kReplyMarginMs = 2000;

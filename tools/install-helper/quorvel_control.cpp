@@ -1,6 +1,6 @@
 #include "tools/install-helper/quorvel_control.h"
 
-#include "base/main_window.h"
+#include "base/window_identity.h"
 #include "base/unique.h"
 #include "shell/service_info.h"
 

@@ -1,11 +1,11 @@
-#include "call_filter.h"
+#include "tools/quorvel-trace/call_filter.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "trace_message.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/trace_message.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

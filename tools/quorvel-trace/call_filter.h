@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

@@ -1,10 +1,10 @@
-#include "call_line.h"
+#include "tools/quorvel-trace/call_line.h"
 
-#include "call_filter.h"
-#include "trace_message.h"
-#include "trace_summary.h"
-#include "visa_status.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/trace_message.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

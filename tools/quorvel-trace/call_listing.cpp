@@ -1,4 +1,4 @@
-#include "call_listing.h"
+#include "tools/quorvel-trace/call_listing.h"
 
 namespace qtrace {
 

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "call_filter.h"
-#include "call_line.h"
-#include "call_tally.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_line.h"
+#include "tools/quorvel-trace/call_tally.h"
 
 namespace qtrace {
 

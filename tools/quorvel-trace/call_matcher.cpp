@@ -1,4 +1,4 @@
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

@@ -1,6 +1,6 @@
-#include "capture_file.h"
+#include "tools/quorvel-trace/capture_file.h"
 
-#include "standin/report.h"
+#include "support/report.h"
 
 namespace qtrace {
 
@@ -28,7 +28,7 @@ bool CaptureFile::Open(const std::string& path) {
   m_file.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!m_file) {
-    m_error = "cannot create " + path + ": " + standin::DescribeError(GetLastError());
+    m_error = "cannot create " + path + ": " + support::DescribeError(GetLastError());
     return false;
   }
   return true;
@@ -51,7 +51,7 @@ bool CaptureFile::Write(const char16_t* text, size_t length) {
   LARGE_INTEGER kept;
   kept.QuadPart = static_cast<LONGLONG>(m_kept);
   if (SetFilePointerEx(m_file.Get(), kept, nullptr, FILE_BEGIN)) SetEndOfFile(m_file.Get());
-  m_error = "cannot write " + m_path + ": " + standin::DescribeError(error);
+  m_error = "cannot write " + m_path + ": " + support::DescribeError(error);
   return false;
 }
 

@@ -1,4 +1,4 @@
-#include "capture_input.h"
+#include "tools/quorvel-trace/capture_input.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #endif
 
 #include "base/results.h"
-#include "trace_reader.h"
+#include "tools/quorvel-trace/trace_reader.h"
 
 namespace qtrace {
 namespace {

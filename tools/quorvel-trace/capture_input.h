@@ -9,9 +9,9 @@
 #include <ostream>
 #include <string>
 
-#include "call_filter.h"
-#include "call_matcher.h"
-#include "trace_summary.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/trace_summary.h"
 
 namespace qtrace {
 

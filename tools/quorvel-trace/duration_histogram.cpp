@@ -1,4 +1,4 @@
-#include "duration_histogram.h"
+#include "tools/quorvel-trace/duration_histogram.h"
 
 #include <bit>
 #include <cmath>

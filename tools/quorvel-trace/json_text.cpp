@@ -1,6 +1,6 @@
-#include "json_text.h"
+#include "tools/quorvel-trace/json_text.h"
 
-#include "trace_message.h"
+#include "tools/quorvel-trace/trace_message.h"
 
 namespace qtrace {
 namespace {

@@ -1,4 +1,4 @@
-#include "live_view.h"
+#include "tools/quorvel-trace/live_view.h"
 
 namespace qtrace {
 

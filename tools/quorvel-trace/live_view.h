@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string_view>
 
-#include "call_listing.h"
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "trace_commands.h"
+#include "tools/quorvel-trace/trace_commands.h"
 #ifdef _WIN32
-#include "trace_capture.h"
+#include "tools/quorvel-trace/trace_capture.h"
 #endif
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "tools/quorvel-trace/output_file.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "report_assets.h"
+#include "tools/quorvel-trace/report_assets.h"
 
 namespace qtrace {
 

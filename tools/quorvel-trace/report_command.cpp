@@ -1,18 +1,18 @@
-#include "report_command.h"
+#include "tools/quorvel-trace/report_command.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "call_tally.h"
-#include "capture_input.h"
-#include "output_file.h"
-#include "report_page.h"
-#include "report_rows.h"
-#include "trace_commands.h"
-#include "trace_summary.h"
-#include "trace_timeline.h"
-#include "visa_status.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/call_tally.h"
+#include "tools/quorvel-trace/capture_input.h"
+#include "tools/quorvel-trace/output_file.h"
+#include "tools/quorvel-trace/report_page.h"
+#include "tools/quorvel-trace/report_rows.h"
+#include "tools/quorvel-trace/trace_commands.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/trace_timeline.h"
+#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

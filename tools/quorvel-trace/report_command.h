@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "call_filter.h"
-#include "call_line.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_line.h"
 
 namespace qtrace {
 

@@ -1,4 +1,4 @@
-#include "report_html.h"
+#include "tools/quorvel-trace/report_html.h"
 
 namespace qtrace {
 namespace {

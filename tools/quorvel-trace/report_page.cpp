@@ -1,11 +1,11 @@
-#include "report_page.h"
+#include "tools/quorvel-trace/report_page.h"
 
 #include <cstdio>
 #include <sstream>
 
-#include "report_assets.h"
-#include "report_html.h"
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/report_assets.h"
+#include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 namespace qtrace {
 namespace {

@@ -1,9 +1,9 @@
-#include "report_rows.h"
+#include "tools/quorvel-trace/report_rows.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "report_html.h"
+#include "tools/quorvel-trace/report_html.h"
 
 namespace qtrace {
 namespace {

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "call_filter.h"
-#include "call_line.h"
-#include "call_listing.h"
-#include "report_spool.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_line.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/report_spool.h"
 
 namespace qtrace {
 

@@ -1,4 +1,4 @@
-#include "report_spool.h"
+#include "tools/quorvel-trace/report_spool.h"
 
 #include <atomic>
 #include <cerrno>

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "report_command.h"
-#include "report_html.h"
-#include "trace_commands.h"
+#include "tools/quorvel-trace/report_command.h"
+#include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
 namespace {

@@ -1,8 +1,7 @@
-#include "trace_capture.h"
+#include "tools/quorvel-trace/trace_capture.h"
 
 #include <windows.h>
 
-#include <charconv>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -10,24 +9,15 @@
 
 #include "base/results.h"
 #include "base/unique.h"
-#include "capture_file.h"
-#include "live_view.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
-#include "trace_commands.h"
-#include "viewer_server.h"
+#include "tools/quorvel-trace/capture_file.h"
+#include "tools/quorvel-trace/live_view.h"
+#include "support/options.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
+#include "tools/quorvel-trace/trace_commands.h"
+#include "support/viewer_server.h"
 
 namespace qtrace {
-
-const char kCaptureHelp[] =
-    "\ncapture: asks the relay for tracing and writes every message it sends to FILE (default\n"
-    "  quorvel-trace-YYYYMMDD-HHMMSS.qtrace here), UTF-8, one message per line. It ends on Ctrl-C,\n"
-    "  after --for SECONDS, or when the event --stop-event NAME is set; then tracing is switched\n"
-    "  off and the number of messages kept is printed. --array-limit N: array elements the\n"
-    "  libraries trace (default 1024). --show: also print each call as a list line as soon as it\n"
-    "  returns (the filters choose which; the file keeps every message). Only one capture (or\n"
-    "  viewer) runs at a time.\n"
-    "Exit codes: 0 done, 1 failed (file, another capture running, write error), 2 bad command line.\n";
 
 namespace {
 
@@ -48,55 +38,32 @@ struct CaptureOptions {
   LineOptions line;
 };
 
-template <typename Int>
-bool ParseNumber(const std::string& text, Int min, Int max, Int& out) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size() && out >= min && out <= max;
-}
-
-const ReadOption* FindReadOption(std::string_view name) {
-  for (const ReadOption& o : ReadOptionTable()) {
-    if (o.name == name) return &o;
-  }
-  return nullptr;
-}
-
-bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions& o, std::string& error) {
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--show") {
-      o.show = true;
-      continue;
-    }
-    if (const ReadOption* r = FindReadOption(arg); r != nullptr && r->valueName.empty()) {
-      error = r->apply(o.read, {});
-      if (!error.empty()) return false;
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      error = "unexpected argument \"" + arg + "\"";
-      return false;
-    }
-    const std::string& value = args[++i];
-    uint32_t seconds = 0;
-    if (const ReadOption* r = FindReadOption(arg)) {
-      error = r->apply(o.read, value);
-      if (!error.empty()) return false;
-    } else if (arg == "-o" && !value.empty()) {
-      o.path = value;
-    } else if (arg == "--for" && ParseNumber<uint32_t>(value, 1, 86400 * 366, seconds)) {
-      o.forMs = seconds * 1000;
-    } else if (arg == "--array-limit" && ParseNumber<uint32_t>(value, 0, UINT32_MAX, o.arrayLimit)) {
-      // taken into o.arrayLimit
-    } else if (arg == "--stop-event" && !value.empty()) {
-      o.stopEvent = value;
-    } else {
-      error = "bad option \"" + arg + " " + value + "\"";
-      return false;
-    }
-  }
-  o.line.utc = o.read.filter.utc;
-  return true;
+support::OptionParser MakeCaptureParser(CaptureOptions& o) {
+  support::OptionParser p("quorvel-trace capture",
+                          "[-o FILE] [--for SECONDS] [--array-limit N] [--stop-event NAME] [--show [filters]]",
+                          "Asks the relay for tracing and writes every message it sends to FILE, UTF-8, one\n"
+                          "message per line, until Ctrl-C, the time limit or the stop event; then switches tracing\n"
+                          "off and says how many messages it kept. Only one capture (or viewer) runs at a time.");
+  p.AddValue("-o", "FILE", "the capture file (default quorvel-trace-YYYYMMDD-HHMMSS.qtrace here)",
+             [&o](std::string_view v) {
+               o.path = v;
+               return v.empty() ? std::string("needs a file name") : std::string();
+             });
+  p.AddInteger("--for", "SECONDS", "end after SECONDS", 1, 86400 * 366,
+               [&o](int64_t v) { o.forMs = static_cast<DWORD>(v * 1000); });
+  p.AddInteger("--array-limit", "N", "array elements the libraries trace (default 1024)", 0, UINT32_MAX,
+               [&o](int64_t v) { o.arrayLimit = static_cast<uint32_t>(v); });
+  p.AddValue("--stop-event", "NAME", "end when the named event is set", [&o](std::string_view v) {
+    o.stopEvent = v;
+    return v.empty() ? std::string("needs a name") : std::string();
+  });
+  p.AddFlag("--show", "print each call the filters choose as its list line as soon as it returns\n"
+                      "(the file still gets every message)",
+            [&o] { o.show = true; });
+  AddLineOptions(p, o.line);
+  AddReadOptions(p, o.read);
+  p.AddEpilogue("Exit codes: 0 done, 1 failed (file, another capture running, write error), 2 bad command line.\n");
+  return p;
 }
 
 std::string DefaultCapturePath() {
@@ -145,7 +112,7 @@ bool Capture::Prepare(std::string& error) {
   m_writeFailed.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   m_serverStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!m_writeFailed || !m_serverStop) {
-    error = "cannot create an event: " + standin::DescribeError(GetLastError());
+    error = "cannot create an event: " + support::DescribeError(GetLastError());
     return false;
   }
   return true;
@@ -197,15 +164,21 @@ void Capture::Stop() {
 }  // namespace
 
 int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  standin::SetProgramName("quorvel-trace");
+  support::SetProgramName("quorvel-trace");
   CaptureOptions o;
-  std::string error;
-  if (!ParseCaptureOptions(args, o, error)) {
-    err << "quorvel-trace: error: " << error << "\n";
-    return kExitUsage;
+  support::OptionParser parser = MakeCaptureParser(o);
+  switch (parser.Parse(std::vector<std::string>(args.begin() + 1, args.end()))) {
+    case support::OptionParser::Outcome::HelpShown:
+      return kExitOk;
+    case support::OptionParser::Outcome::Error:
+      return kExitUsage;
+    case support::OptionParser::Outcome::Run:
+      break;
   }
+  o.line.utc = o.read.filter.utc;
   if (o.path.empty()) o.path = DefaultCapturePath();
-  standin::StopSignal stop;
+  std::string error;
+  support::StopSignal stop;
   if (!stop.Init(o.stopEvent)) return kExitFailed;
   Capture capture(o, out);
   if (!capture.Prepare(error) || !capture.Start(error)) {

@@ -1,88 +1,148 @@
-#include <charconv>
+#include <algorithm>
 
-#include "report_command.h"
-#include "trace_commands.h"
+#include "base/results.h"
+#include "support/options.h"
+#include "tools/quorvel-trace/report_command.h"
+#include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
 namespace {
 
-const char kUsage[] =
-    "usage: quorvel-trace list FILE [filters] [--context N] [--hex] [-s N]\n"
-    "       quorvel-trace summary FILE [filters] [--csv]\n"
-    "       quorvel-trace export FILE -o OUT.json [filters]\n"
-    "       quorvel-trace timeline FILE -o OUT.svg [filters]\n"
-    "       quorvel-trace report FILE -o OUT.html [filters] [--max-rows N] [--context N] [-s N]\n";
+using support::OptionParser;
 
-const ReadOption* FindReadOption(std::string_view name) {
-  for (const ReadOption& o : ReadOptionTable()) {
-    if (o.name == name) return &o;
-  }
-  return nullptr;
-}
+struct Command {
+  std::string_view name, usage, description;
+};
 
-bool ParseCount(const std::string& text, size_t& out) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size();
-}
+constexpr Command kCommands[] = {
+    {"list", "FILE [filters] [--context N] [--hex] [-s N]",
+     "Lists the calls of a capture, one line each in the order they began: time, process/thread\n"
+     "and program, instrument address, method(in-parameters) -> out-parameters = status, duration."},
+    {"summary", "FILE [filters] [--csv]",
+     "Summarises a capture: its time span, calls and durations by method, address, process and\n"
+     "thread, and the errors by status."},
+    {"export", "FILE -o OUT.json [filters]",
+     "Exports a capture as Trace Event Format JSON (a slice per call, a track per thread)."},
+    {"timeline", "FILE -o OUT.svg [filters]", "Draws a capture as an SVG timeline, a lane per thread."},
+    {"report", "FILE -o OUT.html [filters] [--max-rows N] [--context N] [-s N]",
+     "Writes a capture as one self-contained HTML page: its facts, the summary tables, the\n"
+     "timeline and the call list with a filter box. The page fetches nothing; open it in any\n"
+     "browser. OUT.html#q=WORDS&errors=1 opens it filtered."},
+};
 
-}  // namespace
-
-int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) {
-    err << kUsage;
-    return kExitUsage;
-  }
-  const std::string& command = args[0];
+// What a reading command was asked to do.
+struct CommandLine {
   std::string input, output;
   bool csv = false;
   ReadOptions read;
   ListOptions list;
   ReportOptions report;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    std::string error;
-    if (const ReadOption* o = FindReadOption(arg)) {
-      if (!o->valueName.empty() && !hasValue) error = "needs a value";
-      else error = o->apply(read, o->valueName.empty() ? std::string_view() : std::string_view(args[++i]));
-    } else if (arg == "--csv" && command == "summary") {
-      csv = true;
-    } else if (arg == "--hex" && command == "list") {
-      list.line.hex = true;
-    } else if (arg == "--context" && command == "list" && hasValue) {
-      if (!ParseCount(args[++i], list.context)) error = "expects a number";
-    } else if (arg == "-s" && command == "list" && hasValue) {
-      if (!ParseCount(args[++i], list.line.maxChars)) error = "expects a number";
-    } else if (arg == "--max-rows" && command == "report" && hasValue) {
-      if (!ParseCount(args[++i], report.maxRows) || report.maxRows == 0) error = "expects a number above 0";
-    } else if (arg == "--context" && command == "report" && hasValue) {
-      if (!ParseCount(args[++i], report.context)) error = "expects a number";
-    } else if (arg == "-s" && command == "report" && hasValue) {
-      if (!ParseCount(args[++i], report.line.maxChars)) error = "expects a number";
-    } else if (arg == "-o" && (command == "export" || command == "timeline" || command == "report") && hasValue) {
-      output = args[++i];
-    } else if (input.empty() && (arg == "-" || !arg.starts_with("-"))) {
-      input = arg;
+};
+
+void AddInput(OptionParser& p, CommandLine& c) {
+  p.AddOperand("FILE", "the capture file; - reads standard input", [&c](std::string_view v) {
+    c.input = v;
+    return std::string();
+  });
+}
+
+void AddOutput(OptionParser& p, CommandLine& c, const char* what) {
+  p.AddValue("-o", "OUT", std::string("write the ") + what + " to OUT (- for standard output)",
+             [&c](std::string_view v) {
+               c.output = v;
+               return v.empty() ? std::string("needs a file name") : std::string();
+             });
+}
+
+OptionParser MakeParser(const Command& command, CommandLine& c) {
+  OptionParser p("quorvel-trace " + std::string(command.name), std::string(command.usage),
+                 std::string(command.description));
+  AddInput(p, c);
+  if (command.name == "list") {
+    p.AddInteger("--context", "N", "also the N calls before and after each chosen call on its thread", 0, 1000000,
+                 [&c](int64_t n) { c.list.context = static_cast<size_t>(n); });
+    AddLineOptions(p, c.list.line);
+  } else if (command.name == "summary") {
+    p.AddFlag("--csv", "the tables as CSV (the closing line goes to standard error)", [&c] { c.csv = true; });
+  } else if (command.name == "report") {
+    AddOutput(p, c, "page");
+    p.AddInteger("--max-rows", "N",
+                 "above N calls the list keeps only the errors with the calls around them (default 50000)", 1,
+                 INT64_MAX, [&c](int64_t n) { c.report.maxRows = static_cast<size_t>(n); });
+    p.AddInteger("--context", "N", "calls kept before and after each such error on its thread (default 2)", 0,
+                 1000000, [&c](int64_t n) { c.report.context = static_cast<size_t>(n); });
+    p.AddInteger("-s", "N", "cut values at N characters, giving the full length (default 40)", 1, 1 << 20,
+                 [&c](int64_t n) { c.report.line.maxChars = static_cast<size_t>(n); });
+  } else {
+    AddOutput(p, c, command.name == "export" ? "JSON document" : "SVG picture");
+  }
+  AddReadOptions(p, c.read);
+  p.AddEpilogue("Exit codes: 0 done, 1 failed (damaged input, unwritable output), 2 bad command line.\n");
+  return p;
+}
+
+int Dispatch(const Command& command, CommandLine& c, std::ostream& out, std::ostream& err) {
+  if (command.name == "list") return RunList(c.input, c.read, c.list, out, err);
+  if (command.name == "summary") return RunSummary(c.input, c.read, c.csv, out, err);
+  if (command.name == "export") return RunExport(c.input, c.read, c.output, out, err);
+  if (command.name == "report") return RunReport(c.input, c.read, c.report, c.output, out, err);
+  return RunTimeline(c.input, c.read, c.output, out, err);
+}
+
+}  // namespace
+
+void AddReadOptions(OptionParser& parser, ReadOptions& read) {
+  for (const ReadOption& o : ReadOptionTable()) {
+    if (o.valueName.empty()) {
+      parser.AddFlag(std::string(o.name), std::string(o.help), [&read, &o] { IgnoreResult(o.apply(read, {})); });
     } else {
-      error = "unexpected argument";
-    }
-    if (!error.empty()) {
-      err << "quorvel-trace: error: " << arg << ": " << error << "\n" << kUsage;
-      return kExitUsage;
+      parser.AddValue(std::string(o.name), std::string(o.valueName), std::string(o.help),
+                      [&read, &o](std::string_view v) { return o.apply(read, v); });
     }
   }
-  const bool writes = command == "export" || command == "timeline" || command == "report";
-  if (input.empty() || (writes && output.empty())) {
-    err << "quorvel-trace: error: missing file name\n" << kUsage;
+}
+
+void AddLineOptions(OptionParser& parser, LineOptions& line) {
+  parser.AddFlag("--hex", "byte buffers in hexadecimal instead of quoted text", [&line] { line.hex = true; });
+  parser.AddInteger("-s", "N", "cut values at N characters, giving the full length (default 40)", 1, 1 << 20,
+                    [&line](int64_t n) { line.maxChars = static_cast<size_t>(n); });
+}
+
+std::string Usage() {
+  std::string text = "usage: quorvel-trace capture [-o FILE] [--for SECONDS] [--stop-event NAME] [--show [filters]]\n";
+  for (const Command& c : kCommands) text += "       quorvel-trace " + std::string(c.name) + " " + std::string(c.usage) + "\n";
+  return text + "(quorvel-trace COMMAND --help tells more; FILE and OUT may be - for standard input and output)\n";
+}
+
+int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const Command& c) { return !args.empty() && c.name == args[0]; });
+  if (command == std::end(kCommands)) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+      out << Usage();
+      return kExitOk;
+    }
+    err << "quorvel-trace: error: " << (args.empty() ? "no command" : "unknown command \"" + args[0] + "\"") << "\n"
+        << Usage();
     return kExitUsage;
   }
-  if (command == "list") return RunList(input, read, list, out, err);
-  if (command == "summary") return RunSummary(input, read, csv, out, err);
-  if (command == "export") return RunExport(input, read, output, out, err);
-  if (command == "timeline") return RunTimeline(input, read, output, out, err);
-  if (command == "report") return RunReport(input, read, report, output, out, err);
-  err << "quorvel-trace: error: unknown command\n" << kUsage;
-  return kExitUsage;
+  CommandLine c;
+  OptionParser parser = MakeParser(*command, c);
+  switch (parser.Parse(std::vector<std::string>(args.begin() + 1, args.end()))) {
+    case OptionParser::Outcome::HelpShown:
+      return kExitOk;
+    case OptionParser::Outcome::Error:
+      return kExitUsage;
+    case OptionParser::Outcome::Run:
+      break;
+  }
+  const bool writes = command->name == "export" || command->name == "timeline" || command->name == "report";
+  if (c.input.empty() || (c.output.empty() && writes)) {
+    err << "quorvel-trace " << command->name << ": error: " << (c.input.empty() ? "no capture FILE" : "no -o OUT")
+        << "\nusage: quorvel-trace " << command->name << " " << command->usage << "\n";
+    return kExitUsage;
+  }
+  return Dispatch(*command, c, out, err);
 }
 
 }  // namespace qtrace

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "testing/capture_builder.h"
+#include "tools/quorvel-trace/testing/capture_builder.h"
 
 namespace {
 
@@ -125,6 +125,17 @@ TEST_F(TraceCli, AFailedExportLeavesTheOldOutputAndNoPartOfTheNewOne) {
   // The same file read with --skip-bad is exported whole.
   EXPECT_EQ(RunProgram("export " + m_capture.string() + " -o " + output.string()).code, 0);
   EXPECT_EQ(ReadFile(output).rfind("{\"displayTimeUnit\"", 0), 0u);
+}
+
+TEST_F(TraceCli, EveryCommandHasHelpWithTheSharedFilters) {
+  for (const char* command : {"list", "summary", "export", "timeline"}) {
+    const Result help = RunProgram(std::string(command) + " --help");
+    EXPECT_EQ(help.code, 0) << command;
+    for (const char* option : {"--address", "--method", "--process", "--thread", "--errors", "--slower-than",
+                               "--from", "--to", "--skip-bad"}) {
+      EXPECT_NE(help.out.find(option), std::string::npos) << command << " " << option;
+    }
+  }
 }
 
 }  // namespace

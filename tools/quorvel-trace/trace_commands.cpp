@@ -1,14 +1,14 @@
-#include "trace_commands.h"
+#include "tools/quorvel-trace/trace_commands.h"
 
 #include <sstream>
 
-#include "call_listing.h"
-#include "call_tally.h"
-#include "capture_input.h"
-#include "output_file.h"
-#include "trace_export.h"
-#include "trace_summary.h"
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/call_tally.h"
+#include "tools/quorvel-trace/capture_input.h"
+#include "tools/quorvel-trace/output_file.h"
+#include "tools/quorvel-trace/trace_export.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 namespace qtrace {
 

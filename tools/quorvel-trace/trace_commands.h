@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "call_filter.h"
-#include "call_line.h"
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_line.h"
+
+namespace support {
+class OptionParser;
+}
 
 namespace qtrace {
 
@@ -33,5 +37,12 @@ int RunTimeline(const std::string& capture, ReadOptions& options, const std::str
 
 // Dispatches a reading command with its options (args without the program name).
 int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The shared reading options (filters, --utc, --skip-bad) and the listing's line options,
+// registered with a command's parser.
+void AddReadOptions(support::OptionParser& parser, ReadOptions& read);
+void AddLineOptions(support::OptionParser& parser, LineOptions& line);
+// The program's usage: one line per command.
+std::string Usage();
 
 }  // namespace qtrace

@@ -1,9 +1,9 @@
-#include "trace_export.h"
+#include "tools/quorvel-trace/trace_export.h"
 
 #include <cinttypes>
 
-#include "json_text.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/json_text.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "call_matcher.h"
+#include "tools/quorvel-trace/call_matcher.h"
 
 namespace qtrace {
 

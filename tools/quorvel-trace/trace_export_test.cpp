@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "json_text.h"
-#include "trace_commands.h"
+#include "tools/quorvel-trace/json_text.h"
+#include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
 namespace {

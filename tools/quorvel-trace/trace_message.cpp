@@ -1,4 +1,4 @@
-#include "trace_message.h"
+#include "tools/quorvel-trace/trace_message.h"
 
 #include <charconv>
 #include <cmath>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "trace_message.h"
-#include "trace_reader.h"
+#include "tools/quorvel-trace/trace_message.h"
+#include "tools/quorvel-trace/trace_reader.h"
 
 namespace qtrace {
 namespace {

@@ -1,4 +1,4 @@
-#include "trace_reader.h"
+#include "tools/quorvel-trace/trace_reader.h"
 
 #include <cstring>
 

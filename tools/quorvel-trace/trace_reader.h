@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_message.h"
+#include "tools/quorvel-trace/trace_message.h"
 
 namespace qtrace {
 

@@ -1,10 +1,10 @@
-#include "trace_summary.h"
+#include "tools/quorvel-trace/trace_summary.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "visa_status.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

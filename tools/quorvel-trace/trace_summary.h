@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "call_matcher.h"
-#include "duration_histogram.h"
+#include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/duration_histogram.h"
 
 namespace qtrace {
 

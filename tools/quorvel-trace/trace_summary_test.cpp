@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "duration_histogram.h"
-#include "trace_commands.h"
+#include "tools/quorvel-trace/duration_histogram.h"
+#include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
 namespace {

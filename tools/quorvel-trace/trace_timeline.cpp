@@ -1,13 +1,13 @@
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
 
-#include "trace_summary.h"
-#include "visa_status.h"
-#include "wall_clock.h"
+#include "tools/quorvel-trace/trace_summary.h"
+#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "call_matcher.h"
-#include "trace_timeline_grid.h"
+#include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/trace_timeline_grid.h"
 
 namespace qtrace {
 

@@ -1,4 +1,4 @@
-#include "trace_timeline_grid.h"
+#include "tools/quorvel-trace/trace_timeline_grid.h"
 
 #include <algorithm>
 #include <tuple>

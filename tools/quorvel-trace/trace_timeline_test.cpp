@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "trace_commands.h"
-#include "trace_timeline.h"
+#include "tools/quorvel-trace/trace_commands.h"
+#include "tools/quorvel-trace/trace_timeline.h"
 
 namespace qtrace {
 namespace {

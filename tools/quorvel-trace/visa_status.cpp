@@ -1,4 +1,4 @@
-#include "visa_status.h"
+#include "tools/quorvel-trace/visa_status.h"
 
 #include <algorithm>
 #include <iterator>

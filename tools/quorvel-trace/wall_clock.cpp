@@ -1,4 +1,4 @@
-#include "wall_clock.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,6 +1,6 @@
 #pragma once
 // An NKO server inside the test process that really creates the objects it is asked for
-// (the suite service stand-in's own request parser and object table behind the scripted
+// (the NKO request parser and object table the service stand-in serves, behind the scripted
 // in-process server), so that Global\ objects work in unit tests without a service.
 #include <atomic>
 #include <memory>
@@ -8,8 +8,8 @@
 
 #include "kobj/testing/fake_nko_server.h"
 #include "kobj/nko_client.h"
-#include "nko_request.h"
-#include "object_table.h"
+#include "support/nko_request.h"
+#include "support/nko_object_table.h"
 
 class NkoObjectServer {
  public:

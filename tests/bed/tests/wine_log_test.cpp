@@ -1,10 +1,10 @@
-#include "bed/wine_log.h"
+#include "tests/bed/wine_log.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "bed/child_process.h"
+#include "tests/bed/child_process.h"
 
 namespace {
 

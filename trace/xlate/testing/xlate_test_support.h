@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "trace/xlate/event_translator.h"
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 #ifdef _WIN32
 #include "trace/xlate/event_translator_win32.h"
 #endif

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "menu-probe/menu_reader/menu_reader_file.h"
-#include "menu-probe/menu_tree.h"
+#include "probes/menu-probe/menu_reader/menu_reader_file.h"
+#include "probes/menu-probe/menu_tree.h"
 
 namespace {
 

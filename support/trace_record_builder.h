@@ -1,6 +1,6 @@
 // Builds trace messages byte for byte in the layout of trace_record_layout.h: what an
 // instrument library posts (less the 4 leading bytes of the event-pipe message). Used by
-// the tests, the benchmark, the fuzz seeds and the instrument-library stand-in.
+// the instrument-library stand-in, the tests, the benchmark and the fuzz seeds.
 //
 //   std::vector<uint8_t> msg = TraceMessageBuilder("VISA")
 //       .Enter({.processId = 988, .threadId = 412, .appName = "demo.exe",

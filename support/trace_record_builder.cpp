@@ -1,4 +1,4 @@
-#include "trace/xlate/testing/trace_record_builder.h"
+#include "support/trace_record_builder.h"
 
 #include <algorithm>
 #include <cstring>

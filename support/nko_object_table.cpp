@@ -1,6 +1,6 @@
-#include "object_table.h"
+#include "support/nko_object_table.h"
 
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
 namespace ombrix {
 namespace {
@@ -18,7 +18,7 @@ std::string ObjectTable::Execute(const NkoRequest& request, bool refuseCreate) {
 std::string ObjectTable::Create(const NkoRequest& r) {
   // The client's own security attributes never travel; every object gets a NULL DACL so
   // that the requesting user can open it with full access.
-  SECURITY_ATTRIBUTES* sa = standin::NullDaclAttributes();
+  SECURITY_ATTRIBUTES* sa = support::NullDaclAttributes();
   const char* name = r.name.c_str();
   SetLastError(ERROR_SUCCESS);
   HANDLE handle = nullptr;

@@ -1,10 +1,10 @@
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
 #include <atomic>
 
-#include "standin/report.h"
+#include "support/report.h"
 
-namespace standin {
+namespace support {
 namespace {
 
 std::atomic<HANDLE> g_stopEvent{nullptr};
@@ -67,4 +67,4 @@ void AddStopEventOption(OptionParser& parser, std::string& name) {
                   });
 }
 
-}  // namespace standin
+}  // namespace support

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "nko_request.h"
+#include "support/nko_request.h"
 
 namespace ombrix {
 

@@ -1,12 +1,12 @@
-#include "standin/report.h"
+#include "support/report.h"
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
-#include "standin/stop_signal.h"
+#include "support/stop_signal.h"
 
-namespace standin {
+namespace support {
 namespace {
 
 const char* g_programName = "stand-in";
@@ -98,4 +98,4 @@ void AppendRecord(const std::string& file, const std::string& who, const std::st
   AppendText(file, std::to_string(GetTickCount64()) + " " + who + " " + what + "\r\n");
 }
 
-}  // namespace standin
+}  // namespace support

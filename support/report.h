@@ -1,4 +1,4 @@
-// Error and progress output of a stand-in program: "<program>: error: ..." on stderr,
+// Error and progress output of a tool or stand-in program: "<program>: error: ..." on stderr,
 // "<program>: ..." on stdout, both flushed at once so that a parent reading a pipe sees
 // each line when it happens.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace standin {
+namespace support {
 
 void SetProgramName(const char* name);
 const char* ProgramName();
@@ -27,4 +27,4 @@ void AppendText(const std::string& file, const std::string& text);
 // "The system cannot find the file specified. (error 2)"
 std::string DescribeError(DWORD error);
 
-}  // namespace standin
+}  // namespace support

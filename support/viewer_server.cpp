@@ -1,11 +1,11 @@
-#include "viewer_server.h"
+#include "support/viewer_server.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "base/results.h"
-#include "standin/report.h"
-#include "standin/stop_signal.h"
+#include "support/report.h"
+#include "support/stop_signal.h"
 #include "trace/viewer_link.h"
 
 namespace viewer_side {
@@ -32,9 +32,9 @@ ViewerServer::~ViewerServer() {
 }
 
 bool ViewerServer::Publish(std::string& error) {
-  SECURITY_ATTRIBUTES* sa = standin::NullDaclAttributes();
+  SECURITY_ATTRIBUTES* sa = support::NullDaclAttributes();
   auto fail = [&](const char* what) {
-    error = std::string("cannot create the ") + what + ": " + standin::DescribeError(GetLastError());
+    error = std::string("cannot create the ") + what + ": " + support::DescribeError(GetLastError());
     return false;
   };
   m_memory.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
@@ -85,7 +85,7 @@ void ViewerServer::Serve() {
   HANDLE waits[2] = {m_stop, m_request.Get()};
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     if (m_stall) {
-      standin::Info("connection request ignored (ready event stalled)");
+      support::Info("connection request ignored (ready event stalled)");
       continue;
     }
     AcceptRequest();
@@ -96,14 +96,14 @@ void ViewerServer::AcceptRequest() {
   auto connection = std::make_unique<Connection>();
   connection->pipe.Reset(CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                                          0, kPipeBufferSize, 0, standin::NullDaclAttributes()));
+                                          0, kPipeBufferSize, 0, support::NullDaclAttributes()));
   if (!connection->pipe) {
-    standin::Error("cannot create a pipe instance: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create a pipe instance: %s", support::DescribeError(GetLastError()).c_str());
     return;
   }
   connection->drop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!connection->drop) {
-    standin::Error("cannot create an event: %s", standin::DescribeError(GetLastError()).c_str());
+    support::Error("cannot create an event: %s", support::DescribeError(GetLastError()).c_str());
     return;
   }
   Connection* c = connection.get();
@@ -133,7 +133,7 @@ void ViewerServer::Read(Connection* c) {
   };
   DWORD done = 0;
   if (ioDone && complete(ConnectNamedPipe(pipe, &ov), done)) {
-    standin::Info("connected");
+    support::Info("connected");
     // Texts end with a 16-bit NUL; a text may arrive in several reads.
     std::vector<char16_t> pending;
     std::vector<uint8_t> chunk(kReadChunk);
@@ -163,7 +163,7 @@ void ViewerServer::Read(Connection* c) {
       }
       pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(start));
     }
-    standin::Info("disconnected");
+    support::Info("disconnected");
   }
   c->open = false;
 }

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "menu-probe/popup_menu.h"
-#include "menu-probe/wait_until.h"
+#include "probes/menu-probe/popup_menu.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ bool ParseNumber(const std::string& text, long long& out) {
 // Polls |test| every 50 ms until it holds or |waitMs| has passed; true when it held.
 template <typename Test>
 bool WaitFor(DWORD waitMs, Test test) {
-  return menu_probe::WaitUntil(test, waitMs, 50);
+  return support::WaitUntil(test, waitMs, 50);
 }
 
 DWORD OwnerProcess(HWND window) {

@@ -1,4 +1,4 @@
-#include "menu-probe/menu_tree.h"
+#include "probes/menu-probe/menu_tree.h"
 
 #include <stdexcept>
 #include <string_view>

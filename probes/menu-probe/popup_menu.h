@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "menu-probe/menu_tree.h"
+#include "probes/menu-probe/menu_tree.h"
 
 namespace menu_probe {
 

@@ -1,4 +1,4 @@
-#include "menu-probe/popup_menu.h"
+#include "probes/menu-probe/popup_menu.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "menu-probe/menu_reader/menu_reader_file.h"
-#include "menu-probe/wait_until.h"
+#include "probes/menu-probe/menu_reader/menu_reader_file.h"
+#include "support/wait_until.h"
 
 namespace menu_probe {
 namespace {
@@ -100,12 +100,12 @@ std::vector<HWND> PopupWindows(DWORD pid) {
 
 HWND WaitForPopup(DWORD pid, DWORD timeoutMs, size_t count) {
   std::vector<HWND> windows;
-  const bool shown = WaitUntil([&] { return (windows = PopupWindows(pid)).size() >= count; }, timeoutMs, kPollMs);
+  const bool shown = support::WaitUntil([&] { return (windows = PopupWindows(pid)).size() >= count; }, timeoutMs, kPollMs);
   return shown ? windows.front() : nullptr;
 }
 
 bool WaitForPopupClosed(DWORD pid, DWORD timeoutMs) {
-  return WaitUntil([&] { return PopupWindows(pid).empty(); }, timeoutMs, kPollMs);
+  return support::WaitUntil([&] { return PopupWindows(pid).empty(); }, timeoutMs, kPollMs);
 }
 
 std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
@@ -119,7 +119,7 @@ std::vector<OpenPopup> ReadPopupMenus(DWORD pid, DWORD timeoutMs) {
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
   };
-  if (!WaitUntil(read, timeoutMs, kPollMs)) throw std::runtime_error(Failure("no result from the reader", pid));
+  if (!support::WaitUntil(read, timeoutMs, kPollMs)) throw std::runtime_error(Failure("no result from the reader", pid));
   DeleteFileA(result.c_str());
   DWORD readerThread = 0;
   std::vector<OpenPopup> popups = ParseResult(text, readerThread);
@@ -144,7 +144,7 @@ MenuTree ReadPopupMenu(DWORD pid, DWORD timeoutMs) {
     }
     return false;
   };
-  if (!WaitUntil(readTracked, timeoutMs, kPollMs)) {
+  if (!support::WaitUntil(readTracked, timeoutMs, kPollMs)) {
     throw std::runtime_error("the popup menu of process " + std::to_string(pid) + " could not be read");
   }
   return tree;
@@ -193,7 +193,7 @@ bool CloseAllPopups(DWORD pid, DWORD timeoutMs) {
     if (GetTickCount64() >= deadline) return false;
     PressMenuKey(windows.front(), VK_ESCAPE);
     // One level closes per press; wait for it before the next.
-    WaitUntil([&] { return PopupWindows(pid).size() < windows.size(); }, 1000, kPollMs);
+    support::WaitUntil([&] { return PopupWindows(pid).size() < windows.size(); }, 1000, kPollMs);
   }
 }
 

@@ -1,4 +1,4 @@
-// The stop request of a stand-in: one manual-reset event that a named stop event, Ctrl-C,
+// The stop request of a tool or stand-in: one manual-reset event that a named stop event, Ctrl-C,
 // Ctrl-Break or the console closing all set. Everything that waits in the program waits
 // on this one handle as well, so a stop is seen at once wherever the program is.
 #pragma once
@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "standin/options.h"
+#include "support/options.h"
 
-namespace standin {
+namespace support {
 
 // Security attributes with a NULL DACL: any user of the machine may open the objects
 // created with them (as the real services do for their shared objects).
@@ -41,4 +41,4 @@ class StopSignal {
   HANDLE m_event = nullptr;
 };
 
-}  // namespace standin
+}  // namespace support

@@ -1,4 +1,4 @@
-#include "nko_request.h"
+#include "support/nko_request.h"
 
 #include <array>
 

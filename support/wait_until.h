@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace menu_probe {
+namespace support {
 
 // True as soon as |condition| holds; false when it still does not after |timeoutMs|.
 template <typename Condition>
@@ -15,4 +15,4 @@ bool WaitUntil(Condition condition, DWORD timeoutMs, DWORD pollMs = 20) {
   }
 }
 
-}  // namespace menu_probe
+}  // namespace support

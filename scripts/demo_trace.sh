@@ -17,6 +17,8 @@ demo_trace() {
   step "$1. Recording instrument I/O: quorvel-trace captures the relayed calls of three traced programs (showing the failed ones live), then lists, summarises and draws them"
   local stop='Local\QuorvelDemoCaptureStop' out=$build/trace-capture.out
   local capture_file=$WINEPREFIX/drive_c/demo-capture.qtrace
+  # Emptied first, so that the wait below never reads an earlier run's output.
+  : >"$out"
   printf '$ quorvel-trace capture -o C:\\demo-capture.qtrace --stop-event %s --show --errors\n' "$stop"
   wine64 "$bin/quorvel-trace.exe" capture -o 'C:\demo-capture.qtrace' --stop-event "$stop" --show --errors \
     </dev/null >"$out" 2>&1 &

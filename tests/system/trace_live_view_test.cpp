@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "bed/trace_clients.h"
-#include "quorvel_driver.h"
+#include "tests/bed/trace_clients.h"
+#include "tests/system/quorvel_driver.h"
 
 namespace {
 

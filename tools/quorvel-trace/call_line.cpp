@@ -66,6 +66,23 @@ void AppendParameters(std::string_view section, bool in, const LineOptions& opti
   if (!ok) out = "(parameters unreadable)";
 }
 
+// Captured text may hold control characters (an address with an escaped line end, a stray
+// carriage return): they are written as \xHH so that a call is always one line.
+void AppendText(std::string_view text, std::string& out) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != 0x7F) continue;
+    out.append(text.substr(start, i - start));
+    out += "\\x";
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+    start = i + 1;
+  }
+  out.append(text.substr(start));
+}
+
 }  // namespace
 
 void AppendBytes(std::string_view hexDigits, const LineOptions& options, std::string& out) {
@@ -133,14 +150,14 @@ void AppendCallLine(const CallFields& f, std::string& out) {
   out += std::to_string(f.threadId);
   if (!f.program.empty()) {
     out += ' ';
-    out += f.program;
+    AppendText(f.program, out);
   }
   out += "  ";
-  out += f.address;
+  AppendText(f.address, out);
   out += "  ";
-  out += f.method;
+  AppendText(f.method, out);
   out += '(';
-  out += f.half == CallHalf::NoEnter ? "no enter" : f.inParameters;
+  AppendText(f.half == CallHalf::NoEnter ? "no enter" : f.inParameters, out);
   out += ')';
   if (f.half == CallHalf::NoExit) {
     out += " -> (no exit)\n";
@@ -148,7 +165,7 @@ void AppendCallLine(const CallFields& f, std::string& out) {
   }
   if (!f.outParameters.empty()) {
     out += " -> ";
-    out += f.outParameters;
+    AppendText(f.outParameters, out);
   }
   out += " = ";
   out += f.status;

@@ -24,8 +24,6 @@ void CallListing::Call(const MatchedCall& call, const CallMatcher& matcher) {
       return;
     }
     m_held.emplace(call.sequence, std::move(held));
-  } else {
-    m_gap = true;
   }
   Release(false);
 }
@@ -40,33 +38,37 @@ void CallListing::Release(bool all) {
   }
 }
 
-void CallListing::WriteLine(const std::string& line) {
-  // With context, groups of lines that do not follow each other are set apart.
-  if (m_context > 0 && m_gap && m_wroteAny) m_write(m_render.gap);
-  m_gap = false;
+void CallListing::WriteLine(const std::string& line, bool newGroup) {
+  // With context, a group that does not follow its thread's last written line is set apart.
+  if (newGroup && m_wroteAny) m_write(m_render.gap);
   m_wroteAny = true;
   m_write(line);
 }
 
 void CallListing::Emit(Held& held) {
   if (m_context == 0) {
-    if (held.chosen) WriteLine(held.line);
+    if (held.chosen) WriteLine(held.line, false);
     return;
   }
   ThreadContext& thread = m_threads[held.thread];
   if (held.chosen) {
-    for (const Held& before : thread.before) WriteLine(before.line);
+    bool first = thread.skipped;
+    for (const Held& before : thread.before) {
+      WriteLine(before.line, first);
+      first = false;
+    }
     thread.before.clear();
-    WriteLine(held.line);
+    thread.skipped = false;
+    WriteLine(held.line, first);
     thread.after = m_context;
   } else if (thread.after > 0) {
     --thread.after;
-    WriteLine(held.line);
+    WriteLine(held.line, false);
   } else {
     thread.before.push_back(std::move(held));
     if (thread.before.size() > m_context) {
       thread.before.pop_front();
-      m_gap = true;
+      thread.skipped = true;
     }
   }
 }

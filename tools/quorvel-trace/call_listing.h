@@ -62,10 +62,11 @@ class CallListing {
   struct ThreadContext {
     std::deque<Held> before;  // the last unchosen calls, up to m_context
     size_t after = 0;         // calls still to write after a chosen one
+    bool skipped = false;     // calls left out since the thread's last written line
   };
   void Release(bool all);
   void Emit(Held& held);
-  void WriteLine(const std::string& line);
+  void WriteLine(const std::string& line, bool newGroup);
 
   const CallFilter& m_filter;
   LineOptions m_options;
@@ -79,7 +80,7 @@ class CallListing {
   std::set<uint64_t> m_open;        // sequences of enters not yet reported
   std::map<uint64_t, Held> m_held;  // reported calls waiting for earlier ones
   std::unordered_map<uint64_t, ThreadContext> m_threads;
-  bool m_wroteAny = false, m_gap = false;
+  bool m_wroteAny = false;
 };
 
 }  // namespace qtrace

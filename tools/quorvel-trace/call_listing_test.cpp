@@ -114,7 +114,7 @@ TEST_F(HandCaptureTest, FiltersChooseCallsAloneAndCombined) {
       {{"--errors", "--address", "gpib*", "--slower-than", "1ms"}, "6 "},
       {{"--method", "viRead", "--thread", "7"}, ""},
       // Context: the neighbours on the chosen call's own thread, before and after.
-      {{"--errors", "--context", "1"}, "3 5 2 6 7 "},
+      {{"--errors", "--context", "1"}, "3 5 - 2 6 7 "},
       {{"--thread", "2", "--context", "5"}, "4 "},
       {{"--method", "viClose", "--context", "2"}, "2 6 7 "},
   };
@@ -242,6 +242,19 @@ TEST(ExtremeTimes, AreListedCountedAndNotDrawn) {
   EXPECT_NE(timeline.str().find("2 calls not drawn"), std::string::npos) << timeline.str();
   std::remove(path.c_str());
   std::remove(svg.c_str());
+}
+
+// Captured text with control characters (an escaped line end in an address, a stray
+// control byte in a program name) never splits a listing line.
+TEST(CapturedText, ControlCharactersStayOnTheirLine) {
+  const std::string path = ::testing::TempDir() + "qtrace_controls.qtrace";
+  std::ofstream(path, std::ios::binary) << Enter("VISA::viClear", 1000, "a\x01.exe", 1, 1, "GPIB0&#10;&#13;x")
+                                        << Exit("VISA", 2000, "1000", 1, 1, "GPIB0&#10;&#13;x", 0);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunFileCommand({"list", path}, out, err), kExitOk) << err.str();
+  EXPECT_EQ(Lines(out.str()).size(), 2u) << out.str();
+  EXPECT_NE(out.str().find("1/1 a\\x01.exe  GPIB0\\x0a\\x0dx  viClear()"), std::string::npos) << out.str();
+  std::remove(path.c_str());
 }
 
 // UTC dates come from our own calendar arithmetic, the same on every runtime, over the whole

@@ -3,18 +3,23 @@
 // listed with filters chosen by the input's first bytes. Besides the sanitizers' checks: the
 // summary never counts more calls than the reader read messages, the picture is always a
 // whole SVG document, the export is always one valid JSON document, checked here by a small
-// strict parser, and the listing writes one whole line per chosen call (more with context).
+// strict parser, the listing writes one whole line per chosen call (more with context), and
+// the report is always a whole page with only its own script and at most its row limit.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "tools/quorvel-trace/call_listing.h"
 #include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/trace_commands.h"
 #include "tools/quorvel-trace/trace_export.h"
 #include "tools/quorvel-trace/trace_reader.h"
@@ -141,9 +146,7 @@ void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
 
   qtrace::TraceTimeline timeline;
   ReadCalls(data, size, false, IgnoreMessage,
-            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); });
-  timeline.Layout();
-  ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); });
+            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Add(c, m); });
   std::ostringstream svg;
   timeline.Write(svg, "fuzz");
   if (svg.str().rfind("</svg>\n") != svg.str().size() - 7) std::abort();
@@ -220,6 +223,50 @@ void CheckListing(const std::uint8_t* data, std::size_t size) {
   if (chosen > messages || lines < chosen || (list.context == 0 && lines != chosen)) std::abort();
 }
 
+size_t Occurrences(const std::string& text, std::string_view piece) {
+  size_t n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+// The report of the capture, through its files as the command reads and writes them: a
+// whole page whatever the capture holds, with only its own script, every row closed, and
+// no more call rows than the limit.
+void CheckReport(const std::uint8_t* data, std::size_t size) {
+  constexpr size_t kOptionBytes = 8;
+  if (size <= kOptionBytes) return;
+  qtrace::ReadOptions read;
+  qtrace::ListOptions list;
+  ChooseOptions(data, read, list);
+  qtrace::ReportOptions report;
+  report.line = list.line;
+  report.context = list.context;
+  report.maxRows = 1 + data[6] % 16;
+  static const std::string capture = "/tmp/quorvel-trace-fuzz-" + std::to_string(getpid()) + ".qtrace";
+  static const std::string page = capture + ".html";
+  static const bool removedAtExit = std::atexit([] {
+    std::remove(capture.c_str());
+    std::remove(page.c_str());
+  }) == 0;
+  (void)removedAtExit;
+  std::FILE* file = std::fopen(capture.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  std::fwrite(data + kOptionBytes, 1, size - kOptionBytes, file);
+  std::fclose(file);
+  std::ostringstream out, err;
+  if (qtrace::RunReport(capture, read, report, page, out, err) != qtrace::kExitOk) return;  // refused capture
+  std::ifstream in(page, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string html = text.str();
+  if (html.size() < 8 || html.compare(html.size() - 8, 8, "</html>\n") != 0) std::abort();
+  if (Occurrences(html, "<script") != 1 || Occurrences(html, "</script>") != 1) std::abort();
+  if (Occurrences(html, "<tr") != Occurrences(html, "</tr>")) std::abort();
+  if (Occurrences(html, "<tr class=\"call") > report.maxRows) std::abort();
+  // Texts from the capture are escaped, so no element of theirs can fetch anything.
+  if (html.find("<img") != std::string::npos || html.find("<link") != std::string::npos) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -227,5 +274,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckSummaryAndTimeline(data, size);
   CheckExport(data, size);
   CheckListing(data, size);
+  CheckReport(data, size);
   return 0;
 }

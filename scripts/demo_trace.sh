@@ -1,7 +1,8 @@
 # The demo's recording step, sourced by demo.sh while Quorvel runs: quorvel-trace captures
 # the traced calls of instrument-library stand-ins as Quorvel relays them, showing the calls
-# that fail as they happen, then lists calls, prints the summary and draws the timeline into
-# the build tree. Uses demo.sh's $bin, $build, step, run and probe.
+# that fail as they happen, then lists calls, prints the summary, draws the timeline and
+# writes the report page with a picture of it into the build tree. Uses demo.sh's $root,
+# $bin, $build, step, run and probe.
 
 # Waits up to $2 seconds for the file $1 to contain the text $3.
 wait_for_text() {
@@ -40,4 +41,9 @@ demo_trace() {
   run wine64 "$bin/quorvel-trace.exe" summary 'C:\demo-capture.qtrace'
   run wine64 "$bin/quorvel-trace.exe" timeline 'C:\demo-capture.qtrace' -o "Z:$build/trace-timeline.svg"
   echo "timeline picture: $build/trace-timeline.svg"
+  run wine64 "$bin/quorvel-trace.exe" report 'C:\demo-capture.qtrace' -o "Z:$build/trace-report.html"
+  run python3 "$root/tests/browser/headless_chromium.py" screenshot "$build/trace-report.html" \
+    "$build/trace-report.png" 1280 1700
+  echo "report page: $build/trace-report.html (open it in any browser, offline); its picture, taken by" \
+    "headless Chromium: $build/trace-report.png"
 }

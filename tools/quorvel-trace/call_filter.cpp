@@ -177,6 +177,17 @@ bool CallFilter::InWindow(int64_t time) const {
   return true;
 }
 
+bool CallFilter::Window(int64_t& first, int64_t& last) const {
+  if (!from || !to || !m_begun) return false;
+  const auto at = [&](const TimeBound& bound) {
+    int64_t t = 0;
+    return __builtin_add_overflow(m_first, Resolve(bound), &t) ? (Resolve(bound) < 0 ? INT64_MIN : INT64_MAX) : t;
+  };
+  first = at(*from);
+  last = at(*to);
+  return true;
+}
+
 bool CallFilter::Matches(const MatchedCall& call, const CallMatcher& matcher) const {
   if (processId && call.processId != *processId) return false;
   if (threadId && call.threadId != *threadId) return false;

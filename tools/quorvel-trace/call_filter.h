@@ -30,6 +30,9 @@ class CallFilter {
   // Fixes the time window once the capture's first message is known.
   void Begin(int64_t firstTimestamp);
   bool Matches(const MatchedCall& call, const CallMatcher& matcher) const;
+  // The time window on the trace clock, once Begin ran; false unless both --from and --to
+  // were given.
+  bool Window(int64_t& first, int64_t& last) const;
   bool Empty() const;
 
  private:

@@ -111,14 +111,18 @@ void AppendBytes(std::string_view hexDigits, const LineOptions& options, std::st
 }
 
 void DescribeCall(const MatchedCall& call, const CallMatcher& matcher, const LineOptions& options,
-                  CallFields& f) {
+                  CallFields& fields) {
+  DescribeCall(call, matcher.AppName(call.processId), options, fields);
+}
+
+void DescribeCall(const MatchedCall& call, std::string_view appName, const LineOptions& options, CallFields& f) {
   const OpenCall* enter = call.enter;
   const TraceMessage* exit = call.exit;
   f.half = enter == nullptr ? CallHalf::NoEnter : exit == nullptr ? CallHalf::NoExit : CallHalf::Both;
   f.time = ClockText(enter != nullptr ? enter->timestamp : exit->timestamp, options.utc);
   f.processId = call.processId;
   f.threadId = call.threadId;
-  Unescape(matcher.AppName(call.processId), f.program);
+  Unescape(appName, f.program);
   Unescape(enter != nullptr ? std::string_view(enter->address) : exit->address, f.address);
   Unescape(enter != nullptr ? std::string_view(enter->method) : exit->method, f.method);
   const bool visa = IsVisaMethod(f.method);

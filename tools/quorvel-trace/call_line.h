@@ -36,6 +36,8 @@ struct CallFields {
 // Fills |fields| (their buffers are reused) from a call as the matcher reported it.
 void DescribeCall(const MatchedCall& call, const CallMatcher& matcher, const LineOptions& options,
                   CallFields& fields);
+// The same for a process whose application name (escaped, as captured) is |appName|.
+void DescribeCall(const MatchedCall& call, std::string_view appName, const LineOptions& options, CallFields& fields);
 // Appends the fields as one line with its line end:
 // "TIME  PID/TID PROGRAM  ADDRESS  METHOD(IN) -> OUT = STATUS  DURATION".
 void AppendCallLine(const CallFields& fields, std::string& out);

@@ -13,8 +13,12 @@ void CallListing::Call(const MatchedCall& call, const CallMatcher& matcher) {
   if (chosen) m_tally.Add(call);
   if (chosen || m_context > 0) {
     Held held{uint64_t{call.processId} << 32 | call.threadId, chosen, {}};
-    DescribeCall(call, matcher, m_options, m_fields);
-    AppendCallLine(m_fields, held.line);
+    if (m_render.call) {
+      m_render.call(call, matcher, held.line);
+    } else {
+      DescribeCall(call, matcher, m_options, m_fields);
+      AppendCallLine(m_fields, held.line);
+    }
     if (m_order == Order::Exit) {
       Emit(held);
       return;
@@ -36,7 +40,7 @@ void CallListing::Release(bool all) {
 
 void CallListing::WriteLine(const std::string& line, bool newGroup) {
   // With context, a group that does not follow its thread's last written line is set apart.
-  if (newGroup && m_wroteAny) m_write("--\n");
+  if (newGroup && m_wroteAny) m_write(m_render.gap);
   m_wroteAny = true;
   m_write(line);
 }

@@ -24,13 +24,26 @@ namespace qtrace {
 
 inline constexpr size_t kMaxHeldCalls = 1u << 16;
 
+// How a listing writes a call and a break between groups of context: the listing's own
+// line and "--" unless another view (the HTML report) gives its own.
+struct ListingRender {
+  std::function<void(const MatchedCall& call, const CallMatcher& matcher, std::string& out)> call;
+  std::string gap = "--\n";
+};
+
 class CallListing {
  public:
   using Write = std::function<void(std::string_view text)>;
   enum class Order { Enter, Exit };
 
-  CallListing(const CallFilter& filter, const LineOptions& options, size_t context, Order order, Write write)
-      : m_filter(filter), m_options(options), m_context(context), m_order(order), m_write(std::move(write)) {}
+  CallListing(const CallFilter& filter, const LineOptions& options, size_t context, Order order, Write write,
+              ListingRender render = {})
+      : m_filter(filter),
+        m_options(options),
+        m_context(context),
+        m_order(order),
+        m_write(std::move(write)),
+        m_render(std::move(render)) {}
 
   // Every message, before the matcher sees it.
   void Message(const TraceMessage& message);
@@ -60,6 +73,7 @@ class CallListing {
   size_t m_context;
   Order m_order;
   Write m_write;
+  ListingRender m_render;
   CallTally m_tally;
   CallFields m_fields;
   uint64_t m_messages = 0;

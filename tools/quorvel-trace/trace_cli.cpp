@@ -2,6 +2,7 @@
 
 #include "base/results.h"
 #include "support/options.h"
+#include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
@@ -23,6 +24,10 @@ constexpr Command kCommands[] = {
     {"export", "FILE -o OUT.json [filters]",
      "Exports a capture as Trace Event Format JSON (a slice per call, a track per thread)."},
     {"timeline", "FILE -o OUT.svg [filters]", "Draws a capture as an SVG timeline, a lane per thread."},
+    {"report", "FILE -o OUT.html [filters] [--max-rows N] [--context N] [-s N]",
+     "Writes a capture as one self-contained HTML page: its facts, the summary tables, the\n"
+     "timeline and the call list with a filter box. The page fetches nothing; open it in any\n"
+     "browser. OUT.html#q=WORDS&errors=1 opens it filtered."},
 };
 
 // What a reading command was asked to do.
@@ -31,6 +36,7 @@ struct CommandLine {
   bool csv = false;
   ReadOptions read;
   ListOptions list;
+  ReportOptions report;
 };
 
 void AddInput(OptionParser& p, CommandLine& c) {
@@ -58,6 +64,15 @@ OptionParser MakeParser(const Command& command, CommandLine& c) {
     AddLineOptions(p, c.list.line);
   } else if (command.name == "summary") {
     p.AddFlag("--csv", "the tables as CSV (the closing line goes to standard error)", [&c] { c.csv = true; });
+  } else if (command.name == "report") {
+    AddOutput(p, c, "page");
+    p.AddInteger("--max-rows", "N",
+                 "above N calls the list keeps only the errors with the calls around them (default 50000)", 1,
+                 INT64_MAX, [&c](int64_t n) { c.report.maxRows = static_cast<size_t>(n); });
+    p.AddInteger("--context", "N", "calls kept before and after each such error on its thread (default 2)", 0,
+                 1000000, [&c](int64_t n) { c.report.context = static_cast<size_t>(n); });
+    p.AddInteger("-s", "N", "cut values at N characters, giving the full length (default 40)", 1, 1 << 20,
+                 [&c](int64_t n) { c.report.line.maxChars = static_cast<size_t>(n); });
   } else {
     AddOutput(p, c, command.name == "export" ? "JSON document" : "SVG picture");
   }
@@ -70,6 +85,7 @@ int Dispatch(const Command& command, CommandLine& c, std::ostream& out, std::ost
   if (command.name == "list") return RunList(c.input, c.read, c.list, out, err);
   if (command.name == "summary") return RunSummary(c.input, c.read, c.csv, out, err);
   if (command.name == "export") return RunExport(c.input, c.read, c.output, out, err);
+  if (command.name == "report") return RunReport(c.input, c.read, c.report, c.output, out, err);
   return RunTimeline(c.input, c.read, c.output, out, err);
 }
 
@@ -120,7 +136,8 @@ int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std:
     case OptionParser::Outcome::Run:
       break;
   }
-  if (c.input.empty() || (c.output.empty() && (command->name == "export" || command->name == "timeline"))) {
+  const bool writes = command->name == "export" || command->name == "timeline" || command->name == "report";
+  if (c.input.empty() || (c.output.empty() && writes)) {
     err << "quorvel-trace " << command->name << ": error: " << (c.input.empty() ? "no capture FILE" : "no -o OUT")
         << "\nusage: quorvel-trace " << command->name << " " << command->usage << "\n";
     return kExitUsage;

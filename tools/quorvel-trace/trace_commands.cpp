@@ -100,27 +100,30 @@ int RunTimeline(const std::string& capture, ReadOptions& options, const std::str
     return kExitFailed;
   }
   CaptureInput input;
-  if (!input.Open(capture, true, err)) return kExitFailed;
+  if (!input.Open(capture, false, err)) return kExitFailed;
   TraceTimeline timeline;
+  timeline.SetUtc(options.filter.utc);
   CallTally tally;
-  const bool scanned = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& c, const CallMatcher& m) {
+  bool placed = false;
+  const bool read = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& c, const CallMatcher& m) {
+    if (!placed) {
+      // With both ends of the window given, the picture spans exactly that window.
+      int64_t first = 0, last = 0;
+      if (options.filter.Window(first, last)) timeline.SetWindow(first, last);
+      placed = true;
+    }
     if (!options.filter.Matches(c, m)) return;
     tally.Add(c);
-    timeline.Scan(c, m);
+    timeline.Add(c, m);
   }, err);
-  if (!scanned) return kExitFailed;
-  timeline.Layout();
-  const bool drawn = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& c, const CallMatcher& m) {
-    if (options.filter.Matches(c, m)) timeline.Draw(c);
-  }, err, false);
-  if (!drawn) return kExitFailed;
+  if (!read) return kExitFailed;
   std::ostringstream svg;
   timeline.Write(svg, "quorvel-trace timeline of " + capture);
   const std::string text = svg.str();
   const bool written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
-  if (written && timeline.Unplaced() > 0) {
-    (file.IsStandardOutput() ? err : out) << "quorvel-trace: " << timeline.Unplaced()
-                                          << " calls not drawn: their times lie off the time axis\n";
+  if (written && timeline.Undrawn() > 0) {
+    (file.IsStandardOutput() ? err : out) << "quorvel-trace: " << timeline.Undrawn()
+                                          << " calls not drawn: their thread has no lane or their time is unknown\n";
   }
   return Finish(file, written, "timeline", tally, out, err);
 }

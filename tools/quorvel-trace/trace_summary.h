@@ -52,6 +52,8 @@ class TraceSummary {
   uint64_t Errors() const { return m_errors; }
   uint64_t OpenCalls() const { return m_open; }
   uint64_t ExitsWithoutEnter() const { return m_orphanExits; }
+  // Calls that returned an error, by (status, of a VISA call).
+  const std::map<std::pair<int32_t, bool>, StatusRow>& Statuses() const { return m_statuses; }
 
   // The tables; the caller closes with the shared closing line.
   void WriteTable(std::ostream& out, const CaptureSpan& span, bool utc) const;

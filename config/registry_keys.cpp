@@ -1,11 +1,34 @@
 #include "config/registry_keys.h"
 
+#include "config/testing/seams.h"
+
+namespace {
+
+// Set only by the test seam at the end of this file.
+bool g_readAccessOnly = false;
+
+// True when access asks for more than reading: what a key that grants reading only refuses.
+bool AsksMoreThanReading(REGSAM access) { return (access & ~(KEY_READ | KEY_WOW64_RES)) != 0; }
+
+LONG OpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  if (g_readAccessOnly && AsksMoreThanReading(access)) return ERROR_ACCESS_DENIED;
+  return RegOpenKeyExA(root, path, 0, access, key);
+}
+
+}  // namespace
+
 LONG OpenKey64(HKEY root, const char* path, REGSAM access, HKEY* key) {
-  return RegOpenKeyExA(root, path, 0, access | KEY_WOW64_64KEY, key);
+  return OpenKey(root, path, access | KEY_WOW64_64KEY, key);
 }
 
 LONG OpenKeyFull64(HKEY root, const char* path, HKEY* key) {
-  return RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, key);
+  return OpenKey(root, path, KEY_ALL_ACCESS | KEY_WOW64_64KEY, key);
+}
+
+LONG OpenKeyForReading64(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  const LONG status = OpenKey64(root, path, access, key);
+  if (status != ERROR_ACCESS_DENIED || !AsksMoreThanReading(access)) return status;
+  return OpenKey64(root, path, KEY_READ, key);
 }
 
 LONG OpenKeyRead32(HKEY root, const char* path, HKEY* key) {
@@ -13,6 +36,7 @@ LONG OpenKeyRead32(HKEY root, const char* path, HKEY* key) {
 }
 
 LONG CreateKeyFull64(HKEY root, const char* path, HKEY* key) {
+  if (g_readAccessOnly) return ERROR_ACCESS_DENIED;
   return RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key, nullptr);
 }
 
@@ -44,3 +68,8 @@ LONG QueryValueDword(HKEY key, const char* name, DWORD* value) {
   if (status != ERROR_SUCCESS) *value = 0;
   return status;
 }
+
+// Test seam (declared in config/testing/seams.h).
+namespace config_testing {
+void GrantReadAccessOnly(bool readOnly) { g_readAccessOnly = readOnly; }
+}  // namespace config_testing

@@ -32,7 +32,7 @@ bool EnumRunEntry(DWORD index, char* name, DWORD* nameLength, char* data, DWORD*
     char path[kRunPathSize];
     memcpy(path, suiteKey, suiteLength);
     memcpy(path + suiteLength, kRun, sizeof kRun);
-    status = OpenKeyFull64(HKEY_LOCAL_MACHINE, path, key.Receive());
+    status = OpenKeyForReading64(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key.Receive());
   }
   if (status == ERROR_SUCCESS) {
     status = RegEnumValueA(key.Get(), index, name, nameLength, nullptr, nullptr, nullptr, nullptr);

@@ -17,7 +17,7 @@ int GetStartupTimeoutMs(int defaultMs) {
   char text[kTimeoutTextSize + 1] = {};
   FormatBounded(text, kTimeoutTextSize, "%d", defaultMs);
   UniqueKey key;
-  if (OpenKeyFull64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), key.Receive()) == ERROR_SUCCESS) {
+  if (OpenKeyForReading64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS) {
     DWORD size = kTimeoutTextSize;
     if (RegQueryValueExA(key.Get(), "QuorvelStartupTimeoutMilliseconds", nullptr, nullptr,
                          reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {

@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/results.h"
 #include "config/cached_text.h"
+#include "config/denied_writes.h"
 #include "config/registry_keys.h"
 #include "config/testing/seams.h"
 
@@ -25,6 +26,20 @@ LONG SetText(HKEY key, const char* value, const char* text) {
                         static_cast<DWORD>(strlen(text) + 1));
 }
 
+// Writes both names into the names key; the status of the first failure.
+LONG WriteBackNames(const SuiteNames& names) {
+  UniqueKey namesKey;
+  LONG status = CreateKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, namesKey.Receive());
+  if (status != ERROR_SUCCESS) {
+    ReportDeniedWrite(kNamesKey, "MfgName", status);
+    ReportDeniedWrite(kNamesKey, "KeyName", status);
+    return status;
+  }
+  status = SetText(namesKey.Get(), "MfgName", names.mfgName);
+  const LONG keyStatus = SetText(namesKey.Get(), "KeyName", names.keyName);
+  return status != ERROR_SUCCESS ? status : keyStatus;
+}
+
 }  // namespace
 
 SuiteNames ReadSuiteNames(REGSAM access) {
@@ -32,11 +47,11 @@ SuiteNames ReadSuiteNames(REGSAM access) {
   bool legacy = false;
   {
     UniqueKey legacyKey;
-    legacy = OpenKey64(HKEY_LOCAL_MACHINE, kLegacyKey, access, legacyKey.Receive()) == ERROR_SUCCESS;
+    legacy = OpenKeyForReading64(HKEY_LOCAL_MACHINE, kLegacyKey, access, legacyKey.Receive()) == ERROR_SUCCESS;
   }
   {
     UniqueKey namesKey;
-    if (OpenKey64(HKEY_LOCAL_MACHINE, kNamesKey, access, namesKey.Receive()) == ERROR_SUCCESS) {
+    if (OpenKeyForReading64(HKEY_LOCAL_MACHINE, kNamesKey, access, namesKey.Receive()) == ERROR_SUCCESS) {
       // A name that cannot be read stays empty, and an empty name is chosen anew below.
       IgnoreResult(QueryValueText(namesKey.Get(), "MfgName", names.mfgName, sizeof names.mfgName));
       IgnoreResult(QueryValueText(namesKey.Get(), "KeyName", names.keyName, sizeof names.keyName));
@@ -64,17 +79,9 @@ void FormatSuiteKeyPath(const SuiteNames& names, char (&path)[kSuiteTextSize]) {
 }
 
 LONG LocateSuiteNames(char* mfgName, char* keyName) {
+  // Full access is asked for first; a user denied it still reads the names.
   const SuiteNames names = ReadSuiteNames(KEY_ALL_ACCESS);
-  LONG status = ERROR_SUCCESS;
-  if (!names.stored) {
-    UniqueKey namesKey;
-    status = CreateKeyFull64(HKEY_LOCAL_MACHINE, kNamesKey, namesKey.Receive());
-    if (status == ERROR_SUCCESS) {
-      status = SetText(namesKey.Get(), "MfgName", names.mfgName);
-      const LONG keyStatus = SetText(namesKey.Get(), "KeyName", names.keyName);
-      if (status == ERROR_SUCCESS) status = keyStatus;
-    }
-  }
+  const LONG status = names.stored ? ERROR_SUCCESS : WriteBackNames(names);
   if (mfgName != nullptr) CopyBounded(mfgName, kSuiteTextSize, names.mfgName);
   if (keyName != nullptr) CopyBounded(keyName, kSuiteTextSize, names.keyName);
   return status;

@@ -10,7 +10,7 @@
 inline constexpr size_t kSuiteTextSize = 1024;  // registry texts, with the NUL
 
 // The names in force as the registry holds them, read only (keys opened with access in the
-// 64-bit view). stored is false when either name is missing or empty: the pair is then the
+// 64-bit view, or with read access when that access is denied). stored is false when either name is missing or empty: the pair is then the
 // one that would be chosen (legacy or default) and written back by LocateSuiteNames.
 struct SuiteNames {
   char mfgName[kSuiteTextSize];

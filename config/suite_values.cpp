@@ -5,6 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "base/results.h"
+#include "config/denied_writes.h"
 #include "config/registry_keys.h"
 #include "config/suite_key.h"
 
@@ -68,16 +69,22 @@ int ReadSuiteDword(const char* name, int defaultValue) {
   char path[kShortPathSize];
   CopyBounded(path, sizeof path, suiteKey);
   UniqueKey key;
-  if (OpenKeyFull64(HKEY_LOCAL_MACHINE, path, key.Receive()) != ERROR_SUCCESS) return defaultValue;
+  if (OpenKeyForReading64(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) {
+    return defaultValue;
+  }
   return ReadAndConvert(key.Get(), name, defaultValue, TextForm::NumberOnly);
 }
 
 bool WriteSuiteText(const char* name, const char* text) {
   UniqueKey key;
-  if (OpenKeyFull64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), key.Receive()) != ERROR_SUCCESS) return false;
-  if (text == nullptr) return RegDeleteValueA(key.Get(), name) == ERROR_SUCCESS;
-  return RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
+  LONG status = OpenKeyFull64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), key.Receive());
+  if (status == ERROR_SUCCESS) {
+    status = text == nullptr ? RegDeleteValueA(key.Get(), name)
+                             : RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                              static_cast<DWORD>(strlen(text) + 1));
+  }
+  ReportDeniedWrite(GetSuiteKeyPath(), name, status);
+  return status == ERROR_SUCCESS;
 }
 
 bool WriteSuiteInt(const char* name, int value) {
@@ -103,7 +110,9 @@ bool SetIconHidden(int value) { return WriteSuiteInt("QuorvelHidden", value); }
 
 int IsRmDialogHidden() {
   UniqueKey key;
-  if (OpenKeyFull64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), key.Receive()) != ERROR_SUCCESS) return 0;
+  if (OpenKeyForReading64(HKEY_LOCAL_MACHINE, GetSuiteKeyPath(), KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS) {
+    return 0;
+  }
   DWORD value;
   IgnoreResult(QueryValueDword(key.Get(), "RmDialogHidden", &value));  // a failed read leaves 0
   return static_cast<int>(value);

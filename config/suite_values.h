@@ -2,7 +2,9 @@
 // Typed access to the configuration values of the suite key (GetSuiteKeyPath(), 64-bit
 // view). Every accessor opens the key anew, touches one value and closes the key; nothing
 // is cached. Readers give their default when the key cannot be opened or the value
-// cannot be read; writers that cannot open the key write nothing and return false.
+// cannot be read; readers that ask for full access take read access when full access is
+// denied. Writers that cannot open the key write nothing and return false; a write the
+// registry denies is logged once per value name (config/denied_writes.h).
 
 // Reads a value of the suite key (opened with query access only) as a 32-bit integer:
 // REG_SZ "False"/"True" (any letter case) give 0/1, other text is a base-10 number read

@@ -1,18 +1,27 @@
 // libFuzzer target for reading captures: every input is the contents of a capture file
-// from an unknown source, summarised (table and CSV), drawn as a timeline and exported.
-// Besides the sanitizers' checks: the summary never counts more calls than the reader read
-// messages, the picture is always a whole SVG document, and the export is always one valid
-// JSON document, checked here by a small strict parser.
+// from an unknown source, summarised (table and CSV), drawn as a timeline, exported, and
+// listed with filters chosen by the input's first bytes. Besides the sanitizers' checks: the
+// summary never counts more calls than the reader read messages, the picture is always a
+// whole SVG document, the export is always one valid JSON document, checked here by a small
+// strict parser, the listing writes one whole line per chosen call (more with context), and
+// the report is always a whole page with only its own script and at most its row limit.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "base/unique.h"
+#include "tools/quorvel-trace/call_listing.h"
 #include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/report_command.h"
+#include "tools/quorvel-trace/trace_commands.h"
 #include "tools/quorvel-trace/trace_export.h"
 #include "tools/quorvel-trace/trace_reader.h"
 #include "tools/quorvel-trace/trace_summary.h"
@@ -132,14 +141,12 @@ void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
       ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher& m) { summary.Add(c, m); });
   if (summary.Calls() > messages || summary.OpenCalls() > messages) std::abort();
   std::ostringstream table, csv;
-  summary.WriteTable(table, messages);
+  summary.WriteTable(table, qtrace::CaptureSpan{true, INT64_MIN, INT64_MAX}, false);
   summary.WriteCsv(csv);
 
   qtrace::TraceTimeline timeline;
   ReadCalls(data, size, false, IgnoreMessage,
-            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); });
-  timeline.Layout();
-  ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); });
+            [&](const MatchedCall& c, const CallMatcher& m) { timeline.Add(c, m); });
   std::ostringstream svg;
   timeline.Write(svg, "fuzz");
   if (svg.str().rfind("</svg>\n") != svg.str().size() - 7) std::abort();
@@ -162,11 +169,111 @@ void CheckExport(const std::uint8_t* data, std::size_t size) {
   if (!JsonCheck(text).Document()) std::abort();
 }
 
+// Filters and listing options from the first bytes of the input.
+void ChooseOptions(const std::uint8_t* p, qtrace::ReadOptions& read, qtrace::ListOptions& list) {
+  static const char* const kGlobs[] = {"", "*", "GPIB*", "?*::INSTR", "vi*", "*a*b*c*", "**?*"};
+  static const char* const kTimes[] = {"0", "0.000001", "12:00:00", "00:00:00.5", "1e9", "23:59:59.999"};
+  qtrace::CallFilter& f = read.filter;
+  f.addressGlob = kGlobs[p[0] % std::size(kGlobs)];
+  f.methodGlob = kGlobs[p[1] % std::size(kGlobs)];
+  if (p[2] & 1) f.processId = p[2] >> 1;
+  if (p[2] & 2) f.processName = kGlobs[(p[2] >> 2) % std::size(kGlobs)];
+  if (p[3] & 1) f.threadId = p[3] >> 1;
+  f.errorsOnly = (p[4] & 1) != 0;
+  f.utc = (p[4] & 2) != 0;
+  if (p[4] & 4) f.slowerThanNs = static_cast<double>(p[4] >> 3) * 1000;
+  qtrace::TimeBound bound;
+  if ((p[5] & 1) && qtrace::ParseTimeBound(kTimes[(p[5] >> 1) % std::size(kTimes)], bound)) f.from = bound;
+  if ((p[5] & 0x80) && qtrace::ParseTimeBound(kTimes[(p[5] >> 4) % std::size(kTimes)], bound)) f.to = bound;
+  list.context = p[6] % 4;
+  list.line.hex = (p[7] & 1) != 0;
+  list.line.maxChars = p[7] >> 1;
+}
+
+void CheckListing(const std::uint8_t* data, std::size_t size) {
+  constexpr size_t kOptionBytes = 8;
+  if (size <= kOptionBytes) return;
+  qtrace::ReadOptions read;
+  qtrace::ListOptions list;
+  ChooseOptions(data, read, list);
+  data += kOptionBytes;
+  size -= kOptionBytes;
+  std::string text;
+  uint64_t lines = 0;
+  qtrace::CallListing listing(read.filter, list.line, list.context, qtrace::CallListing::Order::Enter,
+                              [&](std::string_view line) {
+                                // Each write is one whole line.
+                                if (line.empty() || line.back() != '\n' ||
+                                    line.find('\n') != line.size() - 1) {
+                                  std::abort();
+                                }
+                                if (line != "--\n") ++lines;
+                              });
+  bool begun = false;
+  const uint64_t messages = ReadCalls(
+      data, size, true,
+      [&](const qtrace::TraceMessage& m) {
+        if (!begun) read.filter.Begin(m.timestamp);
+        begun = true;
+        listing.Message(m);
+      },
+      [&](const MatchedCall& c, const CallMatcher& m) { listing.Call(c, m); });
+  listing.Finish();
+  const uint64_t chosen = listing.Tally().Calls();
+  if (chosen > messages || lines < chosen || (list.context == 0 && lines != chosen)) std::abort();
+}
+
+size_t Occurrences(const std::string& text, std::string_view piece) {
+  size_t n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+// The report of the capture, through its files as the command reads and writes them: a
+// whole page whatever the capture holds, with only its own script, every row closed, and
+// no more call rows than the limit.
+void CheckReport(const std::uint8_t* data, std::size_t size) {
+  constexpr size_t kOptionBytes = 8;
+  if (size <= kOptionBytes) return;
+  qtrace::ReadOptions read;
+  qtrace::ListOptions list;
+  ChooseOptions(data, read, list);
+  qtrace::ReportOptions report;
+  report.line = list.line;
+  report.context = list.context;
+  report.maxRows = 1 + data[6] % 16;
+  static const std::string capture = "/tmp/quorvel-trace-fuzz-" + std::to_string(getpid()) + ".qtrace";
+  static const std::string page = capture + ".html";
+  static const bool removedAtExit = std::atexit([] {
+    std::remove(capture.c_str());
+    std::remove(page.c_str());
+  }) == 0;
+  (void)removedAtExit;
+  std::FILE* file = std::fopen(capture.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  std::fwrite(data + kOptionBytes, 1, size - kOptionBytes, file);
+  std::fclose(file);
+  std::ostringstream out, err;
+  if (qtrace::RunReport(capture, read, report, page, out, err) != qtrace::kExitOk) return;  // refused capture
+  std::ifstream in(page, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string html = text.str();
+  if (html.size() < 8 || html.compare(html.size() - 8, 8, "</html>\n") != 0) std::abort();
+  if (Occurrences(html, "<script") != 1 || Occurrences(html, "</script>") != 1) std::abort();
+  if (Occurrences(html, "<tr") != Occurrences(html, "</tr>")) std::abort();
+  if (Occurrences(html, "<tr class=\"call") > report.maxRows) std::abort();
+  // Texts from the capture are escaped, so no element of theirs can fetch anything.
+  if (html.find("<img") != std::string::npos || html.find("<link") != std::string::npos) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;  // fmemopen refuses an empty buffer
   CheckSummaryAndTimeline(data, size);
   CheckExport(data, size);
+  CheckListing(data, size);
+  CheckReport(data, size);
   return 0;
 }

@@ -77,4 +77,22 @@ TEST(GlobalObjects, ManyThreadsAtOnceAllSucceed) {
   EXPECT_EQ(service.Requests().size(), static_cast<size_t>(2 * kThreads * kEach));
 }
 
+// A server that answers and then falls silent costs a creation one reply's limit, not
+// the caller's thread.
+TEST(GlobalObjects, ServerFallenSilentFailsTheCreationWithinTheLimit) {
+  bed::ServiceStandIn service({"--silent-after", "2"});
+  const UniqueNko answered(NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_before_silence"));
+  EXPECT_TRUE(NkoIsValid(answered.Get()));
+  const ULONGLONG start = GetTickCount64();
+  const UniqueNko held(NkoCreateEvent(nullptr, TRUE, FALSE, "Global\\kobj_sys_after_silence"));
+  const DWORD elapsed = static_cast<DWORD>(GetTickCount64() - start);
+  EXPECT_FALSE(NkoIsValid(held.Get()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_LT(elapsed, kNkoReplyLimitMs + 5000);
+  const auto requests = service.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[1].reply, "(silent)");
+  EXPECT_EQ(requests[2].reply, "(silent)");
+}
+
 }  // namespace

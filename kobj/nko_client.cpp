@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/results.h"
 #include "base/event_log.h"
 #include "base/unique.h"
 #include "kobj/nko_protocol.h"
@@ -63,11 +64,86 @@ struct EscapedName {
   explicit EscapedName(const char* name) { XmlEscape(text, sizeof text, name != nullptr ? name : ""); }
 };
 
-bool ReadExact(HANDLE pipe, void* buffer, DWORD size) {
+// A point in time for the limits of one exchange step.
+class Deadline {
+ public:
+  explicit Deadline(unsigned long limitMs) : m_end(GetTickCount64() + limitMs) {}
+  // What is left, at least 1 ms while the time has not passed (a wait of 0 would mean
+  // "the default" to WaitNamedPipeA), 0 once it has.
+  DWORD LeftMs() const {
+    const ULONGLONG now = GetTickCount64();
+    return now < m_end ? static_cast<DWORD>(m_end - now) : 0;
+  }
+
+ private:
+  ULONGLONG m_end;
+};
+
+enum class PipeIo { kDone, kMoreData, kFailed, kTimedOut };
+
+// One read or write on the overlapped pipe, waited for until the deadline. An operation
+// still pending then is cancelled, and its end is waited for, because the system uses the
+// buffer and the OVERLAPPED until then; the caller closes the pipe afterwards. A read
+// that got the first part of a longer message gives kMoreData.
+PipeIo Transfer(HANDLE pipe, HANDLE done, bool write, void* buffer, DWORD size, const Deadline& deadline,
+                DWORD& transferred) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = done;
+  IgnoreResult(ResetEvent(done));
+  transferred = 0;
+  const BOOL started = write ? WriteFile(pipe, buffer, size, nullptr, &overlapped)
+                             : ReadFile(pipe, buffer, size, nullptr, &overlapped);
+  const DWORD startError = started ? ERROR_SUCCESS : GetLastError();
+  if (startError == ERROR_IO_PENDING && WaitForSingleObject(done, deadline.LeftMs()) != WAIT_OBJECT_0) {
+    IgnoreResult(CancelIoEx(pipe, &overlapped));
+    // Completed meanwhile or not, the step ran out of time: the exchange is given up.
+    IgnoreResult(GetOverlappedResult(pipe, &overlapped, &transferred, TRUE));
+    SetLastError(ERROR_TIMEOUT);
+    return PipeIo::kTimedOut;
+  }
+  if (!started && startError != ERROR_IO_PENDING && startError != ERROR_MORE_DATA) return PipeIo::kFailed;
+  if (GetOverlappedResult(pipe, &overlapped, &transferred, FALSE)) return PipeIo::kDone;
+  return GetLastError() == ERROR_MORE_DATA ? PipeIo::kMoreData : PipeIo::kFailed;
+}
+
+bool WriteAll(HANDLE pipe, HANDLE done, const void* data, DWORD size, const Deadline& deadline) {
+  DWORD written = 0;
+  const PipeIo io = Transfer(pipe, done, true, const_cast<void*>(data), size, deadline, written);
+  if (io == PipeIo::kDone && written != size) SetLastError(ERROR_WRITE_FAULT);
+  return io == PipeIo::kDone && written == size;
+}
+
+bool ReadCount(HANDLE pipe, HANDLE done, uint32_t& count, const Deadline& deadline) {
   DWORD got = 0;
-  if (ReadFile(pipe, buffer, size, &got, nullptr)) return got == size;
   // A server that sends the count and the text as one message still gives us the count.
-  return GetLastError() == ERROR_MORE_DATA && got == size;
+  const PipeIo io = Transfer(pipe, done, false, &count, sizeof count, deadline, got);
+  return (io == PipeIo::kDone || io == PipeIo::kMoreData) && got == sizeof count;
+}
+
+// Opens the server's pipe for overlapped I/O, waiting for a free instance while every one
+// is busy; null (with the reason logged as the protocol says) when it cannot.
+UniqueFile OpenServerPipe(const char* text) {
+  const Deadline connect(kNkoConnectLimitMs);
+  for (;;) {
+    UniqueFile pipe(CreateFileA(kNkoPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr));
+    if (pipe) return pipe;
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_BUSY) {
+      // However often a wait succeeds and the instance is taken again before our open,
+      // all waits together stay within the connect limit.
+      const DWORD left = connect.LeftMs();
+      if (left > 0 && WaitNamedPipeA(kNkoPipeName, left)) continue;
+      if (left == 0) SetLastError(ERROR_TIMEOUT);
+      LogFormatted("NkoServerCommunicate: all pipes busy.  lastError=%d\n%s", static_cast<int>(GetLastError()), text);
+      return {};
+    }
+    if (!g_firstRequest.load()) {
+      LogFormatted("NkoServerCommunicate: could not open pipe.  lastError=%d\n%s", static_cast<int>(error), text);
+    }
+    SetLastError(error);
+    return {};
+  }
 }
 
 }  // namespace
@@ -152,11 +228,16 @@ int NkoServerCloseHandle(intptr_t serverHandle) {
 int NkoRequest(const char* text) {
   int result = 0;
   int attempts = 0;
+  const Deadline window(kNkoFirstRequestWindowMs);
   while (attempts < kNkoFirstRequestAttempts) {
     ++attempts;
     result = NkoServerCommunicate(text);
     if (result != 0 || !g_firstRequest.load()) break;
-    Sleep(kNkoRetryDelayMs);
+    // The pause never reaches past the window, and no try starts after it: tries that
+    // each waited for a silent server end the retrying soon after the window.
+    const DWORD left = window.LeftMs();
+    if (left == 0) break;
+    Sleep(left < kNkoRetryDelayMs ? left : kNkoRetryDelayMs);
   }
   if (g_firstRequest.load()) {
     const int lastError = static_cast<int>(GetLastError());
@@ -174,64 +255,59 @@ int NkoRequest(const char* text) {
 }
 
 int NkoServerCommunicate(const char* text) {
-  UniqueFile pipe;
-  for (;;) {
-    pipe.Reset(CreateFileA(kNkoPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (pipe) break;
-    const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_BUSY) {
-      if (WaitNamedPipeA(kNkoPipeName, kNkoBusyWaitMs)) continue;
-      LogFormatted("NkoServerCommunicate: all pipes busy.  lastError=%d\n%s", static_cast<int>(GetLastError()), text);
-      return 0;
-    }
-    if (!g_firstRequest.load()) {
-      LogFormatted("NkoServerCommunicate: could not open pipe.  lastError=%d\n%s", static_cast<int>(error), text);
-    }
-    SetLastError(error);
-    return 0;
-  }
+  UniqueFile pipe = OpenServerPipe(text);
+  if (!pipe) return 0;
+  const UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 
-  // The pipe is closed before the failing step's error is put back for the caller.
+  // The pipe is closed before the failing step's error is put back for the caller. During
+  // the first request only its summary is logged.
   auto fail = [&pipe](const char* format) {
     const int error = static_cast<int>(GetLastError());
-    LogFormatted(format, error);
+    if (!g_firstRequest.load()) LogFormatted(format, error);
     pipe.Reset();
     SetLastError(static_cast<DWORD>(error));
     return 0;
   };
+  if (!done) return fail("NkoServerCommunicate: CreateEvent failed.  lastError=%d");
 
   DWORD mode = PIPE_READMODE_MESSAGE;
   if (!SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr))
     return fail("NkoServerCommunicate: SetNamedPipeHandleState failed.  lastError=%d");
 
   const uint32_t count = static_cast<uint32_t>(std::strlen(text) + 1);
-  DWORD written = 0;
-  if (!WriteFile(pipe.Get(), &count, sizeof count, &written, nullptr))
+  const Deadline write(kNkoWriteLimitMs);
+  if (!WriteAll(pipe.Get(), done.Get(), &count, sizeof count, write))
     return fail("NkoServerCommunicate: WriteFile(count) failed.  lastError=%d");
-  if (!WriteFile(pipe.Get(), text, count, &written, nullptr))
+  if (!WriteAll(pipe.Get(), done.Get(), text, count, write))
     return fail("NkoServerCommunicate: WriteFile(message) failed.  lastError=%d");
 
+  const Deadline reply(kNkoReplyLimitMs);
   uint32_t replyCount = 0;
-  if (!ReadExact(pipe.Get(), &replyCount, sizeof replyCount))
+  if (!ReadCount(pipe.Get(), done.Get(), replyCount, reply))
     return fail("NkoServerCommunicate: ReadFile failed.  lastError=%d");
 
   // The reply text needs no terminator of its own: the buffer is zeroed and one byte is
   // always left for the NUL, however large a count the server announces.
-  char reply[kNkoReplyBufferSize];
-  std::memset(reply, 0, sizeof reply);
-  const DWORD wanted = replyCount < sizeof reply - 1 ? replyCount : static_cast<DWORD>(sizeof reply - 1);
+  char replyText[kNkoReplyBufferSize];
+  std::memset(replyText, 0, sizeof replyText);
+  const DWORD wanted = replyCount < sizeof replyText - 1 ? replyCount : static_cast<DWORD>(sizeof replyText - 1);
   DWORD received = 0;
   while (received < wanted) {
     DWORD got = 0;
-    const BOOL ok = ReadFile(pipe.Get(), reply + received, wanted - received, &got, nullptr);
+    const PipeIo io = Transfer(pipe.Get(), done.Get(), false, replyText + received, wanted - received, reply, got);
     received += got;
-    if (ok || GetLastError() != ERROR_MORE_DATA) break;
+    // A replyText that stops coming is no answer, whatever part of it arrived.
+    if (io == PipeIo::kTimedOut) return fail("NkoServerCommunicate: ReadFile failed.  lastError=%d");
+    if (io != PipeIo::kMoreData) break;
   }
   // Closed before the reply's error code becomes the thread's last error.
   pipe.Reset();
 
-  const NkoReply parsed = ParseNkoReply(reply);
-  if (parsed.hasError) SetLastError(static_cast<DWORD>(parsed.error));
+  // The overlapped steps leave ERROR_IO_PENDING behind. A reply without an error code
+  // leaves what the successful open of the pipe left, 0, so that no stale value passes for
+  // the server's.
+  const NkoReply parsed = ParseNkoReply(replyText);
+  SetLastError(parsed.hasError ? static_cast<DWORD>(parsed.error) : ERROR_SUCCESS);
   return parsed.value;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "support/wait_until.h"
 #include "tests/bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
@@ -154,6 +155,12 @@ struct LogWatch {
 
 const char kProbeRequest[] = "<CloseHandle ProcId=\"1\" Handle=\"2\"/>";
 
+// Upper bounds below are the stated limit plus this much for a loaded machine to notice
+// the expiry, cancel and close.
+constexpr DWORD kLimitSlackMs = 5000;
+
+DWORD MsSince(ULONGLONG start) { return static_cast<DWORD>(GetTickCount64() - start); }
+
 TEST(FirstRequest, AbsentServerIsTriedTenTimesThenLoggedOnce) {
   kobj_testing::ResetFirstRequest();
   LogWatch log;
@@ -214,6 +221,61 @@ TEST_F(NkoClient, LaterFailuresAreLoggedWithTheirStep) {
   const auto texts = log.NewTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].rfind("NkoServerCommunicate: ReadFile failed.  lastError=", 0), 0u) << texts[0];
+}
+
+// A server that stops answering part-way is given up at the reply's limit, with the pipe
+// closed (the server sees the client go) and the time-out as the failing step's error.
+TEST_F(NkoClient, ServerSilentPartWayIsGivenUpAtTheReplyLimit) {
+  const struct { const char* what; FakeNkoReply reply; } cases[] = {
+      {"no reply at all", {"", 0, false, true}},
+      {"the count, then nothing", {"", 12, false, false, true}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeNkoServer server([&c](const std::string&) { return c.reply; });
+    LogWatch log;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(NkoRequest(kProbeRequest), 0);
+    const DWORD elapsed = MsSince(start);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_GE(elapsed + 50, kNkoReplyLimitMs) << "gave up before the limit";
+    EXPECT_LT(elapsed, kNkoReplyLimitMs + kLimitSlackMs);
+    EXPECT_TRUE(support::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs))
+        << "the client's end stayed open";
+    EXPECT_EQ(log.NewTexts(), std::vector<std::string>{"NkoServerCommunicate: ReadFile failed.  lastError=1460"});
+  }
+}
+
+TEST_F(NkoClient, ServerThatReadsNothingIsGivenUpAtTheWriteLimit) {
+  FakeNkoServer server("1");
+  server.StopReading();
+  // Far more than the pipe's buffer, so that the write waits for a reader.
+  const std::string request = "<CreateEvent lpName=\"" + std::string(1 << 20, 'x') + "\"/>";
+  LogWatch log;
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(NkoServerCommunicate(request.c_str()), 0);
+  EXPECT_LT(MsSince(start), kNkoWriteLimitMs + kLimitSlackMs);
+  server.ResumeReading();
+  EXPECT_TRUE(support::WaitUntil([&server] { return server.ClosedByClient() == 1; }, kLimitSlackMs));
+  EXPECT_EQ(log.NewTexts(),
+            std::vector<std::string>{"NkoServerCommunicate: WriteFile(message) failed.  lastError=1460"});
+}
+
+// Each try against a silent server waits out the reply's limit and counts as failed; the
+// retries end once their window has passed, so start-up is held at most that window and
+// one exchange.
+TEST(FirstRequest, SilentServerEndsTheRetriesSoonAfterTheWindow) {
+  kobj_testing::ResetFirstRequest();
+  FakeNkoServer server([](const std::string&) { return FakeNkoReply{"", 0, false, true}; });
+  LogWatch log;
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(NkoRequest(kProbeRequest), 0);
+  EXPECT_LT(MsSince(start), kNkoFirstRequestWindowMs + kNkoReplyLimitMs + kLimitSlackMs);
+  const size_t tries = server.Requests().size();
+  EXPECT_GE(tries, 2u) << "a timed-out try was not retried";
+  EXPECT_EQ(log.NewTexts(), std::vector<std::string>{
+                                "NkoServerCommunicate: Failed to establish communications with NkoServer.  Quitting after " +
+                                std::to_string(tries) + " tries. lastError=1460\n" + kProbeRequest});
 }
 
 }  // namespace

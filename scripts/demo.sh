@@ -25,7 +25,7 @@ trap finish EXIT
 # A screen wider than the tests' one: Wine's shell draws the warning balloon of step 9 on one
 # line, wider than 1024 pixels.
 screen_width=1600 screen_height=900
-QUORVEL_SCREEN=${screen_width}x${screen_height}x24 tests/bed/wine-bed.sh setup "$wine_root"
+QUORVEL_XVFB_SCREEN=${screen_width}x${screen_height}x24 tests/bed/wine-bed.sh setup "$wine_root"
 tests/bed/wine-bed.sh clone "$wine_root" "$wine_root/demo"
 bed_env "$wine_root/demo" "$(cat "$wine_root/display")"
 bin=$build/bin

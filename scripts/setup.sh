@@ -7,7 +7,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb x11-utils imagemagick
-  msitools wixl
+  msitools wixl osslsigncode openssl
+  chromium
 )
 missing=()
 for p in "${packages[@]}"; do

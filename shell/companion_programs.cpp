@@ -98,3 +98,8 @@ void StopRunPrograms(std::span<UniqueProcess> table) {
   // A program busy at the first request may take the second one.
   if (timedOut) CloseRunProgramWindows();
 }
+
+void ReleaseRunPrograms(std::span<UniqueProcess> table) {
+  CloseRunProgramWindows();
+  for (UniqueProcess& entry : table) entry.Reset();
+}

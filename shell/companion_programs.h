@@ -34,5 +34,8 @@ void StopK7302Server();
 // at most kRunProgramWaitMs, and no more waiting once one did not end), closes every
 // handle, and asks the windows to close once more when one did not end.
 void StopRunPrograms(std::span<UniqueProcess> table);
+// Closes the Run programs' windows by title and closes every handle, without waiting: at
+// the end of a session there is no time to wait.
+void ReleaseRunPrograms(std::span<UniqueProcess> table);
 // Posts WM_CLOSE to a top-level window titled with each Run entry's name.
 void CloseRunProgramWindows();

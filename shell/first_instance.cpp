@@ -21,6 +21,14 @@
 namespace {
 
 constexpr int kRunningEventNameSize = 260;
+// The end of a session leaves the process a few seconds at most; the relay gets 2 s of them.
+constexpr DWORD kSessionEndRelayStopMs = 2000;
+// What Restart Manager starts again after it closed the program for an update: a normal
+// start, without the balloon a second instance would show.
+constexpr wchar_t kRestartCommandLine[] = L"-q";
+
+// How the program ends: after its loop, or inside WM_ENDSESSION.
+enum class Ending { kLoopEnded, kSessionEnded };
 
 // Messages to the new window: a lost one is lost as it would be from a second instance.
 void Post(HWND window, UINT message) { IgnoreResult(PostMessageA(window, message, 0, 0)); }
@@ -92,31 +100,53 @@ class FirstInstance {
     m_runningEvent = SignalRunning();
     SetVisaPresent(GetVisaPresence());
     WriteInstallReport();
+    // Beyond the program's original behaviour, so that an update that closes the program
+    // starts it again; a failure leaves it to the next log-on.
+    IgnoreResult(RegisterApplicationRestart(kRestartCommandLine, RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT));
+    m_window = window;
+    SetSessionEndAction(OnSessionEnd, this);
     WriteEventLog("Entering the Quorvel Windows message loop.");
     const int exitCode = RunMessageLoop(window);
-    ShutDown(window);
+    ShutDown(Ending::kLoopEnded);
     return exitCode;
   }
 
  private:
+  static void OnSessionEnd(void* self) { static_cast<FirstInstance*>(self)->ShutDown(Ending::kSessionEnded); }
+
   // Undoes the start-up in this order: the timer, the companion programs, the lock, the
   // running event (reset before it is closed), the trace relay, the icon's lock, then the
-  // last log line.
-  void ShutDown(HWND window) {
-    IgnoreResult(KillTimer(window, kIconTimerId));  // the loop has ended: no tick is served
+  // last log line. Runs once: after the session's end, the loop's end finds it done.
+  void ShutDown(Ending ending) {
+    if (m_shutDown) return;
+    m_shutDown = true;
+    IgnoreResult(KillTimer(m_window, kIconTimerId));  // no tick is served any more
     StopK7302Server();
-    StopRunPrograms(m_runPrograms);
+    // At the session's end the Run programs get their own end-of-session messages; they
+    // are asked to close but not waited for.
+    if (ending == Ending::kSessionEnded) {
+      ReleaseRunPrograms(m_runPrograms);
+    } else {
+      StopRunPrograms(m_runPrograms);
+    }
     m_lock.Reset();
     if (NkoIsValid(m_runningEvent.Get())) IgnoreResult(ResetEvent(NkoGetHandle(m_runningEvent.Get())));
     m_runningEvent.Reset();
-    StopTraceEvents();
+    // The relay's stop switches the libraries' trace flags off.
+    if (!StopTraceEvents(ending == Ending::kSessionEnded ? kSessionEndRelayStopMs : kTraceStopTimeoutMs)) {
+      WriteEventLog("The trace relay did not stop in time; tracing may still be switched on.");
+    }
     DeleteTrayIconLock();
-    WriteEventLog("Quorvel is quitting because the Windows message loop has terminated.");
+    WriteEventLog(ending == Ending::kSessionEnded
+                      ? "Quorvel is quitting because the Windows session is ending."
+                      : "Quorvel is quitting because the Windows message loop has terminated.");
   }
 
   UniqueNko m_lock;
   UniqueNko m_runningEvent;
   RunProcessTable m_runPrograms;
+  HWND m_window = nullptr;  // destroyed by the system
+  bool m_shutDown = false;
 };
 
 }  // namespace

@@ -19,6 +19,12 @@ UniqueNko CreateInstanceLock(bool& alreadyRunning) {
   return lock;
 }
 
+bool InstanceLockExists() {
+  char name[kLockNameSize];
+  BuildObjectName(0, kInstanceLockBaseName, name, kLockNameSize);
+  return static_cast<bool>(UniqueHandle(OpenEventA(SYNCHRONIZE, FALSE, name)));
+}
+
 void ReportInstanceLockFailure() {
   // The box has only an OK button: the program ends once it is closed.
   IgnoreResult(MessageBoxA(nullptr,

@@ -9,6 +9,8 @@ inline constexpr char kInstanceLockBaseName[] = "_KorvaneQuorvelLock";
 // Creates (or opens) the lock. alreadyRunning tells whether it existed before. On failure
 // the owner holds InvalidNkoHandle.
 UniqueNko CreateInstanceLock(bool& alreadyRunning);
+// True while another instance holds the lock; opens it only to look, creates nothing.
+bool InstanceLockExists();
 
 // Tells the user the program cannot start and logs why; for a lock that cannot be made.
 void ReportInstanceLockFailure();

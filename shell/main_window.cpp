@@ -6,6 +6,8 @@
 #include "menu/commands.h"
 #include "menu/rm_signals.h"
 #include "menu/tray_menu.h"
+#include "shell/close_request.h"
+#include "shell/message_filter.h"
 #include "shell/tray_icon.h"
 
 namespace {
@@ -15,6 +17,8 @@ struct MainWindowState {
   HINSTANCE instance = nullptr;
   HWND window = nullptr;           // the main thread's window; destroyed by the system
   UINT taskbarCreatedMessage = 0;  // 0 until registered
+  SessionEndAction sessionEnd = nullptr;
+  void* sessionEndContext = nullptr;
 };
 
 MainWindowState g_main;
@@ -32,16 +36,22 @@ void OnTrayNotify(HWND window, LPARAM mouseMessage) {
   }
 }
 
-// The icon goes away through the normal icon update: the hidden flag is set for that one
-// update and its old value put back, so the user's choice survives the exit.
-void OnDestroy() {
-  const int wasHidden = IsIconHidden();
-  // Configuration writers fail silently: the update then keeps or removes the icon by
-  // the value as it stands.
-  IgnoreResult(SetIconHidden(1));
-  UpdateTrayIcon(GetMainWindow());
-  IgnoreResult(SetIconHidden(wasHidden));
+// The icon is removed directly, not by setting the hidden flag for one icon update: a
+// user who may only read the suite key cannot set the flag, and the icon would stay in
+// the notification area after the exit. The flag keeps the user's choice untouched.
+void OnDestroy(HWND window) {
+  RemoveTrayIcon(window);
   PostQuitMessage(0);
+}
+
+// The session ends (log-off, shut-down, or Restart Manager closing the program for an
+// update): once this returns, Windows may end the process at any moment, so the window
+// goes and the whole shut-down runs here, with bounded waits. Handling the end of the
+// session goes beyond the program's original behaviour on purpose: without it the relay's
+// stop, the trace flags, the companions' close and the last log line were skipped.
+void OnEndSession(HWND window) {
+  IgnoreResult(DestroyWindow(window));
+  if (g_main.sessionEnd != nullptr) g_main.sessionEnd(g_main.sessionEndContext);
 }
 
 }  // namespace
@@ -63,12 +73,18 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 HWND CreateMainWindow(HINSTANCE instance) {
   g_main.window = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  AllowOwnMessages(g_main.window, g_main.taskbarCreatedMessage);
   return g_main.window;
 }
 
 HWND GetMainWindow() { return g_main.window; }
 
 void RegisterTaskbarCreatedMessage() { g_main.taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated"); }
+
+void SetSessionEndAction(SessionEndAction action, void* context) {
+  g_main.sessionEnd = action;
+  g_main.sessionEndContext = context;
+}
 
 // The resource manager's signals report the last error of an event that the K7302
 // software may not have made; there is nothing to do about it here.
@@ -78,10 +94,17 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       UpdateTrayIcon(window);
       return 0;
     case WM_DESTROY:
-      OnDestroy();
+      OnDestroy(window);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // nothing here ever holds up a log-off, a shut-down or an update
+    case WM_ENDSESSION:
+      // Also with ENDSESSION_CLOSEAPP, from Restart Manager; FALSE: the end was called off.
+      if (wParam != FALSE) OnEndSession(window);
       return 0;
     case WM_TIMER:
       UpdateTrayIcon(window);
+      CloseOnRequest(window);
       return 0;
     case WM_POWERBROADCAST:
       return TRUE;  // every power request is granted

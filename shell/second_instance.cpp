@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/bounded_text.h"
 #include "base/event_log.h"
 #include "base/window_identity.h"
 #include "base/results.h"
@@ -9,6 +10,7 @@
 #include "config/suite_values.h"
 #include "shell/balloon_tip.h"
 #include "shell/command_options.h"
+#include "shell/testing/shell_seams.h"
 
 namespace {
 
@@ -36,31 +38,49 @@ constexpr ForwardedOption kForwardedOptions[] = {
     {CommandOption::kExit, "(-x) Posting the WM_CLOSE message.", kHiddenUnchanged, WM_CLOSE},
 };
 
+constexpr size_t kLogLineSize = 512;
+
+// Set only by the test seam at the end of this file.
+shell_testing::PostCall g_postCall = nullptr;
+
 // Configuration writers fail silently; the running instance then keeps the stored value.
 void SetHidden(int hidden) { IgnoreResult(SetIconHidden(hidden)); }
 
-void Post(HWND window, UINT message) {
+// False when the running instance's window refused the message; the log says why.
+bool Post(HWND window, UINT message) {
   // Without the window nothing may reach the running instance; a null window would post
-  // to this thread instead. A post that fails is as lost as one without a window.
-  if (window != nullptr) IgnoreResult(PostMessageA(window, message, 0, 0));
+  // to this thread instead.
+  if (window == nullptr) return true;
+  if ((g_postCall != nullptr ? g_postCall : PostMessageA)(window, message, 0, 0)) return true;
+  const DWORD error = GetLastError();
+  char line[kLogLineSize];
+  FormatBounded(line, sizeof line,
+                "The running Quorvel's window did not take message %u (error %lu; error 5: it runs "
+                "with higher rights than this instance and does not let the message through). "
+                "This instance exits with code %d.",
+                message, error, kForwardRefusedExitCode);
+  WriteEventLog(line);
+  return false;
 }
 
-void Forward(HWND window, const ForwardedOption& forwarded) {
+bool Forward(HWND window, const ForwardedOption& forwarded) {
   WriteEventLog(forwarded.logLine);
   if (forwarded.hidden != kHiddenUnchanged) SetHidden(forwarded.hidden);
-  Post(window, forwarded.message);
+  return Post(window, forwarded.message);
 }
 
-void Reshow(HWND window) {
+bool Reshow(HWND window) {
+  bool taken = true;
   if (window != nullptr) {
     SetHidden(0);
-    Post(window, WM_USER_SHOW_ICON);
+    taken = Post(window, WM_USER_SHOW_ICON);
   }
   // Closing the thread's handle does not stop the balloon; the process ends soon after,
   // and the balloon's thread with it.
   const UniqueHandle balloon(StartBalloonTip("Click the 'IO' icon to use the Quorvel.", kMessageBoxCaption, kBalloonInfo));
   WriteEventLog("Quorvel is already running.  Re-display the IO icon and show a balloon tip.");
   Sleep(kBalloonGraceMs);
+  return taken;
 }
 
 void MarkRebootDone() {
@@ -75,9 +95,10 @@ void MarkRebootDone() {
 int ForwardToRunningInstance(const char* commandLine, UniqueNko lock) {
   HWND window = FindWindowA(kMainWindowClass, kMainWindowTitle);
   const CommandOption option = ParseCommandOption(commandLine);
+  bool taken = true;
   switch (option) {
     case CommandOption::kNone:
-      Reshow(window);
+      taken = Reshow(window);
       break;
     case CommandOption::kQuiet:
       WriteEventLog("(-q) Silently making sure the Quorvel is running.");
@@ -88,10 +109,15 @@ int ForwardToRunningInstance(const char* commandLine, UniqueNko lock) {
       break;
     default:
       for (const ForwardedOption& forwarded : kForwardedOptions) {
-        if (forwarded.option == option) Forward(window, forwarded);
+        if (forwarded.option == option) taken = Forward(window, forwarded);
       }
       break;
   }
   lock.Reset();  // a second instance holds the lock only while it forwards its option
-  return 1;
+  return taken ? kSecondInstanceExitCode : kForwardRefusedExitCode;
 }
+
+// Test seam (declared in shell/testing/shell_seams.h).
+namespace shell_testing {
+void SetForwardPostCall(PostCall call) { g_postCall = call; }
+}  // namespace shell_testing

@@ -8,6 +8,7 @@
 #include "base/unique.h"
 #include "config/startup_timeouts.h"
 #include "kobj/nko_handle.h"
+#include "shell/instance_lock.h"
 #include "shell/service_info.h"
 
 namespace {
@@ -52,7 +53,13 @@ ServiceStatus ProbeServiceStatus() {
   status.serviceStatus = ProbeService();
   if (status.serviceStatus == kProbeSignalled) {
     status.nkoStatus = ProbeEvent(kNkoRunningEventName, 0);
-    if (status.nkoStatus == kProbeSignalled && NkoServerCreatesObjects()) status.nkoWorking = 1;
+    // A second instance leaves the test object to the instance that runs: that one proved
+    // the server at its own start, and an option such as "-x" must reach it even while
+    // the server does not answer. Beyond the prescribed checks on purpose: so a second
+    // instance makes no NKO exchange at all before it forwards its option.
+    if (status.nkoStatus == kProbeSignalled && (InstanceLockExists() || NkoServerCreatesObjects())) {
+      status.nkoWorking = 1;
+    }
   }
   return status;
 }

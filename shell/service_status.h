@@ -17,7 +17,8 @@ enum ProbeResult : int {
 int ProbeEvent(const char* name, DWORD timeoutMs);
 
 // Probes the service (for as long as the start-up time-out allows, and only when the
-// service information block was found), then the NKO server, then has the server create a
-// test event. True when all three are fine; otherwise logs the status summary, shows it in
-// a box (returning once the box is closed) and returns false.
+// service information block was found), then the NKO server, then, unless another
+// instance of the session runs, has the server create a test event. True when all three
+// are fine; otherwise logs the status summary, shows it in a box (returning once the box
+// is closed) and returns false.
 bool CheckServiceStatus();

@@ -32,12 +32,21 @@ class TrayIcon {
     LeaveCriticalSection(&m_lock);
   }
 
+  void RemoveNow(HWND window) {
+    EnterCriticalSection(&m_lock);
+    Remove(window);
+    LeaveCriticalSection(&m_lock);
+  }
+
  private:
-  // The tray draws icons at 16 by 16; loading that size picks the crisp small image of
-  // each group instead of letting the shell shrink a large one.
+  // The notification area draws icons at the display's small-icon size: 16 pixels at
+  // 100 %, 24 at 150 %, 32 at 200 % (the program is DPI aware, so the system reports the
+  // real size). Loading that size picks the crisp image of each group instead of letting
+  // the shell stretch a 16-pixel one into a blurred icon.
   static HICON LoadTrayIcon(int resource) {
+    const int size = GetSystemMetrics(SM_CXSMICON);
     return static_cast<HICON>(
-        LoadImageA(GetProgramInstance(), MAKEINTRESOURCEA(resource), IMAGE_ICON, 16, 16, LR_DEFAULTSIZE));
+        LoadImageA(GetProgramInstance(), MAKEINTRESOURCEA(resource), IMAGE_ICON, size, size, LR_DEFAULTSIZE));
   }
 
   // Once per process: the record may name either icon at any update, so both are kept
@@ -88,3 +97,4 @@ TrayIcon g_trayIcon;
 void InitTrayIconLock() { g_trayIcon.InitLock(); }
 void DeleteTrayIconLock() { g_trayIcon.DeleteLock(); }
 void UpdateTrayIcon(HWND window) { g_trayIcon.Update(window); }
+void RemoveTrayIcon(HWND window) { g_trayIcon.RemoveNow(window); }

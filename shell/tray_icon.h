@@ -16,4 +16,7 @@ void DeleteTrayIconLock();
 
 // Shows, changes or removes the icon owned by window. Runs on the main thread.
 void UpdateTrayIcon(HWND window);
+// Removes the icon owned by window whatever the hidden flag says: at the window's end the
+// icon must go even when the flag cannot be written. Runs on the main thread.
+void RemoveTrayIcon(HWND window);
 

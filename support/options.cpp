@@ -55,6 +55,10 @@ void OptionParser::AddInteger(std::string name, std::string valueName, std::stri
            });
 }
 
+void OptionParser::AddOperand(std::string valueName, std::string help, ValueHandler handler) {
+  m_operands.push_back({std::move(valueName), {}, std::move(help), {}, std::move(handler)});
+}
+
 const OptionParser::Option* OptionParser::Find(std::string_view name) const {
   for (const Option& option : m_options) {
     if (option.name == name) return &option;
@@ -88,6 +92,7 @@ std::optional<int> OptionParser::ExitCodeUnlessRun(int argc, const char* const* 
 }
 
 OptionParser::Outcome OptionParser::Parse(const std::vector<std::string>& args) {
+  size_t operand = 0;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
     if (arg == "--help" || arg == "-h" || arg == "/?") {
@@ -95,11 +100,20 @@ OptionParser::Outcome OptionParser::Parse(const std::vector<std::string>& args) 
       std::fflush(stdout);
       return Outcome::HelpShown;
     }
-    if (arg.substr(0, 2) != "--") return Fail("unexpected argument \"" + std::string(arg) + "\"");
+    // Operands: anything that does not look like an option, and "-" (standard input or output).
+    if (arg == "-" || arg.empty() || arg[0] != '-') {
+      if (operand == m_operands.size()) return Fail("unexpected argument \"" + std::string(arg) + "\"");
+      if (std::string error = m_operands[operand].value(arg); !error.empty()) {
+        return Fail(m_operands[operand].name + ": " + error);
+      }
+      ++operand;
+      continue;
+    }
     std::string_view name = arg;
     std::string_view inlineValue;
     bool hasInlineValue = false;
-    if (size_t eq = arg.find('='); eq != std::string_view::npos) {
+    // Only long options take an inline value; "-o=x" is the short option's value "=x".
+    if (size_t eq = arg.find('='); eq != std::string_view::npos && arg.starts_with("--")) {
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
       hasInlineValue = true;
@@ -128,7 +142,8 @@ OptionParser::Outcome OptionParser::Parse(const std::vector<std::string>& args) 
 
 std::string OptionParser::HelpText() const {
   std::string text = "usage: " + m_program + " " + m_usageLine + "\n\n" + m_description + "\n\noptions:\n";
-  std::vector<Option> all = m_options;
+  std::vector<Option> all = m_operands;
+  all.insert(all.end(), m_options.begin(), m_options.end());
   all.push_back({"--help", {}, "show this text and exit", {}, {}});
   for (const Option& option : all) {
     std::string head = "  " + option.name;

@@ -1,5 +1,5 @@
-// Command-line options of a program: "--name VALUE", "--name=VALUE" and flags,
-// with a generated --help text.
+// Command-line options of a program: "--name VALUE", "--name=VALUE", short options
+// ("-o VALUE"), flags and positional operands, with a generated --help text.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,9 @@ class OptionParser {
   // Integer option whose value must lie in [min, max]; the result goes to *target.
   void AddInteger(std::string name, std::string valueName, std::string help, int64_t min, int64_t max,
                   std::function<void(int64_t)> handler);
+  // A positional operand: the next argument that is not an option ("-" included), in the
+  // order the operands were added.
+  void AddOperand(std::string valueName, std::string help, ValueHandler handler);
   // Free text appended to --help (examples, exit codes).
   void AddEpilogue(std::string text) { m_epilogue += text; }
 
@@ -57,6 +60,7 @@ class OptionParser {
   std::string m_description;
   std::string m_epilogue;
   std::vector<Option> m_options;
+  std::vector<Option> m_operands;
   std::string m_lastError;
 };
 

@@ -5,6 +5,7 @@
 
 #include "base/overlapped_io.h"
 #include "base/results.h"
+#include "kobj/nko_handle.h"
 #include "support/capture_line.h"
 #include "support/report.h"
 #include "support/stop_signal.h"
@@ -50,6 +51,18 @@ class TextSplitter {
   bool m_haveOdd = false;
 };
 
+// The viewer's objects live in the Global\ namespace, where a process of an ordinary user
+// may not create objects; so they are made through the kernel object layer, whose NKO
+// server creates them for us, as Quorvel's own are. This takes the local handle of such a
+// creation into an owner, keeping the last error (183 when the object existed, else the
+// reason of a failure).
+UniqueHandle CreateGlobal(NkoHandle* created) {
+  const DWORD error = GetLastError();
+  UniqueHandle handle(NkoDetach(created));
+  SetLastError(error);
+  return handle;
+}
+
 }  // namespace
 
 ViewerServer::~ViewerServer() {
@@ -64,8 +77,8 @@ bool ViewerServer::Publish(std::string& error) {
     error = std::string("cannot create the ") + what + ": " + support::DescribeError(GetLastError());
     return false;
   };
-  m_memory.Reset(CreateFileMappingA(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
-                                    kViewerStatusMemoryName));
+  m_memory = CreateGlobal(NkoCreateFileMapping(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, kViewerStatusMemorySize,
+                                               kViewerStatusMemoryName));
   if (!m_memory) return fail("status memory");
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     // A running viewer owns the request event; without it the memory is a leftover.
@@ -82,11 +95,11 @@ bool ViewerServer::Publish(std::string& error) {
   m_stall = m_options.stallReady;
   m_pauseReading = m_options.pauseReading;
   m_readDelayMs = m_options.readDelayMs;
-  m_mutex.Reset(CreateMutexA(sa, FALSE, kViewerMutexName));
+  m_mutex = CreateGlobal(NkoCreateMutex(sa, FALSE, kViewerMutexName));
   if (!m_mutex) return fail("connection mutex");
-  m_request.Reset(CreateEventA(sa, FALSE, FALSE, kViewerRequestEventName));
+  m_request = CreateGlobal(NkoCreateEvent(sa, FALSE, FALSE, kViewerRequestEventName));
   if (!m_request) return fail("request event");
-  m_ready.Reset(CreateEventA(sa, TRUE, FALSE, kViewerReadyEventName));
+  m_ready = CreateGlobal(NkoCreateEvent(sa, TRUE, FALSE, kViewerReadyEventName));
   if (!m_ready) return fail("ready event");
   if (!m_options.capturePath.empty()) {
     // Others read the capture while it grows.

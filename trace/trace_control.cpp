@@ -11,6 +11,12 @@ namespace {
 constexpr int kObjectNameSize = 1024;
 constexpr LONG kLockMaximum = 65535;
 constexpr int64_t kFileTimeTo1970 = 116444736000000000LL;
+// The longest wait for a block's lock, which is held only while a block is created and
+// first initialised. Any local process can take its count and keep it, or die holding it
+// (a semaphore's count is never given back for a dead holder); the relay's start and stop
+// must not wait for that without end, so after this wait the work goes on without the
+// lock, which at worst lets another process see a block before its first initialisation.
+constexpr DWORD kBlockLockWaitMs = 2000;
 
 // A cross-process lock: a named semaphore of count 1, taken by waiting.
 class BlockLock {
@@ -19,20 +25,21 @@ class BlockLock {
     char name[kObjectNameSize];
     BuildObjectName(1, baseName, name, sizeof name);
     m_holder.Reset(NkoCreateSemaphore(GetNullDaclSecurityAttributes(), 1, kLockMaximum, name));
-    // Without a time limit the wait ends only once the lock is ours.
-    if (m_holder) IgnoreResult(WaitForSingleObject(NkoGetHandle(m_holder.Get()), INFINITE));
+    if (m_holder) m_taken = WaitForSingleObject(NkoGetHandle(m_holder.Get()), kBlockLockWaitMs) == WAIT_OBJECT_0;
   }
-  // Gives the count back before the holder closes.
+  // Gives the count back, when one was taken, before the holder closes.
   ~BlockLock() {
     // One count taken, one given back: this cannot exceed the maximum.
-    if (m_holder) IgnoreResult(ReleaseSemaphore(NkoGetHandle(m_holder.Get()), 1, nullptr));
+    if (m_taken) IgnoreResult(ReleaseSemaphore(NkoGetHandle(m_holder.Get()), 1, nullptr));
   }
   BlockLock(const BlockLock&) = delete;
   BlockLock& operator=(const BlockLock&) = delete;
+  // The semaphore exists (its count may have been out of reach).
   bool Held() const { return static_cast<bool>(m_holder); }
 
  private:
   UniqueNko m_holder;
+  bool m_taken = false;
 };
 
 // One shared block mapped in this process. Readers on other threads see the view only

@@ -105,6 +105,28 @@ TEST_F(TraceControlTest, LockRefusedFailsAfterMakingTimerAndPipe) {
   EXPECT_EQ(InitTraceControl(), kTraceInitCreated);
 }
 
+// Another process has taken both locks' counts and keeps them (or died holding them). The
+// blocks are still made and released, each after the bounded wait for its lock; with an
+// unbounded wait this test does not end.
+TEST_F(TraceControlTest, LocksKeptByAnotherHolderDelayButNeverStopTheBlocks) {
+  UniqueNko taken[2];
+  const char* locks[] = {kTraceControlLockName, kTraceTimerLockName};
+  for (int i = 0; i < 2; ++i) {
+    char name[1024];
+    BuildObjectName(1, locks[i], name, sizeof name);
+    taken[i].Reset(NkoCreateSemaphore(nullptr, 1, 65535, name));
+    ASSERT_TRUE(taken[i]);
+    ASSERT_EQ(WaitForSingleObject(NkoGetHandle(taken[i].Get()), 0), WAIT_OBJECT_0);
+  }
+  EXPECT_EQ(InitTraceControl(), kTraceInitCreated);
+  EXPECT_NE(GetTraceControlView(), nullptr);
+  EXPECT_NE(TimerFromOutside().Block(), nullptr);
+  ShutdownTraceControl();
+  EXPECT_EQ(GetTraceControlView(), nullptr);
+  // Nothing was given back that was not taken: the counts are still out.
+  for (const UniqueNko& lock : taken) EXPECT_EQ(WaitForSingleObject(NkoGetHandle(lock.Get()), 0), WAIT_TIMEOUT);
+}
+
 TEST_F(TraceControlTest, OverlongTempDirectoryGivesBareFileName) {
   char saved[2][1024] = {};
   const char* names[] = {"TMP", "TEMP"};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "base/bounded_text.h"
 #include "base/event_log.h"
@@ -17,6 +18,7 @@
 #include "trace/trace_control.h"
 #include "trace/viewer_connector.h"
 #include "trace/viewer_link.h"
+#include "trace/viewer_request_watch.h"
 #include "trace/xlate/event_translator_win32.h"
 
 namespace {
@@ -31,8 +33,13 @@ DWORD WINAPI TraceEventsThread(LPVOID);
 DWORD WINAPI TraceStatusThread(LPVOID);
 
 // The relay of this process: its two threads and everything they use. Start makes the
-// events and threads; the relay thread makes and releases its own part (Setup, Cleanup);
-// Stop joins the threads before it releases what they read.
+// events and threads; the relay thread makes and releases its own part (Setup, Cleanup)
+// once per session; Stop joins the threads before it releases what they read.
+//
+// A session ends for good when this process stops the relay, through a stop event of its
+// own. The machine-wide stop event that other programs may set ends only the session:
+// the relay switches tracing off, lets everything go and starts again when a viewer asks
+// for tracing afresh, so that no other process can switch tracing off for good.
 class TraceRelay {
  public:
   void Start(HINSTANCE instance);
@@ -42,18 +49,29 @@ class TraceRelay {
   void UpdateTraceInfo();
 
  private:
+  enum class SessionEnd { kStopped, kOutsideStop };
+
+  void StartPoller();
+  SessionEnd RunSession(quorvel::xlate::EventTranslator& translator);
+  bool AwaitViewerRequest();
   void Setup();
   void Cleanup();
   void Reply(const char (&word)[kTraceReplySize]);
   void HandleMessage(quorvel::xlate::EventTranslator& translator);
+  void WriteViewer(std::u16string_view text);
   void OnViewerConnected();
   void SwitchTracingOn(UniqueFile viewerPipe);
   void SwitchTracingOff();
   void ReleaseViewer();
-  void GiveUpViewer(DWORD bytes, DWORD limitMs);
+  void GiveUpViewer(const char* why);
+  bool ViewerEnded() const;
+  void LetGoOfViewer();
 
   // From Start to Stop.
-  UniqueNko m_shutdownEvent;   // stop request to the relay thread
+  HINSTANCE m_instance = nullptr;
+  UniqueHandle m_privateStop;  // manual reset: this process's stop request
+  // The machine-wide stop event, which other programs may set; never set by this process.
+  UniqueNko m_shutdownEvent;
   UniqueNko m_traceInfoEvent;  // the poller's tick; the poller releases it at its end
   UniqueHandle m_pollerStop;   // manual reset: wakes the poller for good
   UniqueHandle m_pollerThread;
@@ -66,10 +84,14 @@ class TraceRelay {
   UniqueHandle m_writeDone;  // manual reset: the pending write to the viewer has ended
   UniqueFile m_tracingNamedPipeHandle;
   // 1 from the switch-on until the viewer's status is seen at 0. A connection given up
-  // because the viewer stopped reading keeps it at 1 with the pipe closed, so that the
-  // relay does not connect to that viewer again until it asks afresh.
+  // (the viewer stopped reading, broke its pipe or ended) keeps it at 1 with the pipe
+  // closed, so that the relay does not connect to that viewer again until it asks afresh.
   int m_tracingOn = 0;
   unsigned long m_messagesNotTaken = 0;  // on the current connection
+  UniqueHandle m_viewerProcess;          // the connected viewer's, when known
+
+  // Relay thread only, from Start to Stop.
+  ViewerRequestWatch m_request;  // armed whenever the relay lets go of a viewer
   std::unique_ptr<uint8_t[]> m_buffer;
 };
 
@@ -115,20 +137,49 @@ void TraceRelay::SwitchTracingOff() {
   TraceEventsLog("UpdateTraceInfo: tracing has been disabled.");
 }
 
-// A viewer that does not take a message within the limit has stopped reading; every
-// traced call on the machine would wait for it, so its connection is given up.
-void TraceRelay::GiveUpViewer(DWORD bytes, DWORD limitMs) {
+// Ends a connection that the viewer no longer serves: the libraries are switched off and
+// the pipe closed at once, and the relay waits until the viewer asks afresh (its status 0
+// and then 1, or a new viewer). why opens the one log line.
+void TraceRelay::GiveUpViewer(const char* why) {
   ReleaseViewer();
-  TraceEventsLog("WriteViewer: the viewer has not taken a message of %lu bytes within %lu ms; its connection is "
-                 "given up, messages given up: %lu.",
-                 static_cast<unsigned long>(bytes), static_cast<unsigned long>(limitMs), m_messagesNotTaken);
+  m_request.Arm(GetViewerTraceStatus(), std::move(m_viewerProcess));
+  TraceEventsLog("%s; its connection is given up, messages given up: %lu.", why, m_messagesNotTaken);
+}
+
+bool TraceRelay::ViewerEnded() const {
+  return m_viewerProcess && WaitForSingleObject(m_viewerProcess.Get(), 0) == WAIT_OBJECT_0;
 }
 
 void TraceRelay::OnViewerConnected() {
   UniqueFile pipe = m_connector->End();
   if (!pipe) return;           // tried again at the next tick
   if (m_tracingOn) return;     // already connected: the new pipe closes here
+  m_viewerProcess = OpenViewerProcess(pipe.Get());
   SwitchTracingOn(std::move(pipe));
+}
+
+// A viewer that does not take a message within the limit has stopped reading, and every
+// traced call on the machine would wait for it; a write that fails means the viewer has
+// gone or broken its pipe, and every later write would fail too. Either way the
+// connection is given up at once rather than kept until the viewer's status falls to 0,
+// so that a new viewer can be served.
+void TraceRelay::WriteViewer(std::u16string_view text) {
+  // One write per message: the text with its 16-bit NUL, which is the framing.
+  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
+  const DWORD limitMs = ViewerWriteLimitMs(bytes);
+  const ViewerWrite written =
+      WriteViewerPipeBounded(m_tracingNamedPipeHandle.Get(), m_writeDone.Get(), text.data(), bytes, limitMs);
+  if (written == ViewerWrite::kWritten) return;
+  const unsigned long error = GetLastError();
+  ++m_messagesNotTaken;
+  char why[160];
+  if (written == ViewerWrite::kTimedOut) {
+    FormatBounded(why, sizeof why, "WriteViewer: the viewer has not taken a message of %lu bytes within %lu ms",
+                  static_cast<unsigned long>(bytes), static_cast<unsigned long>(limitMs));
+  } else {
+    FormatBounded(why, sizeof why, "WriteViewer: a write to the viewer failed (error %lu)", error);
+  }
+  GiveUpViewer(why);
 }
 
 void TraceRelay::HandleMessage(quorvel::xlate::EventTranslator& translator) {
@@ -141,13 +192,7 @@ void TraceRelay::HandleMessage(quorvel::xlate::EventTranslator& translator) {
   // The first 4 bytes of a message belong to the writer; the trace message follows.
   if (m_tracingNamedPipeHandle && GetViewerTraceStatus() == kViewerTracingOn && length > 4) {
     if (const auto text = translator.TranslateEvent(buffer + 4, buffer + length)) {
-      // One write per message: the text with its 16-bit NUL, which is the framing.
-      const auto bytes = static_cast<DWORD>((text->size() + 1) * sizeof(char16_t));
-      const DWORD limitMs = ViewerWriteLimitMs(bytes);
-      const ViewerWrite written =
-          WriteViewerPipeBounded(m_tracingNamedPipeHandle.Get(), m_writeDone.Get(), text->data(), bytes, limitMs);
-      if (written != ViewerWrite::kWritten) ++m_messagesNotTaken;
-      if (written == ViewerWrite::kTimedOut) GiveUpViewer(bytes, limitMs);
+      WriteViewer(*text);
       Sleep(0);
     }
   }
@@ -183,40 +228,60 @@ void TraceRelay::Cleanup() {
   if (m_pollerThread) IgnoreResult(WaitForSingleObject(m_pollerThread.Get(), kPollerJoinMs));
   m_connector.reset();
   m_eventPipe.Reset();
+  // The libraries stop tracing with the relay: no one would take their messages any more.
+  if (m_tracingOn != 0) ReleaseViewer();
   ShutdownTraceControl();
   CloseViewerStatusMemory();
   m_tracingNamedPipeHandle.Reset();
+  m_viewerProcess.Reset();
   m_tracingOn = 0;
   m_writeDone.Reset();
   DeleteTraceStatusLock();
 }
 
 void TraceRelay::UpdateTraceInfo() {
-  if (GetViewerTraceStatus() == kViewerTracingOn && m_tracingOn == 0 && m_connector && !m_connector->Connecting()) {
+  const int status = GetViewerTraceStatus();
+  // A viewer that ended while no write was under way is given up just as one whose
+  // write failed, so that a new viewer is served without waiting for a message.
+  if (m_tracingNamedPipeHandle && ViewerEnded()) GiveUpViewer("UpdateTraceInfo: the viewer has ended");
+  // A connection given up ends once the viewer asks afresh; a new viewer is connected
+  // at once, without its status falling to 0 first.
+  if (m_tracingOn == 1 && !m_tracingNamedPipeHandle && m_request.AskedAfresh(status)) m_tracingOn = 0;
+  if (status == kViewerTracingOn && m_tracingOn == 0 && m_connector && !m_connector->Connecting()) {
     m_connector->Begin();
   }
-  // A connection given up ends like any other once the viewer's status falls to 0, or
-  // once that viewer has gone, so that a new one is connected.
-  const bool givenUp = m_tracingOn == 1 && !m_tracingNamedPipeHandle;
-  if (m_tracingOn == 1 && (GetViewerTraceStatus() == kViewerTracingOff || (givenUp && !ViewerRunning()))) SwitchTracingOff();
+  if (m_tracingOn == 1 && GetViewerTraceStatus() == kViewerTracingOff) SwitchTracingOff();
 }
 
-DWORD TraceRelay::RunRelay() {
-  m_buffer.reset(new (std::nothrow) uint8_t[kTraceEventPipeCapacity]);
-  Setup();
-  quorvel::xlate::EventTranslator translator(quorvel::xlate::AnsiCodePage());
+// The relay lets go of the viewer when another process stops it: the libraries are
+// switched off, so that none waits for replies that nobody gives, and the watch for the
+// viewer's next request starts (a connection given up has started it already).
+void TraceRelay::LetGoOfViewer() {
+  if (m_tracingNamedPipeHandle) {
+    ReleaseViewer();
+    m_request.Arm(GetViewerTraceStatus(), std::move(m_viewerProcess));
+  } else if (m_tracingOn == 0) {
+    m_request.Arm(GetViewerTraceStatus(), UniqueHandle());
+  }
+}
 
-  enum { kShutdown, kTraceInfo, kConnected, kMessage };
-  HANDLE waits[4] = {NkoGetHandle(m_shutdownEvent.Get()), NkoGetHandle(m_traceInfoEvent.Get()), m_connector->Done(),
-                     nullptr};
+TraceRelay::SessionEnd TraceRelay::RunSession(quorvel::xlate::EventTranslator& translator) {
+  Setup();
+  enum { kStop, kOutsideStop, kTraceInfo, kConnected, kMessage };
+  HANDLE waits[5] = {m_privateStop.Get(), NkoGetHandle(m_shutdownEvent.Get()), NkoGetHandle(m_traceInfoEvent.Get()),
+                     m_connector->Done(), nullptr};
   // Without an event pipe (or a buffer) there is nothing to relay; the thread still
   // follows the viewer and stops on request.
-  DWORD count = 3;
+  DWORD count = 4;
   if (m_eventPipe && m_buffer) waits[count++] = NkoGetHandle(GetNamedPipeMEvent(m_eventPipe.Get()));
 
+  SessionEnd end = SessionEnd::kStopped;
   while (m_stopFlag.load() == 0) {
     const DWORD result = MsgWaitForMultipleObjects(count, waits, FALSE, INFINITE, QS_ALLINPUT);
-    if (result == WAIT_OBJECT_0 + kShutdown) {
+    if (result == WAIT_OBJECT_0 + kStop) {
+      m_stopFlag = 1;
+    } else if (result == WAIT_OBJECT_0 + kOutsideStop) {
+      end = SessionEnd::kOutsideStop;
       m_stopFlag = 1;
     } else if (result == WAIT_OBJECT_0 + kTraceInfo) {
       UpdateTraceInfo();
@@ -230,8 +295,58 @@ DWORD TraceRelay::RunRelay() {
       Sleep(10);  // a persistent failure must not spin a core
     }
   }
-
+  if (end == SessionEnd::kOutsideStop) LetGoOfViewer();
   Cleanup();
+  return end;
+}
+
+// Tells the main window that tracing has changed; the poller, which does it otherwise,
+// has stopped with the session.
+void PostTracingChanged() {
+  HWND window = FindWindowA(kMainWindowClass, kMainWindowTitle);
+  if (window != nullptr) IgnoreResult(PostMessageA(window, WM_USER_SHOW_ICON, 0, 0));
+}
+
+// Between sessions: looks at the viewer every tick until it asks for tracing afresh
+// (true) or this process stops the relay (false).
+bool TraceRelay::AwaitViewerRequest() {
+  HANDLE stop = m_privateStop.Get();
+  bool asked = false;
+  while (!asked) {
+    const DWORD result = MsgWaitForMultipleObjects(1, &stop, FALSE, kTraceStatusTickMs, QS_ALLINPUT);
+    if (result == WAIT_OBJECT_0) break;
+    if (result == WAIT_OBJECT_0 + 1 && !PumpMessages()) break;
+    if (result == WAIT_FAILED) Sleep(kTraceStatusTickMs);  // a persistent failure must not spin a core
+    asked = m_request.AskedAfresh(GetViewerTraceStatus());
+  }
+  // The looks opened the status memory and its lock again: a relay that ends here
+  // releases them, one that starts again keeps them for its session.
+  if (!asked) {
+    CloseViewerStatusMemory();
+    DeleteTraceStatusLock();
+    return false;
+  }
+  // A stop that another process asked for while the relay stood still has been done.
+  if (m_shutdownEvent) IgnoreResult(WaitForSingleObject(NkoGetHandle(m_shutdownEvent.Get()), 0));
+  TraceEventsLog("TraceEventsThread: a viewer asks for tracing; the relay starts again.");
+  return true;
+}
+
+DWORD TraceRelay::RunRelay() {
+  m_buffer.reset(new (std::nothrow) uint8_t[kTraceEventPipeCapacity]);
+  quorvel::xlate::EventTranslator translator(quorvel::xlate::AnsiCodePage());
+  while (RunSession(translator) == SessionEnd::kOutsideStop) {
+    TraceEventsLog(
+        "TraceEventsThread: the stop event was set by another process; tracing is off until a viewer asks for it "
+        "again.");
+    PostTracingChanged();
+    if (!AwaitViewerRequest()) break;
+    // The last session's poller woke at once on its stop event; it releases the tick
+    // event at its end, so it must have ended before a new tick event is made.
+    IgnoreResult(WaitForSingleObject(m_pollerThread.Get(), INFINITE));
+    m_stopFlag = 0;
+    StartPoller();
+  }
   m_buffer.reset();
   return 0;
 }
@@ -267,35 +382,45 @@ DWORD TraceRelay::RunPoller() {
   return 0;
 }
 
+void TraceRelay::StartPoller() {
+  m_traceInfoEvent.Reset(NkoCreateEvent(nullptr, FALSE, FALSE, nullptr));
+  m_pollerStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  m_pollerThread.Reset(CreateThread(nullptr, 0, TraceStatusThread, m_instance, 0, nullptr));
+}
+
 void TraceRelay::Start(HINSTANCE instance) {
   if (m_relayThread) return;
+  m_instance = instance;
+  // Other programs may still stop the relay through the machine-wide event; this process
+  // never sets it, because every relay on the machine waits on it and the one that takes
+  // the signal need not be this one.
   char name[260];
   BuildObjectName(1, kTraceShutdownEventName, name, sizeof name);
   m_shutdownEvent.Reset(NkoCreateEvent(GetNullDaclSecurityAttributes(), FALSE, FALSE, name));
   if (!m_shutdownEvent) {
-    // Without the NKO server the shared name is out of reach; a private event still
-    // lets this process stop its own relay.
+    // Without the NKO server the shared name is out of reach; an unnamed event, which
+    // nobody sets, keeps the relay's wait set whole.
     m_shutdownEvent.Reset(NkoCreateEvent(nullptr, FALSE, FALSE, nullptr));
   }
-  m_traceInfoEvent.Reset(NkoCreateEvent(nullptr, FALSE, FALSE, nullptr));
-  m_pollerStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  m_privateStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   m_stopFlag = 0;
-  m_pollerThread.Reset(CreateThread(nullptr, 0, TraceStatusThread, instance, 0, nullptr));
+  StartPoller();
   m_relayThread.Reset(CreateThread(nullptr, 0, TraceEventsThread, instance, 0, nullptr));
 }
 
 bool TraceRelay::Stop(DWORD timeoutMs) {
   if (!m_relayThread) return true;
-  // The request and the answer are kept apart: the request is the shutdown event, the
-  // answer is the relay thread's end, so the request can never be taken back here.
-  IgnoreResult(SetEvent(NkoGetHandle(m_shutdownEvent.Get())));
+  // The request and the answer are kept apart: the request is this process's own stop
+  // event, the answer is the relay thread's end.
+  IgnoreResult(SetEvent(m_privateStop.Get()));
   if (WaitForSingleObject(m_relayThread.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
   // Released in this order: the relay thread, the poller (joined first), its stop event,
-  // then the shutdown event.
+  // then the stop events.
   m_relayThread.Reset();
   if (m_pollerThread) IgnoreResult(WaitForSingleObject(m_pollerThread.Get(), kPollerJoinMs));
   m_pollerThread.Reset();
   m_pollerStop.Reset();
+  m_privateStop.Reset();
   m_shutdownEvent.Reset();
   return true;
 }

@@ -10,6 +10,10 @@
 //   StartTraceEvents(instance);   // once, before the main window is created
 //   ...                           // message loop
 //   StopTraceEvents();            // once, after the loop; at most 30000 ms
+//
+// StopTraceEvents stops only this process's relay. Another program may set the
+// machine-wide event named below to stop the relay; that switches tracing off until a
+// viewer asks for it again, when the relay starts anew by itself.
 #include <windows.h>
 
 #include <cstdarg>

@@ -171,6 +171,12 @@ ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, D
 
 bool ViewerRunning() { return static_cast<bool>(UniqueHandle(OpenMutexA(SYNCHRONIZE, FALSE, kViewerMutexName))); }
 
+UniqueHandle OpenViewerProcess(HANDLE pipe) {
+  ULONG pid = 0;
+  if (!GetNamedPipeServerProcessId(pipe, &pid) || pid == 0) return UniqueHandle();
+  return UniqueHandle(OpenProcess(SYNCHRONIZE, FALSE, pid));
+}
+
 void OpenViewerStatusMemory() { TheStatus().Open(); }
 void CloseViewerStatusMemory() { TheStatus().Close(); }
 int GetViewerTraceStatus() { return TheStatus().Read(); }

@@ -55,6 +55,10 @@ enum class ViewerWrite { kWritten, kFailed, kTimedOut };
 ViewerWrite WriteViewerPipeBounded(HANDLE pipe, HANDLE done, const void* data, DWORD bytes, DWORD limitMs);
 // True while the viewer's connection mutex exists, that is while a viewer runs.
 bool ViewerRunning();
+// The process that serves a viewer pipe connection, opened for waiting: signalled once
+// that viewer has ended, even when a new viewer has taken its objects' names meanwhile.
+// Empty when the system cannot tell.
+UniqueHandle OpenViewerProcess(HANDLE pipe);
 
 // The viewer's status byte: on, off, or any other value, which leaves things as they are.
 enum ViewerTraceStatus : int { kViewerTracingOff = 0, kViewerTracingOn = 1 };

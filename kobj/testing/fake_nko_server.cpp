@@ -79,7 +79,25 @@ int FakeNkoServer::UnterminatedRequests() const {
   return m_unterminated;
 }
 
+void FakeNkoServer::Hold(HANDLE pipe) {
+  constexpr DWORD kPollMs = 20;
+  char scratch[4096];
+  // Peeking fails once the client has closed its end and nothing is left to read; what is
+  // left is drained (unless reading is stopped), so that the close shows.
+  DWORD available = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+    DWORD done = 0;
+    if (available > 0 && !m_readNothing) {
+      SyncIo(pipe, false, scratch, available < sizeof scratch ? available : sizeof scratch, &done);
+    } else if (WaitForSingleObject(m_stopEvent.Get(), kPollMs) == WAIT_OBJECT_0) {
+      return;
+    }
+  }
+  ++m_closedByClient;
+}
+
 void FakeNkoServer::Answer(HANDLE pipe) {
+  if (m_readNothing) return Hold(pipe);
   uint32_t count = 0;
   DWORD done = 0;
   if (!SyncIo(pipe, false, &count, sizeof count, &done) || done != sizeof count) return;
@@ -95,8 +113,10 @@ void FakeNkoServer::Answer(HANDLE pipe) {
   }
   FakeNkoReply reply = m_handler(request);
   if (reply.drop) return;
+  if (reply.silent) return Hold(pipe);
   uint32_t replyCount = reply.count != 0 ? reply.count : static_cast<uint32_t>(reply.text.size());
   SyncIo(pipe, true, &replyCount, sizeof replyCount, &done);
+  if (reply.silentAfterCount) return Hold(pipe);
   if (!reply.text.empty()) SyncIo(pipe, true, reply.text.data(), static_cast<DWORD>(reply.text.size()), &done);
   // Let the client read everything before the instance is disconnected.
   FlushFileBuffers(pipe);

@@ -17,6 +17,8 @@ struct FakeNkoReply {
   std::string text;         // the reply text
   uint32_t count = 0;       // the announced count; 0 means text.size()
   bool drop = false;        // close the connection without replying
+  bool silent = false;      // never reply: hold the connection until the client closes it
+  bool silentAfterCount = false;  // send the count only, then hold the connection
 };
 
 class FakeNkoServer {
@@ -34,15 +36,25 @@ class FakeNkoServer {
   std::vector<std::string> Requests() const;
   // How many requests arrived without the NUL that the frame's count includes.
   int UnterminatedRequests() const;
+  // From now on every connection is accepted and held without reading anything, until
+  // ResumeReading; a held connection then takes what is left and sees the client's close.
+  void StopReading() { m_readNothing = true; }
+  void ResumeReading() { m_readNothing = false; }
+  // How many held connections the client closed (a silent server learns of it so).
+  int ClosedByClient() const { return m_closedByClient.load(); }
 
  private:
   // Serves one pipe instance until the server stops.
   void Serve(const UniqueFile& pipe);
   void Answer(HANDLE pipe);
+  // Waits until the client closes its end or the server stops.
+  void Hold(HANDLE pipe);
 
   Handler m_handler;
   int m_instances;
   std::atomic<bool> m_stopping{false};
+  std::atomic<bool> m_readNothing{false};
+  std::atomic<int> m_closedByClient{0};
   UniqueHandle m_stopEvent;
   std::vector<std::thread> m_threads;
   mutable std::mutex m_lock;

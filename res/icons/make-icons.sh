@@ -1,8 +1,10 @@
 #!/bin/bash
 # Makes the notification-area icons from their drawings:
-#   quorvel.ico          (resource 101): 16, 24, 32, 48 and 256 pixels
-#   quorvel-tracing.ico  (resource 103): 16, 32, 48, 128 and 256 pixels
-# each size in 32-bit and 8-bit colour. The 16-pixel images come from drawings on the
+#   quorvel.ico          (resource 101)
+#   quorvel-tracing.ico  (resource 103)
+# each with 16, 20, 24, 32, 40 and 48 pixels (the small-icon sizes from 100 % to 200 %
+# display scale, and the large ones at 100 % and 150 %) and 256, each size in 32-bit and
+# 8-bit colour. The 16-pixel images come from drawings on the
 # 16-pixel grid, the others from the large drawings. The .ico files are checked in, so the
 # build does not need this script; run it after changing a drawing.
 # Needs rsvg-convert (Debian: librsvg2-bin) and python3.
@@ -28,5 +30,6 @@ pack() {  # output name, small drawing, large drawing, sizes...
   echo "make-icons: $out ($*)"
 }
 
-pack quorvel.ico io-small io-large 16 24 32 48 256
-pack quorvel-tracing.ico io-tracing-small io-tracing-large 16 32 48 128 256
+sizes=(16 20 24 32 40 48 256)
+pack quorvel.ico io-small io-large "${sizes[@]}"
+pack quorvel-tracing.ico io-tracing-small io-tracing-large "${sizes[@]}"

@@ -1,6 +1,7 @@
 #include "standins/instrument-sim/call_mix.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "trace/xlate/event_translator.h"
@@ -11,41 +12,30 @@ namespace {
 
 using namespace quorvel::xlate;
 
+constexpr uint32_t kResourceManager = 0x1000;
 constexpr uint32_t kSession = 0x1001;
+constexpr int32_t kSuccessTermChar = 0x3FFF0005;
+constexpr int32_t kSuccessMaxCount = 0x3FFF0006;
 constexpr int32_t kErrorTimeout = static_cast<int32_t>(0xBFFF0015u);
 constexpr int32_t kErrorResourceNotFound = static_cast<int32_t>(0xBFFF0011u);
+constexpr uint32_t kAttrTimeout = 0x3FFF001A;   // time-out value in ms
+constexpr uint32_t kAttrTermChar = 0x3FFF0018;  // termination character
+constexpr uint32_t kAttrTermCharEnabled = 0x3FFF0038;
+constexpr uint32_t kReadCount = 256;
 
-const char* const kAddresses[] = {"GPIB0::7::INSTR", "TCPIP0::192.168.1.20::inst0::INSTR", "USB0::0x2A8D::0x0101::MY5400123::INSTR"};
+// Invented instruments: a GPIB address, a LAN address in a private network, a serial port.
+const char* const kAddresses[] = {"GPIB0::7::INSTR", "TCPIP0::192.168.1.20::inst0::INSTR", "ASRL3::INSTR"};
 
-struct Shape {
-  const char* method;
-  enum Kind { Scalar, Write, Read, FloatRead } kind;
-  uint32_t arrayBytes;
-  int32_t status;
-};
+std::vector<uint8_t> Text(std::string_view text) { return {text.begin(), text.end()}; }
 
-std::vector<uint8_t> Bytes(std::mt19937_64& random, size_t n) {
-  std::vector<uint8_t> out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(random() & 0x7F);
-  return out;
-}
-
-Shape PickShape(Mix mix, std::mt19937_64& random) {
-  if (mix == Mix::Small) return {"viGetAttribute", Shape::Scalar, 0, 0};
-  if (mix == Mix::Array64k) return {"viRead", Shape::Read, 64 * 1024, 0};
-  const unsigned roll = static_cast<unsigned>(random() % 100);
-  auto size = [&](uint32_t max) { return 1 + static_cast<uint32_t>(random() % max); };
-  if (roll < 40) return {roll < 20 ? "viSetAttribute" : "viGetAttribute", Shape::Scalar, 0, 0};
-  if (roll < 60) return {"viWrite", Shape::Write, size(roll < 58 ? 256 : 256 * 1024), 0};
-  if (roll < 80) return {"viRead", Shape::Read, size(roll < 78 ? 4096 : 256 * 1024), 0};
-  if (roll < 92) return {"viMoveIn64", Shape::FloatRead, 8 * size(512), 0};
-  return {"viOpen", Shape::Scalar, 0, roll < 96 ? kErrorTimeout : kErrorResourceNotFound};
-}
-
-uint64_t FloatBits(double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
+// What the instrument answers to a query.
+std::string Reply(std::string_view query, std::mt19937_64& random) {
+  char text[64];
+  if (query.starts_with("*IDN?")) return "Halvoric Labs,QV-204,SN00417,2.1.0\n";
+  if (query.starts_with("SYST:ERR?")) return "+0,\"No error\"\n";
+  const double volts = static_cast<double>(random() % 2000000) / 1e6 + 1.0;
+  std::snprintf(text, sizeof text, "%+.6E\n", volts);
+  return text;
 }
 
 // Adds an array parameter (entry, and its block when the record kind carries one).
@@ -53,6 +43,52 @@ void AddArray(TraceMessageBuilder& b, const char* name, uint8_t flags, uint8_t e
               const std::vector<uint8_t>& data, bool isEnter) {
   b.Param({.name = name, .flags = flags, .valueSize = elementSize, .pointer = 0x00A0F000});
   if (HasArrayBlock(flags, isEnter)) b.ArrayBlock(elementSize, data);
+}
+
+void In(TraceMessageBuilder& b, const char* name, uint32_t value) {
+  b.Param({.name = name, .flags = kParamIn, .valueSize = 4, .value = value});
+}
+void Out(TraceMessageBuilder& b, const char* name, uint32_t value) {
+  b.Param({.name = name, .flags = kParamOut | kParamPointer, .valueSize = 4, .pointer = 0x00A0F100, .value = value});
+}
+
+// The parameters of one record of a call: the enter carries what goes in, the exit what
+// comes out.
+void AddParameters(TraceMessageBuilder& b, const CallPlan& p, bool isEnter) {
+  const std::string_view method = p.method;
+  if (method == "viOpen") {
+    if (isEnter) {
+      In(b, "sesn", kResourceManager);
+      AddArray(b, "rsrcName", kParamIn | kParamArray, 1, p.written, true);
+      In(b, "accessMode", 0);
+      In(b, "openTimeout", 2000);
+    } else {
+      Out(b, "vi", p.status < 0 ? 0 : kSession);
+    }
+    return;
+  }
+  if (isEnter) In(b, "vi", kSession);
+  if (method == "viWrite") {
+    if (isEnter) {
+      AddArray(b, "buf", kParamIn | kParamArray, 1, p.written, true);
+      In(b, "count", p.count);
+    } else {
+      Out(b, "retCount", p.status < 0 ? 0 : p.count);
+    }
+  } else if (method == "viRead") {
+    if (isEnter) {
+      In(b, "count", p.count);
+    } else {
+      AddArray(b, "buf", kParamOut | kParamArray, 1, p.read, false);
+      Out(b, "retCount", static_cast<uint32_t>(p.read.size()));
+    }
+  } else if (method == "viGetAttribute") {
+    if (isEnter) In(b, "attrName", p.attribute);
+    else Out(b, "attrValue", p.attributeValue);
+  } else if (method == "viSetAttribute" && isEnter) {
+    In(b, "attrName", p.attribute);
+    In(b, "attrValue", p.attributeValue);
+  }
 }
 
 }  // namespace
@@ -65,57 +101,108 @@ bool ParseMix(const std::string& text, Mix& mix) {
   return true;
 }
 
-TracedCall CallGenerator::Next(const CallContext& c, int64_t enterTime, int64_t exitTime) {
-  const Shape shape = PickShape(m_mix, m_random);
-  const char* address = kAddresses[m_random() % 3];
-  // Room for the headers and parameter entries of the largest shape; the array data gets
-  // what the limit and the pipe leave.
-  const uint32_t room = c.maxMessageBytes > 2048 ? c.maxMessageBytes - 2048 : 0;
-  uint32_t arrayBytes = std::min({shape.arrayBytes, room, shape.kind == Shape::FloatRead ? c.maxArrayBytes * 8 : c.maxArrayBytes});
-  if (shape.kind == Shape::FloatRead) arrayBytes -= arrayBytes % 8;
-  std::vector<uint8_t> data;
-  if (shape.kind == Shape::FloatRead) {
-    for (uint32_t i = 0; i < arrayBytes / 8; ++i) {
-      const uint64_t bits = FloatBits(static_cast<double>(m_random() % 100000) / 64.0 - 500.0);
-      for (int k = 0; k < 8; ++k) data.push_back(static_cast<uint8_t>(bits >> (8 * k)));
+CallPlan CallGenerator::NextInSession(uint32_t maxBytes) {
+  CallPlan p;
+  const unsigned roll = static_cast<unsigned>(m_random() % 100);
+  if (!m_pendingQuery.empty()) {
+    // The reply to the query just written; a waveform comes as a definite-length block.
+    p.method = "viRead";
+    if (m_pendingQuery.starts_with("CURV?")) {
+      const uint32_t points = std::min<uint32_t>(maxBytes, 1 + static_cast<uint32_t>(m_random() % (256 * 1024)));
+      p.count = points;
+      for (uint32_t i = 0; i < points; ++i) p.read.push_back(static_cast<uint8_t>(m_random()));
+      p.status = kSuccessMaxCount;
+    } else if (roll < 4) {
+      p.count = kReadCount;
+      p.status = kErrorTimeout;
+    } else {
+      const std::string reply = Reply(m_pendingQuery, m_random);
+      p.count = kReadCount;
+      p.read.assign(reply.begin(), reply.begin() + std::min<size_t>(reply.size(), maxBytes));
+      p.status = kSuccessTermChar;
     }
-  } else {
-    data = Bytes(m_random, arrayBytes);
+    m_pendingQuery.clear();
+    return p;
   }
+  if (roll < 3) {
+    p.method = "viClose";
+    m_step = 0;
+  } else if (roll < 6) {
+    p.method = "viClear";
+  } else if (roll < 14) {
+    p.method = "viGetAttribute";
+    p.attribute = roll < 10 ? kAttrTimeout : kAttrTermChar;
+    p.attributeValue = roll < 10 ? 2000 : '\n';
+  } else {
+    static const char* const kQueries[] = {"MEAS:VOLT:DC?\n", "MEAS:VOLT:DC?\n", "MEAS:VOLT:DC?\n", "*IDN?\n",
+                                           "SYST:ERR?\n",     "CURV?\n",         "CONF:VOLT:DC 10,0.001\n"};
+    const std::string query = kQueries[m_random() % std::size(kQueries)];
+    p.method = "viWrite";
+    p.written = Text(query.substr(0, maxBytes));
+    p.count = static_cast<uint32_t>(p.written.size());
+    if (query.find('?') != std::string::npos) m_pendingQuery = query;
+  }
+  return p;
+}
 
+CallPlan CallGenerator::NextPlan(const CallContext& c) {
+  // Room for the headers and parameter entries; the array data gets what the limit and the
+  // pipe leave.
+  const uint32_t room = c.maxMessageBytes > 2048 ? c.maxMessageBytes - 2048 : 0;
+  const uint32_t maxBytes = std::min(room, c.maxArrayBytes);
+  CallPlan p;
+  if (m_mix == Mix::Small) {
+    p.method = "viGetAttribute";
+    p.attribute = kAttrTimeout;
+    p.attributeValue = 2000;
+    return p;
+  }
+  if (m_mix == Mix::Array64k) {
+    p.method = "viRead";
+    p.count = 64 * 1024;
+    for (uint32_t i = 0; i < std::min(p.count, maxBytes); ++i) p.read.push_back(static_cast<uint8_t>(m_random()));
+    p.status = kSuccessMaxCount;
+    return p;
+  }
+  switch (m_step) {
+    case 0:
+      m_address = kAddresses[m_random() % std::size(kAddresses)];
+      p.method = "viOpen";
+      p.written = Text(std::string_view(m_address).substr(0, maxBytes));
+      p.status = m_random() % 25 == 0 ? kErrorResourceNotFound : 0;
+      if (p.status == 0) m_step = 1;
+      return p;
+    case 1:
+      p.method = "viSetAttribute";
+      p.attribute = kAttrTimeout;
+      p.attributeValue = 2000;
+      m_step = 2;
+      return p;
+    case 2:
+      p.method = "viSetAttribute";
+      p.attribute = kAttrTermCharEnabled;
+      p.attributeValue = 1;
+      m_step = 3;
+      return p;
+    default:
+      return NextInSession(maxBytes);
+  }
+}
+
+TracedCall CallGenerator::Next(const CallContext& c, int64_t enterTime, int64_t exitTime) {
+  const CallPlan plan = NextPlan(c);
+  const char* address = m_mix == Mix::Visa ? m_address : kAddresses[0];
   TracedCall call;
   for (const bool isEnter : {true, false}) {
     TraceMessageBuilder b("VISA");
     if (isEnter) {
-      b.Enter({.processId = c.processId, .threadId = c.threadId, .appName = c.appName, .methodName = shape.method,
+      b.Enter({.processId = c.processId, .threadId = c.threadId, .appName = c.appName, .methodName = plan.method,
                .address = address, .timestamp = enterTime});
     } else {
       b.Exit({.processId = c.processId, .threadId = c.threadId, .elapsedNs = exitTime - enterTime,
-              .status = shape.status, .address = address, .timestamp = exitTime});
+              .status = plan.status, .address = address, .timestamp = exitTime});
     }
-    b.Param({.name = "vi", .flags = kParamIn, .valueSize = 4, .value = kSession});
-    switch (shape.kind) {
-      case Shape::Scalar:
-        b.Param({.name = "attribute", .flags = kParamIn, .valueSize = 4, .value = 0x3FFF001A});
-        b.Param({.name = "value", .flags = static_cast<uint8_t>(kParamOut | kParamPointer), .valueSize = 4,
-                 .pointer = 0x00A0F100, .value = isEnter ? 0u : 2000u});
-        break;
-      case Shape::Write:
-        AddArray(b, "buf", kParamIn | kParamPointer | kParamArray, 1, data, isEnter);
-        b.Param({.name = "count", .flags = kParamIn, .valueSize = 4, .value = arrayBytes});
-        b.Param({.name = "retCount", .flags = kParamOut | kParamPointer, .valueSize = 4, .pointer = 0x00A0F200,
-                 .value = isEnter ? 0u : arrayBytes});
-        break;
-      case Shape::Read:
-      case Shape::FloatRead: {
-        const uint8_t element = shape.kind == Shape::Read ? 1 : 8;
-        const uint8_t flags = static_cast<uint8_t>(kParamOut | kParamPointer | kParamArray |
-                                                   (element == 8 ? kParamSigned | kParamFloat : 0));
-        AddArray(b, shape.kind == Shape::Read ? "buf" : "dest", flags, element, data, isEnter);
-        b.Param({.name = "count", .flags = kParamIn, .valueSize = 4, .value = arrayBytes / element});
-        break;
-      }
-    }
+    AddParameters(b, plan, isEnter);
     (isEnter ? call.enter : call.exit) = b.Take();
   }
   return call;

@@ -10,8 +10,9 @@
 namespace instrument_sim {
 
 enum class Mix {
-  Visa,     // a realistic mix: small scalar calls, writes and reads with byte arrays up
-            // to 256 KiB, float arrays, some failures with a negative status
+  Visa,     // sessions as a test program makes them: viOpen, attributes, SCPI queries
+            // written and their replies read, waveform reads up to 256 KiB, viClear,
+            // viClose, and now and then a time-out or a resource not found
   Small,    // one small scalar call shape only
   Array64k  // a read returning a 64 KiB byte array
 };
@@ -29,6 +30,16 @@ struct TracedCall {
   std::vector<uint8_t> exit;
 };
 
+// One call of a session: its method, parameters and outcome, before it is encoded.
+struct CallPlan {
+  const char* method = "";
+  std::vector<uint8_t> written;   // viWrite's buffer, viOpen's resource name
+  std::vector<uint8_t> read;      // viRead's buffer
+  uint32_t count = 0;             // the count passed in
+  uint32_t attribute = 0, attributeValue = 0;
+  int32_t status = 0;
+};
+
 class CallGenerator {
  public:
   CallGenerator(Mix mix, uint64_t seed) : m_mix(mix), m_random(seed) {}
@@ -36,8 +47,15 @@ class CallGenerator {
   TracedCall Next(const CallContext& context, int64_t enterTime, int64_t exitTime);
 
  private:
+  CallPlan NextPlan(const CallContext& context);
+  CallPlan NextInSession(uint32_t maxBytes);
+
   Mix m_mix;
   std::mt19937_64 m_random;
+  // Where this thread's session stands: closed (0), then the steps after viOpen.
+  int m_step = 0;
+  const char* m_address = "";
+  std::string m_pendingQuery;  // the query whose reply the next viRead gets
 };
 
 // Parses "visa", "small" or "array64k".

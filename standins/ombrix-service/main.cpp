@@ -33,6 +33,7 @@ struct Settings {
   bool servePipe = true;
   DWORD pipeAfterMs = 0;
   std::string requestLog;
+  std::string silentEvent;
   ServerOptions server;
 };
 
@@ -130,6 +131,15 @@ support::OptionParser MakeParser(Settings& s) {
                1, 16 * 1024 * 1024, [&f](int64_t n) { f.oversizedCount = static_cast<uint32_t>(n); });
   p.AddInteger("--fault-count", "N", "faults hit only the first N requests (default: all)", 0, INT64_MAX,
                [&f](int64_t n) { f.faultLimit = n; });
+  p.AddFlag("--silent", "fault: read every request and never answer; the connection is held\n"
+            "until the client closes it (the request log shows \"(silent)\")",
+            [&f] { f.silentAfter = 0; });
+  p.AddInteger("--silent-after", "N", "fault: answer the first N requests, then fall silent as --silent", 0, INT64_MAX,
+               [&f](int64_t n) { f.silentAfter = n; });
+  p.AddValue("--silent-event", "NAME",
+             "fault: create (or open) the manual-reset event NAME; once it is set,\n"
+             "fall silent as --silent",
+             [&s](std::string_view v) { return (s.silentEvent = v).empty() ? "needs a name" : std::string(); });
 
   p.AddEpilogue(
       "Handles of created objects are held until the CloseHandle request of the same ProcId.\n"
@@ -153,6 +163,17 @@ int Run(Settings& s) {
   if (!s.requestLog.empty() && !log.Open(s.requestLog, error)) {
     support::Error("%s", error.c_str());
     return 1;
+  }
+
+  UniqueHandle silentEvent;
+  if (!s.silentEvent.empty()) {
+    silentEvent.Reset(CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.silentEvent.c_str()));
+    if (!silentEvent) {
+      support::Error("cannot create the silent event \"%s\": %s", s.silentEvent.c_str(),
+                     support::DescribeError(GetLastError()).c_str());
+      return 1;
+    }
+    s.server.faults.silentEvent = silentEvent.Get();
   }
 
   InfoBlock block;

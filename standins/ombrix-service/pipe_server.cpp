@@ -126,6 +126,11 @@ void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
       m_log.Write(RequestText(body), "(incomplete request)");
       return;
     }
+    if (Silent(sequence)) {
+      m_log.Write(RequestText(body), "(silent)");
+      HoldUntilClosed(pipe, ioEvent);
+      return;
+    }
     reply = Answer(body, faulted);
   }
 
@@ -156,6 +161,21 @@ void PipeServer::ServeConnection(HANDLE pipe, HANDLE ioEvent) {
   while (Transfer(false, pipe, ioEvent, m_stop, scratch, sizeof scratch, kCloseWaitMs, n) != IoOutcome::kFailed) {
     if (WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) break;
     if (n == 0) break;
+  }
+}
+
+bool PipeServer::Silent(uint64_t sequence) const {
+  const ServerFaults& faults = m_options.faults;
+  if (faults.silentAfter >= 0 && sequence >= static_cast<uint64_t>(faults.silentAfter)) return true;
+  return faults.silentEvent != nullptr && WaitForSingleObject(faults.silentEvent, 0) == WAIT_OBJECT_0;
+}
+
+void PipeServer::HoldUntilClosed(HANDLE pipe, HANDLE ioEvent) {
+  char scratch[64];
+  DWORD n = 0;
+  for (;;) {
+    const IoOutcome io = Transfer(false, pipe, ioEvent, m_stop, scratch, sizeof scratch, INFINITE, n);
+    if (io != IoOutcome::kDone && io != IoOutcome::kMoreData) return;
   }
 }
 

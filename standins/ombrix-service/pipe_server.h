@@ -30,6 +30,11 @@ struct ServerFaults {
   std::optional<std::string> replyText;   // reply with this text and carry out nothing
   uint32_t oversizedCount = 0;            // announce this reply count: the reply, then filler
   int64_t faultLimit = -1;                // faults hit only the first N requests (-1: all)
+  // A silent server: it reads a request and never answers, holding the connection until
+  // the client closes it. Silent from request number silentAfter on (0: from the start,
+  // -1: never), and from the moment silentEvent (borrowed; may be null) is set.
+  int64_t silentAfter = -1;
+  HANDLE silentEvent = nullptr;
 };
 
 struct ServerOptions {
@@ -59,6 +64,9 @@ class PipeServer {
   void Serve(HANDLE pipe);
   void ServeConnection(HANDLE pipe, HANDLE ioEvent);
   std::string Answer(const std::vector<char>& body, bool faulted);
+  bool Silent(uint64_t sequence) const;
+  // Reads and drops whatever comes until the client closes its end or the server stops.
+  void HoldUntilClosed(HANDLE pipe, HANDLE ioEvent);
 
   ServerOptions m_options;
   ObjectTable& m_objects;

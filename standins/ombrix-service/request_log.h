@@ -3,7 +3,8 @@
 //   <request text> TAB <reply text>
 // Both texts are escaped so that a line stays one line: backslash as "\\", line feed,
 // carriage return and tab as "\n", "\r", "\t", any other byte outside 0x20..0x7E as
-// "\xHH". A request that never got a reply shows "(dropped)" in place of the reply.
+// "\xHH". A request that never got a reply shows "(dropped)" in place of the reply, one
+// held by a silent server "(silent)".
 #pragma once
 
 #include <windows.h>

@@ -48,6 +48,8 @@ class ViewerStandIn {
   std::vector<std::string> WaitForCapture(size_t count, DWORD timeoutMs) const;
   // Quits and waits for the exit; the exit code (999 when it did not exit in time).
   DWORD Quit();
+  // Ends the viewer without warning, as a crash would, and waits for its end.
+  void Kill() { m_process->Kill(); }
 
  private:
   std::string m_capturePath;  // empty without capture

@@ -8,7 +8,8 @@
 #   run_display_stop PREFIX
 # Needs wait_until from wine-env.sh. Xvfb chooses a free display itself and writes its
 # number to -displayfd once it accepts connections, so servers started at once never pick
-# the same one.
+# the same one. Its screen is 1024x768 at 24 bits unless QUORVEL_XVFB_SCREEN gives another
+# (WxHxDEPTH), as the screenshots at a higher display scale need.
 #
 # Every test run has a display of its own. Wine's GDI connection sends requests for windows
 # that another of its connections may already have destroyed, and ignores the "no such
@@ -58,20 +59,34 @@ display_start() {
   fi
   if xvfb_pid "$dir" >/dev/null && [ -f "$dir/display" ] && xvfb_answers "$(cat "$dir/display")"; then return 0; fi
   display_stop "$dir"
-  local numberfile=$dir/xvfb.displayfd
-  rm -f "$numberfile"
-  # QUORVEL_SCREEN (default 1024x768x24) sizes the screen; the pictures' crops assume the default.
-  setsid Xvfb -displayfd 3 -screen 0 "${QUORVEL_SCREEN:-1024x768x24}" -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
+  # A server that dies at start (two servers racing for the same display's lock and socket
+  # when many runs start at once) is started again; one that never answers is not.
+  local try
+  for try in 1 2 3; do
+    xvfb_start_once "$dir" && return 0
+    [ -f "$dir/xvfb.died" ] || break
+  done
+  cat "$dir/xvfb.log" >&2
+  echo "xvfb: could not start Xvfb (log above)" >&2
+  return 1
+}
+
+# One start: 0 once the server answers; otherwise stops it, leaves its log, and marks
+# DIR/xvfb.died when it exited by itself.
+xvfb_start_once() {
+  local dir=$1 numberfile=$1/xvfb.displayfd
+  rm -f "$numberfile" "$dir/xvfb.died"
+  setsid Xvfb -displayfd 3 -screen 0 "${QUORVEL_XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$numberfile" >"$dir/xvfb.log" 2>&1 </dev/null 8>&- 9>&- &
   local pid=$!
   echo "$pid" >"$dir/xvfb.pid"
-  if ! wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" ||
-      ! xvfb_answers ":$(cat "$numberfile")"; then
-    display_stop "$dir"
-    cat "$dir/xvfb.log" >&2
-    echo "xvfb: could not start Xvfb (log above)" >&2
-    return 1
+  if wait_until "$kXvfbStartSeconds" "Xvfb to accept connections" xvfb_answers_or_died "$pid" "$numberfile" &&
+      xvfb_answers ":$(cat "$numberfile")"; then
+    echo ":$(cat "$numberfile")" >"$dir/display"
+    return 0
   fi
-  echo ":$(cat "$numberfile")" >"$dir/display"
+  xvfb_gone "$pid" && touch "$dir/xvfb.died"
+  display_stop "$dir"
+  return 1
 }
 
 run_display() { display_start "$1/.xvfb" && cat "$1/.xvfb/display"; }

@@ -57,8 +57,8 @@ TEST_F(QuorvelRunning, SignalsItsRunningEventUntilASecondInstanceClosesIt) {
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
   EXPECT_EQ(m_first->WaitExitCode(kWaitMs), 0u);
   EXPECT_EQ(WaitForSingleObject(running.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "running event not reset";
-  // The icon is hidden for the exit only; the user's choice is put back.
-  EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
+  // The icon is removed at the exit without the hidden flag, which stays as it was.
+  EXPECT_FALSE(Suite("QuorvelHidden").has_value());
 
   EXPECT_THAT(LogLines(m_first->Pid()), ElementsAre(kStarting, kReportWritten, kLoopEntered, kLoopEnded));
   EXPECT_THAT(LogLines(second->Pid()), ElementsAre(kStarting, "(-x) Posting the WM_CLOSE message."));

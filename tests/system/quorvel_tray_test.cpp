@@ -67,10 +67,15 @@ class QuorvelTray : public RegistryTest {
 };
 
 // The trace control block that the first instance created, as an instrument library or
-// the viewer switches it.
+// the viewer switches it. The relay's thread creates it, maybe after the loop began.
 void SetTracing(bool on) {
-  const UniqueHandle mapping(
-      OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
+  UniqueHandle mapping;
+  support::WaitUntil(
+      [&] {
+        mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
+        return static_cast<bool>(mapping);
+      },
+      kWaitMs, 10);
   ASSERT_TRUE(mapping) << "no trace control block";
   const UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
   ASSERT_TRUE(view);
@@ -152,6 +157,21 @@ TEST_F(QuorvelTray, HiddenFlagHoldsFromTheStartUntilShownAgain) {
   EXPECT_EQ(Next(NIM_ADD, shown).window, window);
   ASSERT_TRUE(ExitFirstInstance(*m_first));
   EXPECT_EQ(Suite("QuorvelHidden"), Sz("0"));
+}
+
+// At 150 % display scale (144 dots per inch) the notification area draws small icons at
+// 24 pixels; the program, DPI aware by its manifest, hands it its 24-pixel image instead
+// of a 16-pixel one for the shell to stretch.
+TEST_F(QuorvelTray, IconHasTheSmallIconSizeOfTheDisplayScale) {
+  constexpr char kDesktop[] = "Control Panel\\Desktop";
+  const DWORD dpi = 144;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi), ERROR_SUCCESS);
+  HWND window = Start();
+  const TrayCall added = Next(NIM_ADD, 0);
+  EXPECT_EQ(added.window, window);
+  EXPECT_EQ(added.iconWidth, 24u);
+  EXPECT_TRUE(ExitFirstInstance(*m_first));
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels");
 }
 
 // A second instance without an option shows the icon again and a balloon on the first

@@ -3,10 +3,12 @@
 namespace qtrace {
 
 void CallMatcher::Unmatched(Thread& thread, size_t index) {
-  m_sink(MatchedCall{thread.processId, thread.threadId, index, &thread.open[index], nullptr});
+  const OpenCall& call = thread.open[index];
+  m_sink(MatchedCall{thread.processId, thread.threadId, index, call.sequence, &call, nullptr});
 }
 
 void CallMatcher::Feed(const TraceMessage& m) {
+  const uint64_t sequence = m_fed++;
   Thread& thread = m_threads[uint64_t{m.processId} << 32 | m.threadId];
   thread.processId = m.processId;
   thread.threadId = m.threadId;
@@ -21,6 +23,7 @@ void CallMatcher::Feed(const TraceMessage& m) {
     call.address.assign(m.address);
     if (m_keepParameters) call.parameters.assign(m.parameters);
     call.timestamp = m.timestamp;
+    call.sequence = sequence;
     return;
   }
   // The innermost open call of this key; calls opened after it never saw their exit.
@@ -29,12 +32,12 @@ void CallMatcher::Feed(const TraceMessage& m) {
     if (method.size() >= m.method.size() + 2 && method.starts_with(m.method) &&
         method.compare(m.method.size(), 2, "::") == 0) {
       for (size_t k = thread.open.size(); --k > i;) Unmatched(thread, k);
-      m_sink(MatchedCall{m.processId, m.threadId, i, &thread.open[i], &m});
+      m_sink(MatchedCall{m.processId, m.threadId, i, thread.open[i].sequence, &thread.open[i], &m});
       thread.open.resize(i);
       return;
     }
   }
-  m_sink(MatchedCall{m.processId, m.threadId, thread.open.size(), nullptr, &m});
+  m_sink(MatchedCall{m.processId, m.threadId, thread.open.size(), sequence, nullptr, &m});
 }
 
 void CallMatcher::Finish() {

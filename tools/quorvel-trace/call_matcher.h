@@ -20,11 +20,13 @@ struct OpenCall {
   std::string address;
   std::string parameters;  // kept only when the matcher is asked to
   int64_t timestamp = 0;
+  uint64_t sequence = 0;   // index of the enter message among all messages fed
 };
 
 struct MatchedCall {
   uint32_t processId = 0, threadId = 0;
   size_t depth = 0;               // open calls of the thread below this one
+  uint64_t sequence = 0;          // index of the enter message, or of the exit when there is no enter
   const OpenCall* enter = nullptr;     // null: an exit without its enter
   const TraceMessage* exit = nullptr;  // null: an enter whose exit never came
 };
@@ -52,6 +54,7 @@ class CallMatcher {
 
   Sink m_sink;
   bool m_keepParameters;
+  uint64_t m_fed = 0;
   std::unordered_map<uint64_t, Thread> m_threads;
   std::unordered_map<uint32_t, std::string> m_appNames;
 };

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/unique.h"
 
@@ -19,6 +20,8 @@ class CaptureFile {
   // Appends one message; false with the reason in Error() once a write failed.
   bool Write(const char16_t* text, size_t length);
   uint64_t Messages() const { return m_messages; }
+  // The message last written, as its line without the line end.
+  std::string_view LastLine() const { return std::string_view(m_line).substr(0, m_line.empty() ? 0 : m_line.size() - 1); }
   const std::string& Error() const { return m_error; }
 
  private:

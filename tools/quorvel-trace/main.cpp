@@ -1,6 +1,7 @@
 // quorvel-trace: records the instrument calls that the relay sends to the trace viewer,
-// without the viewer, and examines such recordings: a summary table, a Trace Event
-// Format export and an SVG timeline. Recording needs Windows; the rest runs anywhere.
+// without the viewer, and examines such recordings: a per-call listing, a summary table, a
+// Trace Event Format export and an SVG timeline. Recording needs Windows; the rest runs
+// anywhere.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,15 +12,8 @@
 #endif
 
 int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-    std::cout << qtrace::kUsage
-#ifdef _WIN32
-              << qtrace::kCaptureHelp
-#endif
-        ;
-    return qtrace::kExitOk;
-  }
   if (!args.empty() && args[0] == "capture") {
 #ifdef _WIN32
     return qtrace::RunCapture(args, std::cout, std::cerr);

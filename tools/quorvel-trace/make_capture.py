@@ -8,7 +8,7 @@ import sys
 out_path, messages = sys.argv[1], int(sys.argv[2])
 rng = random.Random(1)
 methods = ["viWrite", "viRead", "viOpen", "viClose", "viSetAttribute", "viGetAttribute", "viClear", "viReadSTB"]
-addresses = ["GPIB0::7::INSTR", "GPIB0::9::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR", "USB0::0x1AB1::0x0588::DS1::INSTR"]
+addresses = ["GPIB0::7::INSTR", "GPIB0::9::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR", "ASRL3::INSTR"]
 threads = [(1000 + p * 4, 10 + t) for p in range(8) for t in range(2)]
 params = ('<Parameters><Parameter Name="vi" RetVal="False" InParam="True" OutParam="False" ParamType="uint32">'
           '<Element Value="1"/></Parameter><Parameter Name="buf" RetVal="False" InParam="True" OutParam="False" '

@@ -10,8 +10,6 @@
 
 namespace qtrace {
 
-extern const char kCaptureHelp[];
-
 // args[0] is "capture".
 int RunCapture(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -1,144 +1,131 @@
 #include "tools/quorvel-trace/trace_commands.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <memory>
+#include <sstream>
 
-#include "base/results.h"
-#include "base/unique.h"
-#include "tools/quorvel-trace/call_matcher.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/call_tally.h"
+#include "tools/quorvel-trace/capture_input.h"
+#include "tools/quorvel-trace/output_file.h"
 #include "tools/quorvel-trace/trace_export.h"
-#include "tools/quorvel-trace/trace_reader.h"
 #include "tools/quorvel-trace/trace_summary.h"
 #include "tools/quorvel-trace/trace_timeline.h"
 
 namespace qtrace {
 
-const char kUsage[] =
-    "usage: quorvel-trace capture [-o FILE] [--for SECONDS] [--array-limit N] [--stop-event NAME]\n"
-    "       quorvel-trace summary FILE [--csv]\n"
-    "       quorvel-trace export FILE -o OUT.json\n"
-    "       quorvel-trace timeline FILE -o OUT.svg\n";
+int RunList(const std::string& capture, ReadOptions& options, const ListOptions& list, std::ostream& out,
+            std::ostream& err) {
+  CaptureInput input;
+  if (!input.Open(capture, false, err)) return kExitFailed;
+  LineOptions line = list.line;
+  line.utc = options.filter.utc;
+  CallListing listing(options.filter, line, list.context, CallListing::Order::Enter,
+                      [&](std::string_view text) { out.write(text.data(), static_cast<std::streamsize>(text.size())); });
+  const bool ok = input.ForEachCall(
+      options, true, [&](const TraceMessage& m) { listing.Message(m); },
+      [&](const MatchedCall& call, const CallMatcher& m) { listing.Call(call, m); }, err);
+  if (!ok) return kExitFailed;
+  listing.Finish();
+  out << listing.Tally().Line();
+  return kExitOk;
+}
+
+int RunSummary(const std::string& capture, ReadOptions& options, bool csv, std::ostream& out, std::ostream& err) {
+  CaptureInput input;
+  if (!input.Open(capture, false, err)) return kExitFailed;
+  TraceSummary summary;
+  CallTally tally;
+  const bool ok = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& call, const CallMatcher& m) {
+    if (!options.filter.Matches(call, m)) return;
+    tally.Add(call);
+    summary.Add(call, m);
+  }, err);
+  if (!ok) return kExitFailed;
+  if (csv) {
+    summary.WriteCsv(out);
+    err << tally.Line();
+  } else {
+    summary.WriteTable(out, input.Span(), options.filter.utc);
+    out << tally.Line();
+  }
+  return kExitOk;
+}
 
 namespace {
 
-UniqueCFile Open(const std::string& path, const char* mode, std::ostream& err) {
-  UniqueCFile file(std::fopen(path.c_str(), mode));
-  if (!file) err << "quorvel-trace: error: cannot open " << path << ": " << std::strerror(errno) << "\n";
-  return file;
-}
-
-using OnCall = std::function<void(const MatchedCall&, const CallMatcher&)>;
-using OnMessage = std::function<void(const TraceMessage&)>;
-
-// Reads every message of |path| and pairs its calls; false (reported) on a bad file.
-bool ForEachCall(const std::string& path, std::ostream& err, bool keepParameters, const OnCall& onCall,
-                 const OnMessage& onMessage = nullptr, uint64_t* messages = nullptr) {
-  const UniqueCFile file = Open(path, "rb", err);
-  if (!file) return false;
-  TraceReader reader(file.Get(), path);
-  const CallMatcher* self = nullptr;
-  CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);
-  self = &matcher;
-  TraceMessage message;
-  while (reader.Next(message)) {
-    if (onMessage) onMessage(message);
-    matcher.Feed(message);
+// Puts the finished document in place and says so with the closing line: on |out|, or on
+// |err| when the document itself went to standard output.
+int Finish(OutputFile& file, bool written, const std::string& what, const CallTally& tally, std::ostream& out,
+           std::ostream& err) {
+  std::string error;
+  if (!written || !file.Commit(error)) {
+    err << "quorvel-trace: error: " << (error.empty() ? "cannot write the " + what : error) << "\n";
+    return kExitFailed;
   }
-  if (!reader.Error().empty()) {
-    err << "quorvel-trace: error: " << reader.Error() << "\n";
-    return false;
-  }
-  matcher.Finish();
-  if (messages != nullptr) *messages = reader.Messages();
-  return true;
+  (file.IsStandardOutput() ? err : out) << tally.Line();
+  return kExitOk;
 }
 
 }  // namespace
 
-int RunSummary(const std::string& capture, bool csv, std::ostream& out, std::ostream& err) {
-  TraceSummary summary;
-  uint64_t messages = 0;
-  const bool ok = ForEachCall(
-      capture, err, false, [&](const MatchedCall& call, const CallMatcher& m) { summary.Add(call, m); }, nullptr,
-      &messages);
-  if (!ok) return kExitFailed;
-  if (csv) summary.WriteCsv(out);
-  else summary.WriteTable(out, messages);
-  return kExitOk;
-}
-
-int RunExport(const std::string& capture, const std::string& json, std::ostream& out, std::ostream& err) {
-  UniqueCFile file = Open(json, "wb", err);
-  if (!file) return kExitFailed;
+int RunExport(const std::string& capture, ReadOptions& options, const std::string& output, std::ostream& out,
+              std::ostream& err) {
+  std::string error;
+  OutputFile file;
+  if (!file.Open(output, {capture}, error)) {
+    err << "quorvel-trace: error: " << error << "\n";
+    return kExitFailed;
+  }
+  CaptureInput input;
+  if (!input.Open(capture, false, err)) return kExitFailed;
   TraceExport exporter(file.Get());
-  const bool read = ForEachCall(
-      capture, err, true, [&](const MatchedCall& call, const CallMatcher& m) { exporter.Call(call, m); },
-      [&](const TraceMessage& m) { exporter.Message(m); });
-  const bool written = read && exporter.Finish();
-  if (!written) {
-    // No half-written document is left behind to be taken for an export.
-    file.Reset();
-    IgnoreResult(std::remove(json.c_str()));  // what cannot be removed was never a whole export
-    if (read) err << "quorvel-trace: error: cannot write " << json << "\n";
-    return kExitFailed;
-  }
-  out << "quorvel-trace: " << exporter.Slices() << " calls, " << exporter.Instants()
-      << " calls without their other half, written to " << json << "\n";
-  return kExitOk;
+  CallTally tally;
+  const bool read = input.ForEachCall(
+      options, true, [&](const TraceMessage& m) { exporter.Message(m); },
+      [&](const MatchedCall& call, const CallMatcher& m) {
+        if (!options.filter.Matches(call, m)) return;
+        tally.Add(call);
+        exporter.Call(call, m);
+      },
+      err);
+  if (!read) return kExitFailed;
+  return Finish(file, exporter.Finish(), "export", tally, out, err);
 }
 
-int RunTimeline(const std::string& capture, const std::string& svg, std::ostream& out, std::ostream& err) {
+int RunTimeline(const std::string& capture, ReadOptions& options, const std::string& output, std::ostream& out,
+                std::ostream& err) {
+  std::string error;
+  OutputFile file;
+  if (!file.Open(output, {capture}, error)) {
+    err << "quorvel-trace: error: " << error << "\n";
+    return kExitFailed;
+  }
+  CaptureInput input;
+  if (!input.Open(capture, false, err)) return kExitFailed;
   TraceTimeline timeline;
-  if (!ForEachCall(capture, err, false, [&](const MatchedCall& c, const CallMatcher& m) { timeline.Scan(c, m); })) {
-    return kExitFailed;
-  }
-  timeline.Layout();
-  if (!ForEachCall(capture, err, false, [&](const MatchedCall& c, const CallMatcher&) { timeline.Draw(c); })) {
-    return kExitFailed;
-  }
-  std::ofstream file(svg, std::ios::binary);
-  if (file) timeline.Write(file, "quorvel-trace timeline of " + capture);
-  if (!file || !file.flush()) {
-    err << "quorvel-trace: error: cannot write " << svg << "\n";
-    return kExitFailed;
-  }
-  out << "quorvel-trace: timeline of " << timeline.Lanes() << " threads written to " << svg << "\n";
-  return kExitOk;
-}
-
-int RunFileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) {
-    err << kUsage;
-    return kExitUsage;
-  }
-  const std::string& command = args[0];
-  std::string input, output;
-  bool csv = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--csv" && command == "summary") {
-      csv = true;
-    } else if (args[i] == "-o" && command != "summary" && i + 1 < args.size()) {
-      output = args[++i];
-    } else if (input.empty() && !args[i].starts_with("-")) {
-      input = args[i];
-    } else {
-      err << "quorvel-trace: error: unexpected argument \"" << args[i] << "\" for " << command << "\n" << kUsage;
-      return kExitUsage;
+  timeline.SetUtc(options.filter.utc);
+  CallTally tally;
+  bool placed = false;
+  const bool read = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& c, const CallMatcher& m) {
+    if (!placed) {
+      // With both ends of the window given, the picture spans exactly that window.
+      int64_t first = 0, last = 0;
+      if (options.filter.Window(first, last)) timeline.SetWindow(first, last);
+      placed = true;
     }
+    if (!options.filter.Matches(c, m)) return;
+    tally.Add(c);
+    timeline.Add(c, m);
+  }, err);
+  if (!read) return kExitFailed;
+  std::ostringstream svg;
+  timeline.Write(svg, "quorvel-trace timeline of " + capture);
+  const std::string text = svg.str();
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.Get()) == text.size();
+  if (written && timeline.Undrawn() > 0) {
+    (file.IsStandardOutput() ? err : out) << "quorvel-trace: " << timeline.Undrawn()
+                                          << " calls not drawn: their thread has no lane or their time is unknown\n";
   }
-  const bool known = command == "summary" || command == "export" || command == "timeline";
-  if (!known || input.empty() || (command != "summary" && output.empty())) {
-    err << (known ? "quorvel-trace: error: missing file name\n" : "quorvel-trace: error: unknown command\n")
-        << kUsage;
-    return kExitUsage;
-  }
-  if (command == "summary") return RunSummary(input, csv, out, err);
-  if (command == "export") return RunExport(input, output, out, err);
-  return RunTimeline(input, output, out, err);
+  return Finish(file, written, "timeline", tally, out, err);
 }
 
 }  // namespace qtrace

@@ -3,6 +3,7 @@
 #include <cinttypes>
 
 #include "tools/quorvel-trace/json_text.h"
+#include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {
 namespace {
@@ -30,7 +31,7 @@ void TraceExport::Message(const TraceMessage& message) {
 
 // Microseconds with three decimals, computed on integers so that no digit is lost.
 void TraceExport::Time(const char* field, int64_t ns, bool relative) {
-  const int64_t value = relative ? ns - m_origin : ns;
+  const int64_t value = relative ? SaturatingDifference(ns, m_origin) : ns;
   const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   char text[64];
   std::snprintf(text, sizeof text, ",\"%s\":%s%" PRIu64 ".%03" PRIu64, field, value < 0 ? "-" : "",
@@ -105,7 +106,7 @@ void TraceExport::Call(const MatchedCall& call, const CallMatcher& matcher) {
   m_text += ",\"pid\":" + std::to_string(call.processId) + ",\"tid\":" + std::to_string(call.threadId);
   const int64_t start = enter != nullptr ? enter->timestamp : exit->timestamp;
   Time("ts", start, true);
-  if (slice) Time("dur", exit->timestamp > start ? exit->timestamp - start : 0, false);
+  if (slice) Time("dur", exit->timestamp > start ? SaturatingDifference(exit->timestamp, start) : 0, false);
   m_text += ",\"args\":{\"address\":";
   AppendJsonText(m_text, enter != nullptr ? std::string_view(enter->address) : exit->address);
   if (enter != nullptr) Parameters("params", enter->parameters);

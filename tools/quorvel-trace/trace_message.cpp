@@ -75,11 +75,13 @@ bool ReadExit(Cursor& c, TraceMessage& m) {
 }
 
 bool ReadBool(std::string_view text, size_t& at, std::string_view name, bool& out) {
-  for (const bool value : {true, false}) {
-    const std::string piece = std::string(name) + (value ? "=\"True\"" : "=\"False\"");
-    if (text.substr(at, piece.size()) == piece) {
-      at += piece.size();
-      out = value;
+  if (text.substr(at, name.size()) != name || text.substr(at + name.size(), 2) != "=\"") return false;
+  const size_t value = at + name.size() + 2;
+  for (const bool v : {true, false}) {
+    const std::string_view word = v ? "True\"" : "False\"";
+    if (text.substr(value, word.size()) == word) {
+      at = value + word.size();
+      out = v;
       return true;
     }
   }
@@ -116,16 +118,9 @@ bool ParseTraceMessage(std::string_view line, TraceMessage& out, std::string& er
     error = "unexpected text after the method element";
     return false;
   }
-  if (!std::isfinite(out.elapsedNs)) {
-    error = "elapsed time is not a finite number";
-    return false;
-  }
-  // Times are nanoseconds within 2^61 of the clock's zero (73 years) and elapsed times below
-  // 2^60; beyond that the differences that summaries and timelines take could overflow, so
-  // such a line is not a relay message.
-  constexpr int64_t kTimeLimit = int64_t{1} << 61;
-  if (out.timestamp <= -kTimeLimit || out.timestamp >= kTimeLimit || std::fabs(out.elapsedNs) >= 0x1p60) {
-    error = "time out of range";
+  // The relay writes a 64-bit integer there; anything beyond that range is not its text.
+  if (!std::isfinite(out.elapsedNs) || std::fabs(out.elapsedNs) > 0x1p63) {
+    error = "elapsed time is not a 64-bit number of nanoseconds";
     return false;
   }
   out.parameters = rest;
@@ -198,25 +193,35 @@ void ElementValues(std::string_view elements, size_t limit, std::string& out) {
 }
 
 std::string Unescape(std::string_view text) {
+  std::string out;
+  Unescape(text, out);
+  return out;
+}
+
+void Unescape(std::string_view text, std::string& out) {
   static constexpr std::pair<std::string_view, char> kEntities[] = {
       {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#13;", '\r'}, {"&#10;", '\n'}};
-  std::string out;
-  out.reserve(text.size());
+  out.clear();
+  // Runs without an entity are copied whole.
   for (size_t i = 0; i < text.size();) {
+    const size_t amp = text.find('&', i);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, amp - i));
+    i = amp;
     bool replaced = false;
-    if (text[i] == '&') {
-      for (const auto& [entity, c] : kEntities) {
-        if (text.substr(i, entity.size()) == entity) {
-          out += c;
-          i += entity.size();
-          replaced = true;
-          break;
-        }
+    for (const auto& [entity, c] : kEntities) {
+      if (text.substr(i, entity.size()) == entity) {
+        out += c;
+        i += entity.size();
+        replaced = true;
+        break;
       }
     }
     if (!replaced) out += text[i++];
   }
-  return out;
 }
 
 }  // namespace qtrace

@@ -51,5 +51,7 @@ void ElementValues(std::string_view elements, size_t limit, std::string& out);
 // Undoes the attribute escaping and the capture's line-end escaping (&amp; &lt; &gt;
 // &quot; &#13; &#10;); anything else stays as it is.
 std::string Unescape(std::string_view text);
+// The same, replacing the contents of |out| (whose buffer is reused).
+void Unescape(std::string_view text, std::string& out);
 
 }  // namespace qtrace

@@ -109,7 +109,10 @@ TEST(TraceMessage, RejectsLinesThatAreNotMessages) {
       {good.substr(0, good.find("<Parameters>")) + "junk</Message>", "unexpected text"},
       {"<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1\" ElapsedNS=\"nan\" ThreadID=\"1\" "
        "ProcessID=\"2\" Address=\"\" Source=\" \" ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>",
-       "not a finite number"},
+       "not a 64-bit number"},
+      {"<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1\" ElapsedNS=\"1e+030\" ThreadID=\"1\" "
+       "ProcessID=\"2\" Address=\"\" Source=\" \" ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>",
+       "not a 64-bit number"},
       {"<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1\" ThreadID=\"1\"", "expected"},
   };
   for (const auto& c : cases) {
@@ -120,47 +123,60 @@ TEST(TraceMessage, RejectsLinesThatAreNotMessages) {
   }
 }
 
-// A reader over the given file contents; the error it ends with ("" at a clean end) and
-// the number of messages read before.
-std::pair<std::string, uint64_t> ReadAll(const std::string& contents) {
+struct ReadResult {
+  std::string error, warning;
+  uint64_t messages = 0, skipped = 0;
+};
+
+// A reader over the given file contents, to its end.
+ReadResult ReadAll(const std::string& contents, bool skipBad) {
   std::FILE* f = std::tmpfile();
-  if (f == nullptr) return {"no temporary file", 0};
+  if (f == nullptr) return {"no temporary file", "", 0, 0};
   std::fwrite(contents.data(), 1, contents.size(), f);
   std::rewind(f);
-  TraceReader reader(f, "cap");
+  TraceReader reader(f, "cap", skipBad);
   TraceMessage m;
   while (reader.Next(m)) {
   }
-  std::pair<std::string, uint64_t> result{reader.Error(), reader.Messages()};
+  ReadResult result{reader.Error(), reader.Warning(), reader.Messages(), reader.Skipped()};
   std::fclose(f);
   return result;
 }
 
-TEST(TraceReader, StopsAtTheFirstBadLineWithItsNumber) {
+// A damaged line stops the reading with its number, unless damaged lines are skipped; a
+// cut last line is left out with a warning and what came before it stands.
+TEST(TraceReader, DamagedLinesStopOrAreSkippedAndACutLastLineIsLeftOut) {
   const std::vector<std::string> lines = SmallCaptureLines();
   ASSERT_EQ(lines.size(), 14u);
   const std::string two = lines[0] + "\n" + lines[1] + "\n";
+  const std::string whole = two + lines[2] + "\n";
   const struct {
     std::string contents;
-    std::string error;
-    uint64_t messages;
+    bool skipBad;
+    std::string error, warning;
+    uint64_t messages, skipped;
   } cases[] = {
-      {two, "", 2},
-      {two + "\n" + lines[2] + "\r\n", "", 3},  // empty texts are skipped, a CR before the line end is allowed
-      {two + lines[2].substr(0, 100), "cap:3: the last line is cut short", 2},
-      {two + "not a message\n" + lines[3] + "\n", "cap:3: not a trace message", 2},
-      {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "cap:1: not a trace message", 0},
-      {"", "", 0},
-      {std::string(kMaxLineBytes + 10, 'x'), "cap:1: line longer than", 0},
+      {two, false, "", "", 2, 0},
+      {two + "\n" + lines[2] + "\r\n", false, "", "", 3, 0},  // empty texts skipped, CR LF allowed
+      {two + lines[2].substr(0, 100), false, "", "cap:3: the last line is cut short", 2, 0},
+      {two + lines[2], false, "", "", 3, 0},  // a whole last line without its line end
+      {two + "not a message\n" + lines[3] + "\n", false, "cap:3: not a trace message", "", 2, 0},
+      {two + "not a message\n" + lines[3] + "\nbad\n" + lines[4].substr(0, 9), true, "",
+       "cap:6: the last line is cut short", 3, 2},
+      {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), false, "cap:1: not a trace message", "", 0, 0},
+      {"", false, "", "", 0, 0},
+      {std::string(kMaxLineBytes + 10, 'x'), false, "cap:1: line longer than", "", 0, 0},
+      {whole, true, "", "", 3, 0},
   };
   for (const auto& c : cases) {
-    const auto [error, messages] = ReadAll(c.contents);
-    if (c.error.empty()) {
-      EXPECT_EQ(error, "");
-    } else {
-      EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
-    }
-    EXPECT_EQ(messages, c.messages) << c.error;
+    SCOPED_TRACE(c.contents.substr(0, 60));
+    const ReadResult r = ReadAll(c.contents, c.skipBad);
+    EXPECT_EQ(r.error.substr(0, c.error.size()), c.error) << r.error;
+    EXPECT_EQ(r.error.empty(), c.error.empty()) << r.error;
+    EXPECT_EQ(r.warning.substr(0, c.warning.size()), c.warning) << r.warning;
+    EXPECT_EQ(r.warning.empty(), c.warning.empty()) << r.warning;
+    EXPECT_EQ(r.messages, c.messages);
+    EXPECT_EQ(r.skipped, c.skipped);
   }
 }
 

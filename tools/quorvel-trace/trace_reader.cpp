@@ -29,8 +29,11 @@ bool TraceReader::NextLine(std::string_view& line) {
     }
     if (m_eof) {
       if (m_begin == m_end) return false;
+      line = std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
+      m_begin = m_end;
+      m_lastLineCut = true;
       ++m_line;
-      return Fail("the last line is cut short (no line end): the capture was interrupted");
+      return true;
     }
     // Move what is left to the front and read more.
     if (m_begin > 0) {
@@ -56,7 +59,18 @@ bool TraceReader::Next(TraceMessage& message) {
     // The relay writes an empty text when a message converts to nothing.
     if (line.empty()) continue;
     std::string reason;
-    if (!ParseTraceMessage(line, message, reason)) return Fail(reason);
+    if (!ParseTraceMessage(line, message, reason)) {
+      if (m_lastLineCut) {
+        m_warning = m_name + ":" + std::to_string(m_line) +
+                    ": the last line is cut short (the capture was interrupted); it was left out";
+        return false;
+      }
+      if (m_skipBad) {
+        ++m_skipped;
+        continue;
+      }
+      return Fail(reason);
+    }
     ++m_messages;
     return true;
   }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/wall_clock.h"
+
 namespace qtrace {
 namespace {
 
@@ -77,8 +80,15 @@ void TraceSummary::Add(const MatchedCall& call, const CallMatcher& matcher) {
   if (exit.kind == MessageKind::Error) ++m_errors;
   if (call.enter == nullptr) ++m_orphanExits;
   const std::string method = call.enter != nullptr ? Unescape(call.enter->method) : Unescape(exit.method) + "::?";
+  const std::string address = Unescape(exit.address);
   AddTo(m_methods, method, exit);
-  AddTo(m_addresses, Unescape(exit.address), exit);
+  AddTo(m_addresses, address, exit);
+  if (exit.kind == MessageKind::Error) {
+    StatusRow& row = m_statuses[{exit.hresult, IsVisaMethod(method)}];
+    ++row.calls;
+    // A few addresses say where it happened; an unbounded list would not.
+    if (row.addresses.size() < 8) row.addresses.insert(address);
+  }
   const std::string app = Unescape(matcher.AppName(call.processId));
   const std::string pid = std::to_string(call.processId);
   AddTo(m_processes, pid + " " + app, exit);
@@ -95,14 +105,38 @@ std::vector<const SummaryRow*> TraceSummary::Sorted(const Rows& rows, size_t lim
   return out;
 }
 
-void TraceSummary::WriteTable(std::ostream& out, uint64_t messages) const {
+void TraceSummary::WriteStatuses(std::ostream& out) const {
+  out << "Errors by status\n";
+  if (m_statuses.empty()) out << "(none)\n";
+  else out << "status                       hex            calls  addresses\n";
+  for (const auto& [key, row] : m_statuses) {
+    const std::string_view name = key.second ? VisaStatusName(key.first) : std::string_view();
+    char line[160];
+    std::snprintf(line, sizeof line, "%-28.*s %-10s %9llu  ", static_cast<int>(name.empty() ? 1 : name.size()),
+                  name.empty() ? "?" : name.data(), StatusHex(key.first).c_str(),
+                  static_cast<unsigned long long>(row.calls));
+    out << line;
+    bool first = true;
+    for (const std::string& address : row.addresses) {
+      out << (first ? "" : ", ") << address;
+      first = false;
+    }
+    out << (row.addresses.size() >= 8 ? ", ...\n" : "\n");
+  }
+  out << "\n";
+}
+
+void TraceSummary::WriteTable(std::ostream& out, const CaptureSpan& span, bool utc) const {
+  if (span.any) {
+    out << "Capture: first message " << DateTimeText(span.first, utc) << ", last " << DateTimeText(span.last, utc)
+        << ", " << FormatDuration(static_cast<double>(SaturatingDifference(span.last, span.first))) << " in all\n\n";
+  }
   WriteSection(out, "Calls by method (sorted by total time)", "method", Methods());
   WriteSection(out, "Calls by instrument address", "address", Addresses());
   WriteSection(out, "Busiest processes", "process", Processes(kBusiest));
   WriteSection(out, "Busiest threads", "process/thread", Threads(kBusiest));
-  out << messages << " messages, " << m_calls << " calls, " << m_errors << " with an error; " << m_open
-      << " calls without an exit, " << m_orphanExits << " exits without an enter.\n"
-      << "Durations are the exits' elapsed times; p50 and p99 come from a histogram (within 1/256).\n";
+  WriteStatuses(out);
+  out << "Durations are the exits' elapsed times; p50 and p99 come from a histogram (within 1/256).\n";
 }
 
 void TraceSummary::WriteCsv(std::ostream& out) const {

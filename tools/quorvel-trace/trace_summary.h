@@ -1,11 +1,12 @@
 // The summary of a capture: per method and per instrument address the calls, the calls
 // that returned an error, and the total, mean, p50, p99 and maximum duration (from the
 // exit messages' elapsed time), sorted by total time; and the busiest processes and
-// threads. Built while the capture streams by.
+// threads; and the calls that returned an error by status. Built while the capture streams by.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +15,23 @@
 #include "tools/quorvel-trace/duration_histogram.h"
 
 namespace qtrace {
+
+// Calls that returned one error status, and the instrument addresses they went to.
+struct StatusRow {
+  uint64_t calls = 0;
+  std::set<std::string> addresses;
+};
+
+// When the capture begins and ends: its first and last message.
+struct CaptureSpan {
+  bool any = false;
+  int64_t first = 0, last = 0;
+  void Add(int64_t timestamp) {
+    if (!any) first = timestamp;
+    any = true;
+    last = timestamp;
+  }
+};
 
 struct SummaryRow {
   std::string key;
@@ -34,8 +52,11 @@ class TraceSummary {
   uint64_t Errors() const { return m_errors; }
   uint64_t OpenCalls() const { return m_open; }
   uint64_t ExitsWithoutEnter() const { return m_orphanExits; }
+  // Calls that returned an error, by (status, of a VISA call).
+  const std::map<std::pair<int32_t, bool>, StatusRow>& Statuses() const { return m_statuses; }
 
-  void WriteTable(std::ostream& out, uint64_t messages) const;
+  // The tables; the caller closes with the shared closing line.
+  void WriteTable(std::ostream& out, const CaptureSpan& span, bool utc) const;
   void WriteCsv(std::ostream& out) const;
 
  private:
@@ -43,7 +64,10 @@ class TraceSummary {
   static std::vector<const SummaryRow*> Sorted(const Rows& rows, size_t limit);
   static void AddTo(Rows& rows, const std::string& key, const TraceMessage& exit);
 
+  void WriteStatuses(std::ostream& out) const;
+
   Rows m_methods, m_addresses, m_processes, m_threads;
+  std::map<std::pair<int32_t, bool>, StatusRow> m_statuses;  // (status, of a VISA call)
   uint64_t m_calls = 0, m_errors = 0, m_open = 0, m_orphanExits = 0;
 };
 

@@ -1,0 +1,89 @@
+#include "tools/quorvel-trace/capture_input.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "base/results.h"
+#include "tools/quorvel-trace/trace_reader.h"
+
+namespace qtrace {
+namespace {
+
+std::FILE* BinaryStdin() {
+#ifdef _WIN32
+  IgnoreResult(_setmode(_fileno(stdin), _O_BINARY));
+#endif
+  return stdin;
+}
+
+// A copy of standard input in a temporary file, positioned at its start; null on failure.
+std::FILE* SpoolStdin() {
+  std::FILE* in = BinaryStdin();
+  std::FILE* copy = std::tmpfile();
+  if (copy == nullptr) return nullptr;
+  char chunk[1 << 16];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
+    if (std::fwrite(chunk, 1, n, copy) != n) {
+      std::fclose(copy);
+      return nullptr;
+    }
+  }
+  std::rewind(copy);
+  return copy;
+}
+
+}  // namespace
+
+CaptureInput::~CaptureInput() {
+  if (m_file != nullptr && m_file != stdin) std::fclose(m_file);
+}
+
+bool CaptureInput::Open(const std::string& path, bool rereadable, std::ostream& err) {
+  m_path = path;
+  if (path == "-") {
+    m_file = rereadable ? SpoolStdin() : BinaryStdin();
+  } else {
+    m_file = std::fopen(path.c_str(), "rb");
+  }
+  if (m_file == nullptr) {
+    err << "quorvel-trace: error: cannot open " << (path == "-" ? "standard input" : path) << ": "
+        << std::strerror(errno) << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool CaptureInput::ForEachCall(ReadOptions& options, bool keepParameters, const OnMessage& onMessage,
+                               const OnCall& onCall, std::ostream& err, bool report) {
+  if (m_file != stdin) std::rewind(m_file);
+  TraceReader reader(m_file, m_path == "-" ? "(standard input)" : m_path, options.skipBad);
+  const CallMatcher* self = nullptr;
+  CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);
+  self = &matcher;
+  m_span = {};
+  TraceMessage message;
+  while (reader.Next(message)) {
+    if (!m_span.any) options.filter.Begin(message.timestamp);
+    m_span.Add(message.timestamp);
+    if (onMessage) onMessage(message);
+    matcher.Feed(message);
+  }
+  if (!reader.Error().empty()) {
+    err << "quorvel-trace: error: " << reader.Error() << "\n";
+    return false;
+  }
+  matcher.Finish();
+  m_messages = reader.Messages();
+  if (report && !reader.Warning().empty()) err << "quorvel-trace: warning: " << reader.Warning() << "\n";
+  if (report && reader.Skipped() > 0) {
+    err << "quorvel-trace: warning: " << reader.Skipped() << " damaged lines skipped\n";
+  }
+  return true;
+}
+
+}  // namespace qtrace

@@ -1,0 +1,67 @@
+// The report's call list: one HTML row per call, in the order of the enters, written to
+// scratch files while the capture streams by. Up to the row limit every chosen call has its
+// row; above it the list keeps the calls that returned an error with the calls around each
+// on its thread, so that a capture of millions of calls still makes a page a browser opens
+// in seconds. Both lists are built at once, each stopping at the limit, so memory and
+// scratch space do not grow with the capture.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "tools/quorvel-trace/call_filter.h"
+#include "tools/quorvel-trace/call_line.h"
+#include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/report_spool.h"
+
+namespace qtrace {
+
+// The row of one call: "<tr class="call[ err][ unmatched]" id="cN">" with the cells time,
+// process/thread (and |appName|, escaped as captured), address, method with its in-parameters, out-parameters, status name and
+// duration, all escaped; parameters holding byte buffers carry their hex for the page to
+// show on demand. N is the call's number (CallNumber).
+void AppendCallRow(const MatchedCall& call, std::string_view appName, const LineOptions& options, std::string& out);
+// A call's number in the page, shared by its row and its bar in the timeline.
+inline uint64_t CallNumber(const MatchedCall& call) { return call.sequence + 1; }
+
+class ReportRows {
+ public:
+  // |context|: calls kept before and after each error above the limit.
+  ReportRows(const CallFilter& filter, const LineOptions& options, uint64_t maxRows, size_t context);
+  // False with the reason when a scratch file cannot be made.
+  bool Open(std::string& error);
+  void Message(const TraceMessage& message);
+  void Call(const MatchedCall& call, const CallMatcher& matcher);
+  void Finish();
+
+  // The rows to show (a scratch file to copy from its start) and what the list leaves out.
+  std::FILE* Rows() const;
+  uint64_t Shown() const;
+  // What the list leaves out of the |calls| the filter chose; empty when nothing.
+  std::string Note(uint64_t calls) const;
+  bool Failed() const { return m_failed; }
+
+ private:
+  // One list: its rows go to a scratch file until the limit is reached.
+  struct List {
+    CallFilter filter;
+    SpoolFile spool;
+    CallListing listing;
+    uint64_t rows = 0;
+    uint64_t chosen = 0;  // rows of calls the filter chose, not context
+    bool full = false;
+    List(const CallFilter& f, const LineOptions& options, size_t context, ReportRows& owner);
+  };
+  void Write(List& list, std::string_view packed);
+
+  const CallFilter& m_filter;
+  LineOptions m_options;
+  uint64_t m_maxRows;
+  size_t m_context;
+  bool m_failed = false;
+  std::string m_row;  // the row being written, reused
+  List m_all, m_errors;
+};
+
+}  // namespace qtrace

@@ -77,19 +77,23 @@ struct Report {
   std::string page, out, err;
 };
 
+// The page goes to the test's temporary folder, never beside a checked-in capture, so that
+// runs of the native and the sanitizer builds at once do not share it.
 Report MakeReport(const std::string& capture, const std::vector<std::string>& options = {}) {
-  std::vector<std::string> args{"report", capture, "-o", capture + ".html"};
+  const std::string page = testing::TempDir() + capture.substr(capture.find_last_of("/\\") + 1) + ".html";
+  std::vector<std::string> args{"report", capture, "-o", page};
   args.insert(args.end(), options.begin(), options.end());
   Report r;
   std::ostringstream out, err;
   r.code = RunFileCommand(args, out, err);
   r.out = out.str();
   r.err = err.str();
-  std::ifstream in(capture + ".html", std::ios::binary);
-  std::ostringstream page;
-  page << in.rdbuf();
-  r.page = page.str();
-  std::remove((capture + ".html").c_str());
+  std::ifstream in(page, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  r.page = text.str();
+  in.close();
+  std::remove(page.c_str());
   return r;
 }
 

@@ -3,7 +3,7 @@
 #include "tools/quorvel-trace/call_filter.h"
 #include "tools/quorvel-trace/trace_message.h"
 #include "tools/quorvel-trace/trace_summary.h"
-#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/visa_status_names.h"
 #include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {

@@ -11,7 +11,7 @@
 #include "tools/quorvel-trace/trace_commands.h"
 #include "tools/quorvel-trace/trace_summary.h"
 #include "tools/quorvel-trace/trace_timeline.h"
-#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/visa_status_names.h"
 #include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {

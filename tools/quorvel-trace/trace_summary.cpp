@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/visa_status_names.h"
 #include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {

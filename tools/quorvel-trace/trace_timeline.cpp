@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "tools/quorvel-trace/trace_summary.h"
-#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/visa_status_names.h"
 #include "tools/quorvel-trace/wall_clock.h"
 
 namespace qtrace {

@@ -1,4 +1,4 @@
-#include "tools/quorvel-trace/visa_status.h"
+#include "tools/quorvel-trace/visa_status_names.h"
 
 #include <algorithm>
 #include <iterator>

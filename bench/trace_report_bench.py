@@ -16,7 +16,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "browser"))
+sys.path.insert(0, os.path.join(ROOT, "probes", "browser"))
 import headless_chromium  # noqa: E402
 
 

@@ -42,7 +42,7 @@ demo_trace() {
   run wine64 "$bin/quorvel-trace.exe" timeline 'C:\demo-capture.qtrace' -o "Z:$build/trace-timeline.svg"
   echo "timeline picture: $build/trace-timeline.svg"
   run wine64 "$bin/quorvel-trace.exe" report 'C:\demo-capture.qtrace' -o "Z:$build/trace-report.html"
-  run python3 "$root/tests/browser/headless_chromium.py" screenshot "$build/trace-report.html" \
+  run python3 "$root/probes/browser/headless_chromium.py" screenshot "$build/trace-report.html" \
     "$build/trace-report.png" 1280 1700
   echo "report page: $build/trace-report.html (open it in any browser, offline); its picture, taken by" \
     "headless Chromium: $build/trace-report.png"

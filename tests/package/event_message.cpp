@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/event_log.h"
+#include "base/results.h"
 #include "base/unique.h"
 
 namespace {
@@ -42,7 +43,7 @@ bool PrintText(HMODULE file, DWORD id, const char* text) {
     return false;
   }
   std::printf("0x%08lX: %s\n", id, formatted);
-  LocalFree(formatted);
+  IgnoreResult(LocalFree(formatted));  // the text FormatMessage allocated; nothing to do if freeing fails
   return true;
 }
 
@@ -58,13 +59,12 @@ int main(int argc, char** argv) {
     std::printf("no message file registered for \"%s\"\n", argv[1]);
     return 1;
   }
-  const HMODULE file = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (file == nullptr) {
+  const UniqueModule file(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!file) {
     std::printf("cannot load %s (error %lu)\n", path.c_str(), GetLastError());
     return 1;
   }
   bool all = true;
-  for (const DWORD id : kIdentifiers) all = PrintText(file, id, argv[2]) && all;
-  FreeLibrary(file);
+  for (const DWORD id : kIdentifiers) all = PrintText(file.Get(), id, argv[2]) && all;
   return all ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/unique.h"
 #include "base/window_identity.h"
 #include "config/run_entries.h"
 #include "config/startup_timeouts.h"
@@ -126,10 +127,10 @@ class ProgramWindow : public StandardUser {
  protected:
   void SetUp() override {
     StandardUser::SetUp();
-    m_icons = LoadLibraryExA(bed::BinPath("quorvel.exe").c_str(), nullptr,
-                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(m_icons, nullptr);
-    SetProgramInstance(m_icons);
+    m_icons.Reset(LoadLibraryExA(bed::BinPath("quorvel.exe").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(m_icons);
+    SetProgramInstance(m_icons.Get());
     InitTrayIconLock();
     RegisterTaskbarCreatedMessage();
     RegisterMainWindowClass(GetModuleHandleA(nullptr));  // fails harmlessly when registered before
@@ -139,7 +140,7 @@ class ProgramWindow : public StandardUser {
     MSG quit;
     PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by the window's end
     DeleteTrayIconLock();
-    FreeLibrary(m_icons);
+    m_icons.Reset();
     StandardUser::TearDown();
   }
   void MakeWindow() {
@@ -148,7 +149,7 @@ class ProgramWindow : public StandardUser {
   }
 
   tray_test::FakeTray m_tray;
-  HMODULE m_icons = nullptr;
+  UniqueModule m_icons;
   HWND m_window = nullptr;
 };
 

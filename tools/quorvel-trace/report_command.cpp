@@ -4,8 +4,7 @@
 #include <vector>
 
 #include "tools/quorvel-trace/call_tally.h"
-#include "tools/quorvel-trace/capture_input.h"
-#include "tools/quorvel-trace/output_file.h"
+#include "tools/quorvel-trace/document_output.h"
 #include "tools/quorvel-trace/report_page.h"
 #include "tools/quorvel-trace/report_rows.h"
 #include "tools/quorvel-trace/trace_commands.h"
@@ -84,14 +83,10 @@ void WritePage(ReportPage& page, const std::string& capture, const CaptureSpan& 
 
 int RunReport(const std::string& capture, ReadOptions& options, const ReportOptions& report,
               const std::string& output, std::ostream& out, std::ostream& err) {
-  std::string error;
   OutputFile file;
-  if (!file.Open(output, {capture}, error)) {
-    err << "quorvel-trace: error: " << error << "\n";
-    return kExitFailed;
-  }
   CaptureInput input;
-  if (!input.Open(capture, false, err)) return kExitFailed;
+  if (!OpenDocument(capture, output, file, input, err)) return kExitFailed;
+  std::string error;
   LineOptions line = report.line;
   line.utc = options.filter.utc;
   ReportRows rows(options.filter, line, report.maxRows, report.context);
@@ -117,16 +112,7 @@ int RunReport(const std::string& capture, ReadOptions& options, const ReportOpti
   rows.Finish();
   ReportPage page(file.Get());
   WritePage(page, capture, input.Span(), options.filter.utc, tally, summary, timeline, rows);
-  if (!page.Ok() || rows.Failed()) {
-    err << "quorvel-trace: error: cannot write the report\n";
-    return kExitFailed;
-  }
-  if (!file.Commit(error)) {
-    err << "quorvel-trace: error: " << error << "\n";
-    return kExitFailed;
-  }
-  (file.IsStandardOutput() ? err : out) << tally.Line();
-  return kExitOk;
+  return FinishDocument(file, page.Ok() && !rows.Failed(), "report", tally, out, err);
 }
 
 }  // namespace qtrace

@@ -4,8 +4,7 @@
 
 #include "tools/quorvel-trace/call_listing.h"
 #include "tools/quorvel-trace/call_tally.h"
-#include "tools/quorvel-trace/capture_input.h"
-#include "tools/quorvel-trace/output_file.h"
+#include "tools/quorvel-trace/document_output.h"
 #include "tools/quorvel-trace/trace_export.h"
 #include "tools/quorvel-trace/trace_summary.h"
 #include "tools/quorvel-trace/trace_timeline.h"
@@ -52,31 +51,14 @@ int RunSummary(const std::string& capture, ReadOptions& options, bool csv, std::
 
 namespace {
 
-// Puts the finished document in place and says so with the closing line: on |out|, or on
-// |err| when the document itself went to standard output.
-int Finish(OutputFile& file, bool written, const std::string& what, const CallTally& tally, std::ostream& out,
-           std::ostream& err) {
-  std::string error;
-  if (!written || !file.Commit(error)) {
-    err << "quorvel-trace: error: " << (error.empty() ? "cannot write the " + what : error) << "\n";
-    return kExitFailed;
-  }
-  (file.IsStandardOutput() ? err : out) << tally.Line();
-  return kExitOk;
-}
 
 }  // namespace
 
 int RunExport(const std::string& capture, ReadOptions& options, const std::string& output, std::ostream& out,
               std::ostream& err) {
-  std::string error;
   OutputFile file;
-  if (!file.Open(output, {capture}, error)) {
-    err << "quorvel-trace: error: " << error << "\n";
-    return kExitFailed;
-  }
   CaptureInput input;
-  if (!input.Open(capture, false, err)) return kExitFailed;
+  if (!OpenDocument(capture, output, file, input, err)) return kExitFailed;
   TraceExport exporter(file.Get());
   CallTally tally;
   const bool read = input.ForEachCall(
@@ -88,19 +70,14 @@ int RunExport(const std::string& capture, ReadOptions& options, const std::strin
       },
       err);
   if (!read) return kExitFailed;
-  return Finish(file, exporter.Finish(), "export", tally, out, err);
+  return FinishDocument(file, exporter.Finish(), "export", tally, out, err);
 }
 
 int RunTimeline(const std::string& capture, ReadOptions& options, const std::string& output, std::ostream& out,
                 std::ostream& err) {
-  std::string error;
   OutputFile file;
-  if (!file.Open(output, {capture}, error)) {
-    err << "quorvel-trace: error: " << error << "\n";
-    return kExitFailed;
-  }
   CaptureInput input;
-  if (!input.Open(capture, false, err)) return kExitFailed;
+  if (!OpenDocument(capture, output, file, input, err)) return kExitFailed;
   TraceTimeline timeline;
   timeline.SetUtc(options.filter.utc);
   CallTally tally;
@@ -125,7 +102,7 @@ int RunTimeline(const std::string& capture, ReadOptions& options, const std::str
     (file.IsStandardOutput() ? err : out) << "quorvel-trace: " << timeline.Undrawn()
                                           << " calls not drawn: their thread has no lane or their time is unknown\n";
   }
-  return Finish(file, written, "timeline", tally, out, err);
+  return FinishDocument(file, written, "timeline", tally, out, err);
 }
 
 }  // namespace qtrace

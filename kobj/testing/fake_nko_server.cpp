@@ -1,5 +1,6 @@
 #include "kobj/testing/fake_nko_server.h"
 
+#include "base/results.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
 
@@ -38,7 +39,7 @@ FakeNkoServer::FakeNkoServer(Handler handler, int instances)
 
 FakeNkoServer::~FakeNkoServer() {
   m_stopping = true;
-  SetEvent(m_stopEvent.Get());
+  IgnoreResult(SetEvent(m_stopEvent.Get()));
   for (auto& t : m_threads) t.join();
 }
 
@@ -60,12 +61,12 @@ void FakeNkoServer::Serve(const UniqueFile& pipe) {
           DWORD ignored = 0;
           connected = GetOverlappedResult(pipe.Get(), &ov, &ignored, FALSE) != FALSE;
         } else {
-          CancelIo(pipe.Get());
+          IgnoreResult(CancelIo(pipe.Get()));
         }
       }
     }
     if (connected) Answer(pipe.Get());
-    DisconnectNamedPipe(pipe.Get());
+    IgnoreResult(DisconnectNamedPipe(pipe.Get()));
   }
 }
 
@@ -119,7 +120,7 @@ void FakeNkoServer::Answer(HANDLE pipe) {
   if (reply.silentAfterCount) return Hold(pipe);
   if (!reply.text.empty()) SyncIo(pipe, true, reply.text.data(), static_cast<DWORD>(reply.text.size()), &done);
   // Let the client read everything before the instance is disconnected.
-  FlushFileBuffers(pipe);
+  IgnoreResult(FlushFileBuffers(pipe));
 }
 
 void SpendFirstNkoRequest() {

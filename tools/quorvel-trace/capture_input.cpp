@@ -9,6 +9,7 @@
 #endif
 
 #include "base/results.h"
+#include "base/unique.h"
 #include "tools/quorvel-trace/trace_reader.h"
 
 namespace qtrace {
@@ -24,23 +25,20 @@ std::FILE* BinaryStdin() {
 // A copy of standard input in a temporary file, positioned at its start; null on failure.
 std::FILE* SpoolStdin() {
   std::FILE* in = BinaryStdin();
-  std::FILE* copy = std::tmpfile();
-  if (copy == nullptr) return nullptr;
+  UniqueCFile copy(std::tmpfile());
+  if (!copy) return nullptr;
   char chunk[1 << 16];
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
-    if (std::fwrite(chunk, 1, n, copy) != n) {
-      std::fclose(copy);
-      return nullptr;
-    }
+    if (std::fwrite(chunk, 1, n, copy.Get()) != n) return nullptr;
   }
-  std::rewind(copy);
-  return copy;
+  std::rewind(copy.Get());
+  return copy.Release();
 }
 
 }  // namespace
 
 CaptureInput::~CaptureInput() {
-  if (m_file != nullptr && m_file != stdin) std::fclose(m_file);
+  if (m_file != nullptr && m_file != stdin) IgnoreResult(std::fclose(m_file));  // read only: nothing to lose
 }
 
 bool CaptureInput::Open(const std::string& path, bool rereadable, std::ostream& err) {

@@ -10,6 +10,9 @@
 #include <unistd.h>
 #endif
 
+#include "base/results.h"
+#include "base/unique.h"
+
 namespace qtrace {
 namespace {
 
@@ -20,12 +23,11 @@ struct FileIdentity {
 };
 
 bool Identify(const std::string& path, FileIdentity& id) {
-  const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const UniqueFile file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return false;
   BY_HANDLE_FILE_INFORMATION info{};
-  const BOOL ok = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
+  const BOOL ok = GetFileInformationByHandle(file.Get(), &info);
   id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
   return ok != FALSE;
 }
@@ -65,8 +67,9 @@ OutputFile::~OutputFile() { Discard(); }
 
 void OutputFile::Discard() {
   if (m_file != nullptr && m_file != stdout) {
-    std::fclose(m_file);
-    std::remove(m_temporary.c_str());
+    // Giving up: the temporary file is not wanted, whatever its close says.
+    IgnoreResult(std::fclose(m_file));
+    IgnoreResult(std::remove(m_temporary.c_str()));
   }
   m_file = nullptr;
 }
@@ -104,7 +107,7 @@ bool OutputFile::Commit(std::string& error) {
   m_file = nullptr;
   if (!written || !closed || !Replace(m_temporary, m_path)) {
     error = "cannot write " + m_path + ": " + std::strerror(errno);
-    std::remove(m_temporary.c_str());
+    IgnoreResult(std::remove(m_temporary.c_str()));  // the error above is what the user needs
     return false;
   }
   return true;

@@ -7,11 +7,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/results.h"
+
 namespace qtrace {
 
 SpoolFile::~SpoolFile() {
-  if (m_file != nullptr) std::fclose(m_file);
-  if (!m_path.empty()) std::remove(m_path.c_str());
+  // Scratch rows: once the page is written nothing is lost if the close or removal fails.
+  if (m_file != nullptr) IgnoreResult(std::fclose(m_file));
+  if (!m_path.empty()) IgnoreResult(std::remove(m_path.c_str()));
 }
 
 bool SpoolFile::Open(std::string& error) {
@@ -38,7 +41,7 @@ bool SpoolFile::Open(std::string& error) {
 #ifdef _WIN32
   m_path = path;  // an open file cannot be removed here; the destructor does it
 #else
-  std::remove(path.c_str());  // the open file stays readable and vanishes with it
+  IgnoreResult(std::remove(path.c_str()));  // the open file stays readable and vanishes with it
 #endif
   return true;
 }

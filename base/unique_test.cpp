@@ -1,5 +1,7 @@
 #include "base/unique.h"
 
+#include "base/results.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,7 +39,7 @@ TEST(UniqueHandle, ReleaseHandsOwnershipOverAndResetTakesANewOne) {
   }
   EXPECT_TRUE(IsOpenHandle(kept));
   EXPECT_FALSE(IsOpenHandle(replaced));
-  CloseHandle(kept);
+  IgnoreResult(CloseHandle(kept));
 }
 
 TEST(UniqueFile, TreatsInvalidHandleValueAsEmpty) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "config/file_maker.h"
 #include "config/gpib_watch.h"
 #include "config/testing/test_registry.h"
@@ -123,7 +124,7 @@ class ReadOnlySuiteKey {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1, &descriptor, nullptr));
     EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
     LocalFree(descriptor);
-    RegCloseKey(key);
+    IgnoreResult(RegCloseKey(key));
   }
 };
 

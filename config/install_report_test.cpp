@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "support/wait_until.h"
+#include "base/results.h"
 #include "tests/bed/wine_log.h"
 #include "config/install_paths.h"
 #include "config/install_report.h"
@@ -164,7 +165,7 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
     SetEnvironmentVariableA("VISACONFMGR_FAIL", c.fail);
     const Paths paths = MakePaths(c.pathLength);
     SeedPaths(paths);
-    DeleteFileA(recordPath.c_str());
+    IgnoreResult(DeleteFileA(recordPath.c_str()));
 
     char report[kInstallReportSize];
     std::memset(report, 'Z', sizeof report);
@@ -186,7 +187,7 @@ TEST_F(InstallReport, ComposesEveryCaseByteForByte) {
 
 TEST_F(InstallReport, FileHoldsTheReportWithoutItsZeroOnlyWhenTheFolderExists) {
   RemoveDirectoryA(kInfoFolder);
-  DeleteFileA(kInfoFile);
+  IgnoreResult(DeleteFileA(kInfoFile));
   const std::string logLine = std::string("Writing OMBX 'About' box information to '") + kInfoFile + "'";
   const auto logged = [&logLine] {
     size_t count = 0;
@@ -201,7 +202,7 @@ TEST_F(InstallReport, FileHoldsTheReportWithoutItsZeroOnlyWhenTheFolderExists) {
   EXPECT_EQ(GetFileAttributesA(kInfoFile), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(logged(), before + 1);
 
-  CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
+  IgnoreResult(CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr));
   ASSERT_TRUE(CreateDirectoryA(kInfoFolder, nullptr));
   // A longer earlier file is replaced, not overwritten in part.
   ASSERT_TRUE(std::ofstream(kInfoFile, std::ios::binary) << std::string(6000, 'o'));
@@ -221,7 +222,7 @@ TEST_F(InstallReport, AboutBoxShowsTheIconOfTheServiceState) {
     ASSERT_TRUE(support::WaitUntil(shown, 10000));
     const HICON expectedIcon = LoadIconA(nullptr, *statusLine ? IDI_EXCLAMATION : IDI_INFORMATION);
     EXPECT_EQ(reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0)), expectedIcon);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    IgnoreResult(PostMessageA(box, WM_COMMAND, IDOK, 0));
     shower.join();
   }
 }

@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "tools/quorvel-trace/call_listing.h"
 #include "tools/quorvel-trace/call_matcher.h"
@@ -245,14 +246,14 @@ void CheckReport(const std::uint8_t* data, std::size_t size) {
   static const std::string capture = "/tmp/quorvel-trace-fuzz-" + std::to_string(getpid()) + ".qtrace";
   static const std::string page = capture + ".html";
   static const bool removedAtExit = std::atexit([] {
-    std::remove(capture.c_str());
-    std::remove(page.c_str());
+    IgnoreResult(std::remove(capture.c_str()));
+    IgnoreResult(std::remove(page.c_str()));
   }) == 0;
   (void)removedAtExit;
   std::FILE* file = std::fopen(capture.c_str(), "wb");
   if (file == nullptr) std::abort();
   std::fwrite(data + kOptionBytes, 1, size - kOptionBytes, file);
-  std::fclose(file);
+  IgnoreResult(std::fclose(file));
   std::ostringstream out, err;
   if (qtrace::RunReport(capture, read, report, page, out, err) != qtrace::kExitOk) return;  // refused capture
   std::ifstream in(page, std::ios::binary);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "support/wait_until.h"
+#include "base/results.h"
 #include "tests/bed/wine_log.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
@@ -124,8 +125,8 @@ TEST_F(NkoClient, BusyPipeIsWaitedFor) {
   FakeNkoServer server(
       [&](const std::string& request) {
         if (request.find("<a/>") != std::string::npos) {
-          SetEvent(firstHeld);
-          WaitForSingleObject(secondBegun, 30000);
+          IgnoreResult(SetEvent(firstHeld));
+          IgnoreResult(WaitForSingleObject(secondBegun, 30000));
         }
         return FakeNkoReply{"9"};
       },
@@ -133,13 +134,13 @@ TEST_F(NkoClient, BusyPipeIsWaitedFor) {
   int first = 0;
   std::thread t([&] { first = NkoServerCommunicate("<a/>"); });
   ASSERT_EQ(WaitForSingleObject(firstHeld, 30000), WAIT_OBJECT_0);
-  SetEvent(secondBegun);
+  IgnoreResult(SetEvent(secondBegun));
   EXPECT_EQ(NkoServerCommunicate("<b/>"), 9);
   t.join();
   EXPECT_EQ(first, 9);
   EXPECT_EQ(server.Requests().size(), 2u);
-  CloseHandle(firstHeld);
-  CloseHandle(secondBegun);
+  IgnoreResult(CloseHandle(firstHeld));
+  IgnoreResult(CloseHandle(secondBegun));
 }
 
 // The log entries this process writes from now on.

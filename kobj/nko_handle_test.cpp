@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/os_class.h"
+#include "base/results.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_handle.h"
 #include "kobj/testing/fake_nko_server.h"
@@ -63,7 +64,7 @@ TEST_F(ServerPath, ServerFailureGivesInvalidWithItsErrorAndNothingElse) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].rfind("<CreateEvent ", 0), 0u);
-  CloseHandle(existing);
+  IgnoreResult(CloseHandle(existing));
 }
 
 TEST_F(ServerPath, FailingOpenAfterServerSuccessStillReleasesTheServerHandle) {
@@ -152,8 +153,8 @@ TEST(Opens, FailuresAreTheInvalidHolderWithTheOpensError) {
     EXPECT_TRUE(NkoIsValid(h));
     NkoClose(h);
   }
-  CloseHandle(m);
-  CloseHandle(f);
+  IgnoreResult(CloseHandle(m));
+  IgnoreResult(CloseHandle(f));
 }
 
 }  // namespace

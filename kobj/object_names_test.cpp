@@ -4,6 +4,7 @@
 
 #include "kobj/object_names.h"
 #include "base/os_class.h"
+#include "base/results.h"
 #include "base/testing/os_class_seams.h"
 
 namespace {
@@ -96,7 +97,7 @@ TEST(SecurityAttributes, NullDaclInheritableAndBuiltOnce) {
   DWORD flags = 0;
   ASSERT_TRUE(GetHandleInformation(e, &flags));
   EXPECT_TRUE(flags & HANDLE_FLAG_INHERIT);
-  CloseHandle(e);
+  IgnoreResult(CloseHandle(e));
 }
 
 TEST(BuildObjectName, PutsThePrefixOfTheFlagAndCutsToTheBuffer) {

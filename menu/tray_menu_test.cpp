@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "base/results.h"
 #include "probes/menu-probe/menu_tree.h"
 #include "menu/commands.h"
 #include "config/install_paths.h"
@@ -134,7 +135,7 @@ TEST_F(TrayMenu, EverythingInstalledGivesTheWholeTreeInOrder) {
             "  1040 VISA Help\n"
             "  1057 VISA COM Help\n" +
                 std::string(kTail));
-  CloseHandle(present);
+  IgnoreResult(CloseHandle(present));
 }
 
 TEST_F(TrayMenu, DocumentationHoldsOnlyWhatIsInstalled) {
@@ -172,12 +173,12 @@ TEST_F(TrayMenu, ResourceManagerOnlyWhileThePresenceEventIsSignalled) {
   ASSERT_NE(present, nullptr);
   EXPECT_FALSE(IsK7302Present());
   EXPECT_EQ(Submenu("VXI &Resource Manager"), "(no submenu VXI &Resource Manager)\n");
-  SetEvent(present);
+  IgnoreResult(SetEvent(present));
   EXPECT_TRUE(IsK7302Present());
   SetSuite("RmDialogHidden", REG_DWORD, Dword(1));
   EXPECT_EQ(Submenu("VXI &Resource Manager"),
             "1027 Edit Resources\n1042 Hide Resource Manager [checked]\n1028 Refresh Resources\n");
-  CloseHandle(present);
+  IgnoreResult(CloseHandle(present));
   EXPECT_FALSE(IsK7302Present());
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "base/results.h"
 #include "base/window_identity.h"
 #include "base/unique.h"
 #include "support/wait_until.h"
@@ -96,7 +97,7 @@ TEST(ReadServiceInfo, TakesTheTextsOnlyWhenTheBlockHasAMessage) {
       HWND box = WaitForServiceBox();
       ASSERT_NE(box, nullptr);
       EXPECT_EQ(BoxText(box), c.messageRead);
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      IgnoreResult(PostMessageA(box, WM_COMMAND, IDOK, 0));
     }
     if (c.box || c.refused) {
       EXPECT_TRUE(ServiceMessageWaitEnds());
@@ -115,14 +116,14 @@ TEST(ProbeEvent, TellsAbsentWaitingAndSignalled) {
   // Set from another thread once the probe has begun, so that the probe must wait for it.
   HANDLE probing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::thread setter([&] {
-    WaitForSingleObject(probing, INFINITE);
-    SetEvent(event);
+    IgnoreResult(WaitForSingleObject(probing, INFINITE));
+    IgnoreResult(SetEvent(event));
   });
-  SetEvent(probing);
+  IgnoreResult(SetEvent(probing));
   EXPECT_EQ(ProbeEvent(name, 10000), kProbeSignalled);
   setter.join();
-  CloseHandle(probing);
-  CloseHandle(event);
+  IgnoreResult(CloseHandle(probing));
+  IgnoreResult(CloseHandle(event));
 }
 
 }  // namespace

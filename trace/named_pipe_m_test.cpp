@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "trace/testing/nko_object_server.h"
+#include "base/results.h"
 #include "trace/named_pipe_m.h"
 #include "trace/testing/viewer_status_memory.h"
 
@@ -86,7 +87,7 @@ TEST_F(PipeTest, ExchangeCarriesMessageAndReplyCutToTheirLimits) {
     // The exchange leaves the pipe free for the next client.
     std::thread([&] {
       EXPECT_EQ(WaitForSingleObject(NkoGetHandle(pipe.client->mutex), 0), WAIT_OBJECT_0);
-      ReleaseMutex(NkoGetHandle(pipe.client->mutex));
+      IgnoreResult(ReleaseMutex(NkoGetHandle(pipe.client->mutex)));
     }).join();
   }
 }

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "trace/viewer_connector.h"
+#include "base/results.h"
 #include "trace/testing/mutex_probe.h"
 #include "trace/viewer_link.h"
 
@@ -23,7 +24,7 @@ TEST(ViewerConnector, HandsOverTheViewersPipeOnceTheAttemptHasEnded) {
     if (WaitForSingleObject(viewer.request.Get(), 20000) != WAIT_OBJECT_0) return;
     server.Reset(CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
                                   nullptr));
-    SetEvent(viewer.ready.Get());
+    IgnoreResult(SetEvent(viewer.ready.Get()));
   });
   ViewerConnector connector;
   connector.Begin();

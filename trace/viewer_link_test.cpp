@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "trace/testing/mutex_probe.h"
+#include "base/results.h"
 #include "trace/viewer_link.h"
 #include "trace/testing/viewer_status_memory.h"
 
@@ -58,11 +59,11 @@ TEST(ViewerHandshake, ConnectsWhenOfferedElseGivesUpAndFreesTheMutex) {
     std::thread viewer([&] {
       if (c.viewer == Viewer::kCancels) {
         viewerSawAttempt = WaitForSingleObject(request, 20000) == WAIT_OBJECT_0;
-        SetEvent(cancel);
+        IgnoreResult(SetEvent(cancel));
       } else if (c.viewer == Viewer::kOffersLate) {
         viewerSawAttempt = WaitUntilTaken(mutex);
         viewerPipe = CreateNamedPipeA(kViewerPipeName, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 4, 4096, 4096, 0, nullptr);
-        SetEvent(ready);
+        IgnoreResult(SetEvent(ready));
       }
     });
     const ULONGLONG start = GetTickCount64();

@@ -12,6 +12,8 @@
 
 #include "tests/bed/child_process.h"
 
+#include "base/results.h"
+
 namespace test_files {
 
 // The system folder, or SysWOW64.
@@ -27,7 +29,7 @@ inline std::string VendorDll(const std::string& variant, const std::string& file
 // Puts a variant's |file| into the system folder or SysWOW64; without a variant, removes it.
 inline void PlaceVendorDll(bool wow64, const std::string& file, const char* variant) {
   const std::string target = SystemFolder(wow64) + "\\" + file;
-  DeleteFileA(target.c_str());
+  IgnoreResult(DeleteFileA(target.c_str()));
   if (variant != nullptr && *variant != '\0') {
     ASSERT_TRUE(CopyFileA(VendorDll(variant, file).c_str(), target.c_str(), FALSE)) << target;
   }

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "base/unique.h"
+#include "base/results.h"
 #include "probes/menu-probe/popup_menu.h"
 #include "tests/bed/record_file.h"
 #include "tests/bed/service_standin.h"
@@ -78,7 +79,7 @@ constexpr char kRichMenu[] =
 
 std::string TempDir(const char* stem) {
   const std::string dir = bed::TempPath(stem);
-  CreateDirectoryA(dir.c_str(), nullptr);
+  IgnoreResult(CreateDirectoryA(dir.c_str(), nullptr));
   return dir;
 }
 // Installs |dir| + |relative|; a tool is a copy of the suite-tool stand-in.
@@ -114,8 +115,8 @@ class QuorvelMenu : public ::testing::Test {
     Set(View::Bits64, kVisaInfoKey, "Logging", REG_SZ, Text("TRIL"));
     Set(View::Bits64, kVisaInfoKey, "DefaultLockWait", REG_DWORD, Dword(1));
 
-    CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
-    CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr);
+    IgnoreResult(CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr));
+    IgnoreResult(CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr));
     const std::string library = test_files::SystemFolder(false) + "\\visaConfMgr.dll";
     ASSERT_TRUE(CopyFileA(bed::BinPath("visaconfmgr\\visaConfMgr.dll").c_str(), library.c_str(), FALSE));
     m_record = TempDir("record") + "\\record.txt";
@@ -160,7 +161,7 @@ class QuorvelMenu : public ::testing::Test {
 
   // A click on the icon; the menu that shows, read from inside Quorvel.
   static menu_probe::MenuTree Click(LPARAM button = WM_RBUTTONDOWN) {
-    PostMessageA(m_window, kTrayNotify, 0, button);
+    IgnoreResult(PostMessageA(m_window, kTrayNotify, 0, button));
     return menu_probe::ReadPopupMenu(Pid(), kWaitMs);
   }
   // Chooses |id| in the menu |tree| was read from, and waits until the menu has gone.
@@ -327,7 +328,7 @@ TEST_F(QuorvelMenu, ConnectionToolFromTheMenuRewritesTheReportFirst) {
   constexpr char kTool[] = "KorvaneLinkfinder.exe started \"\"";
   std::ofstream(kInfoFile, std::ios::binary | std::ios::trunc) << "stale\r\n";
   size_t from = RecordSize();
-  PostMessageA(m_window, kTrayNotify, 0, WM_LBUTTONDBLCLK);
+  IgnoreResult(PostMessageA(m_window, kTrayNotify, 0, WM_LBUTTONDBLCLK));
   EXPECT_THAT(WaitForTool(kTool, from), ElementsAre(kTool));
   EXPECT_EQ(test_files::ReadFile(kInfoFile), "stale\r\n");
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "tests/bed/service_standin.h"
+#include "base/results.h"
 #include "config/testing/test_system_files.h"
 #include "tests/system/quorvel_driver.h"
 
@@ -17,10 +18,10 @@ using QuorvelReport = RegistryTest;
 
 TEST_F(QuorvelReport, StartUpWritesItWithoutTheVisaLibraryAndQuietRewritesIt) {
   bed::ServiceStandIn service;
-  CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr);
+  IgnoreResult(CreateDirectoryA("C:\\ProgramData\\Korvane", nullptr));
   ASSERT_TRUE(CreateDirectoryA("C:\\ProgramData\\Korvane\\Korvane Ombrix", nullptr));
   const std::string library = SystemFolder(false) + "\\visaConfMgr.dll";
-  DeleteFileA(library.c_str());
+  IgnoreResult(DeleteFileA(library.c_str()));
 
   auto first = StartQuorvel();
   ASSERT_NE(WaitForMainWindow(first->Pid()), nullptr);

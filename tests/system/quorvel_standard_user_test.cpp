@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "base/window_identity.h"
 #include "config/run_entries.h"
@@ -159,7 +160,7 @@ TEST_F(ProgramWindow, IconGoesAtExitThoughTheHiddenFlagCannotBeWritten) {
   config_testing::GrantReadAccessOnly(true);
   MakeWindow();
   EXPECT_TRUE(m_tray.HoldsIcon(m_window, kTrayIconId)) << "no icon shown";
-  DestroyWindow(m_window);
+  IgnoreResult(DestroyWindow(m_window));
   EXPECT_FALSE(m_tray.HoldsIcon(m_window, kTrayIconId)) << "icon left behind at exit";
   EXPECT_FALSE(Suite("QuorvelHidden").has_value());
 }

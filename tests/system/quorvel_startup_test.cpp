@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "base/unique.h"
+#include "base/results.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "base/window_identity.h"
@@ -39,7 +40,7 @@ class QuorvelRunning : public RegistryTest {
   // then handled every message posted before (messages are handled in order).
   bool HandledEarlierMessages(UINT message, const TestEvent& event) const {
     event.Reset();
-    PostMessageA(m_window, message, 0, 0);
+    IgnoreResult(PostMessageA(m_window, message, 0, 0));
     return event.WaitSignalled(kWaitMs);
   }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "shell/balloon_tip.h"
 
@@ -14,6 +15,6 @@ int main(int argc, char** argv) {
   }
   const UniqueHandle thread(StartBalloonTip(argv[1], argv[2], std::atoi(argv[3])));
   if (!thread) return 1;
-  WaitForSingleObject(thread.Get(), INFINITE);
+  IgnoreResult(WaitForSingleObject(thread.Get(), INFINITE));
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "base/unique.h"
+#include "base/results.h"
 #include "tests/bed/child_process.h"
 #include "tests/bed/service_standin.h"
 #include "kobj/testing/fake_nko_server.h"
@@ -105,7 +106,7 @@ TEST_F(BalloonTest, BalloonWithoutAnIconIsNotShownAndDoesNotFail) {
   EXPECT_FALSE(m_tray.HoldsIcon(m_window, 1)) << "a balloon must not add the icon";
 
   // Without the running instance's window nothing reaches the shell.
-  DestroyWindow(m_window);
+  IgnoreResult(DestroyWindow(m_window));
   m_window = nullptr;
   const size_t before = m_tray.Calls().size();
   EXPECT_EQ(ShowBalloonTip(&request), FALSE);

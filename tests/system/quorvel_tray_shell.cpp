@@ -1,3 +1,4 @@
+#include "base/results.h"
 #include "base/unique.h"
 #include "tests/system/quorvel_tray_shell.h"
 
@@ -54,7 +55,7 @@ FakeTray::FakeTray() {
   // The first window of a prefix starts its desktop process, which makes its own tray
   // window; that must exist before ours so that ours is the one found.
   HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  DestroyWindow(probe);
+  IgnoreResult(DestroyWindow(probe));
   std::unique_lock lock(m_mutex);
   m_thread = std::thread([this] { Run(); });
   m_changed.wait(lock, [this] { return m_window != nullptr; });
@@ -63,7 +64,7 @@ FakeTray::FakeTray() {
 }
 
 FakeTray::~FakeTray() {
-  PostMessageA(m_window, WM_CLOSE, 0, 0);
+  IgnoreResult(PostMessageA(m_window, WM_CLOSE, 0, 0));
   m_thread.join();
 }
 

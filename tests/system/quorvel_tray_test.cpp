@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include "base/unique.h"
+#include "base/results.h"
 #include "tests/bed/service_standin.h"
 #include "tests/system/quorvel_driver.h"
 #include "tests/system/quorvel_tray_shell.h"
@@ -132,7 +133,7 @@ TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {
   ASSERT_EQ(tick.message, static_cast<DWORD>(NIM_MODIFY)) << "no tick";
   m_tray.ForgetIcons();
   const size_t before = m_tray.Calls().size();
-  PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  IgnoreResult(PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0));
   const TrayCall readded = Next(NIM_ADD, before);
   EXPECT_EQ(readded.window, window);
   EXPECT_LT(readded.when - tick.when, std::chrono::milliseconds(kIconTimerPeriodMs / 2)) << "re-added by the timer only";

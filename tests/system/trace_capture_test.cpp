@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "tests/bed/trace_clients.h"
 #include "tests/system/quorvel_driver.h"
@@ -128,8 +129,8 @@ TEST_F(TraceCapture, CtrlCEndsItAndASecondCaptureBesideItIsRefused) {
   const auto again = StartCapture(secondPath, {"--for", "1"});
   ASSERT_TRUE(Started(*again)) << again->Output();
   ExpectKept(*again, "0 messages kept");
-  DeleteFileA(path.c_str());
-  DeleteFileA(secondPath.c_str());
+  IgnoreResult(DeleteFileA(path.c_str()));
+  IgnoreResult(DeleteFileA(secondPath.c_str()));
 }
 
 TEST_F(TraceCapture, AnUnwritableFileIsAClearErrorBeforeAnythingStarts) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "tests/bed/trace_clients.h"
 #include "tests/system/quorvel_driver.h"
 
@@ -75,7 +76,7 @@ TEST_F(TraceLiveView, ShowsEachChosenCallAsItsListLineWhileCapturing) {
   EXPECT_TRUE(capture->Running());
   const size_t shownWhileCapturing = CallLines(capture->Output()).size();
 
-  SetEvent(stopEvent.Get());
+  IgnoreResult(SetEvent(stopEvent.Get()));
   ASSERT_EQ(capture->WaitExitCode(kSwitchMs), 0u) << capture->Output();
   EXPECT_NE(capture->Output().find(std::to_string(2 * kCalls) + " messages kept"), std::string::npos)
       << "the filter of the live view must not thin out the file";
@@ -90,7 +91,7 @@ TEST_F(TraceLiveView, ShowsEachChosenCallAsItsListLineWhileCapturing) {
   // The closing lines agree as well.
   EXPECT_EQ(Lines(capture->Output()).size() >= 2 ? Lines(capture->Output()).end()[-2] : "",
             Lines(list->Output()).back());
-  DeleteFileA(path.c_str());
+  IgnoreResult(DeleteFileA(path.c_str()));
 }
 
 }  // namespace

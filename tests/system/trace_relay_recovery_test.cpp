@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/bed/trace_clients.h"
+#include "base/results.h"
 #include "tests/bed/viewer_standin.h"
 #include "support/wait_until.h"
 #include "trace/named_pipe_m.h"
@@ -60,7 +61,7 @@ void ExpectTwoClientsDelivered(const bed::ViewerStandIn& viewer, int seed) {
   for (int i = 0; i < 2; ++i) {
     bed::ExpectClientCounts(*clients[i], 2 * kCalls, 0, 120000);
     bed::AddByProcess(expected, bed::DumpedTexts(dumps[i]));
-    DeleteFileA(dumps[i].c_str());
+    IgnoreResult(DeleteFileA(dumps[i].c_str()));
   }
   ASSERT_EQ(expected.size(), 2u);
   bed::TextsByProcess got;

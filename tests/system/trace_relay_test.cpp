@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/unique.h"
+#include "base/results.h"
 #include "tests/bed/trace_clients.h"
 #include "tests/bed/viewer_standin.h"
 #include "support/wait_until.h"
@@ -118,7 +119,7 @@ TEST_F(TraceRelay, EveryMessageOfManyClientsArrivesOnceInOrder) {
   for (int p = 0; p < kProcesses; ++p) {
     ExpectAllAcked(*clients[p], kCalls);
     bed::AddByProcess(expected, bed::DumpedTexts(dumps[p]));
-    DeleteFileA(dumps[p].c_str());
+    IgnoreResult(DeleteFileA(dumps[p].c_str()));
   }
   // Every message of every client, exactly once, in its order, byte for byte. A last
   // message of this process comes after all of theirs: once it is captured, so is every

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/bed/trace_clients.h"
+#include "base/results.h"
 #include "tests/bed/viewer_standin.h"
 #include "support/wait_until.h"
 #include "trace/viewer_link.h"
@@ -131,7 +132,7 @@ TEST_F(ViewerStall, SlowViewerFallsBehindButLosesNothing) {
     const std::vector<std::string> texts = bed::DumpedTexts(clients.dump + "." + std::to_string(p));
     ASSERT_EQ(texts.size(), 600u);
     expected.insert(expected.end(), texts.begin(), texts.end());
-    DeleteFileA((clients.dump + "." + std::to_string(p)).c_str());
+    IgnoreResult(DeleteFileA((clients.dump + "." + std::to_string(p)).c_str()));
   }
   // Every reply came while the viewer still had messages to read: it was behind.
   const int64_t atClientEnd = viewer.Messages();

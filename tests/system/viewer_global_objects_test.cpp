@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "base/results.h"
 #include "base/unique.h"
 #include "tests/bed/child_process.h"
 #include "tests/bed/service_standin.h"
@@ -66,14 +67,14 @@ TEST(ViewerGlobalObjects, AreMadeByTheNkoServer) {
   const std::string secondPath = bed::TempPath("viewer_objects", ".qtrace");
   auto second = StartCapture(secondPath, "Local\\" + bed::UniqueName("unused"));
   EXPECT_EQ(second->WaitExitCode(kWaitMs), 1u);
-  DeleteFileA(secondPath.c_str());
+  IgnoreResult(DeleteFileA(secondPath.c_str()));
   const auto secondRequests = RequestsOf(service, second->Pid());
   ASSERT_FALSE(secondRequests.empty());
   EXPECT_THAT(secondRequests.front().reply, ::testing::EndsWith(",183"));
 
   ASSERT_TRUE(SetEvent(stop.Get()));
   EXPECT_EQ(capture->WaitExitCode(kWaitMs), 0u) << capture->Output();
-  DeleteFileA(path.c_str());
+  IgnoreResult(DeleteFileA(path.c_str()));
 }
 
 }  // namespace

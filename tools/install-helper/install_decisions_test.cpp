@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "shell/close_request.h"
 #include "tests/bed/child_process.h"
 #include "tools/install-helper/quorvel_closing.h"
@@ -71,11 +72,11 @@ TEST(CloseDecision, WaitsForEveryQuorvelOfTheInstalledFileInAnySession) {
 class ProgramCopy {
  public:
   explicit ProgramCopy(const char* stem) : m_folder(bed::TempPath(stem)), m_path(m_folder + "\\quorvel.exe") {
-    CreateDirectoryA(m_folder.c_str(), nullptr);
-    CopyFileA(bed::BinPath("nko-probe.exe").c_str(), m_path.c_str(), FALSE);
+    IgnoreResult(CreateDirectoryA(m_folder.c_str(), nullptr));
+    IgnoreResult(CopyFileA(bed::BinPath("nko-probe.exe").c_str(), m_path.c_str(), FALSE));
   }
   ~ProgramCopy() {
-    DeleteFileA(m_path.c_str());
+    IgnoreResult(DeleteFileA(m_path.c_str()));
     RemoveDirectoryA(m_folder.c_str());
   }
   const std::string& Path() const { return m_path; }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "tools/quorvel-trace/testing/capture_builder.h"
 #include "tools/quorvel-trace/trace_commands.h"
 #include "tools/quorvel-trace/wall_clock.h"
@@ -186,8 +187,8 @@ TEST_F(HandCaptureTest, ClosingLineIsTheSameInEveryCommand) {
     EXPECT_NE(lasts[0].find(" calls, "), std::string::npos) << lasts[0];
     for (size_t i = 1; i < lasts.size(); ++i) EXPECT_EQ(lasts[i], lasts[0]);
   }
-  std::remove(json.c_str());
-  std::remove(svg.c_str());
+  IgnoreResult(std::remove(json.c_str()));
+  IgnoreResult(std::remove(svg.c_str()));
 }
 
 TEST_F(HandCaptureTest, SummaryGivesTheSpanAndTheErrorsByStatus) {
@@ -240,8 +241,8 @@ TEST(ExtremeTimes, AreListedCountedAndNotDrawn) {
   EXPECT_NE(summary.str().find("in all"), std::string::npos) << summary.str();
   ASSERT_EQ(RunFileCommand({"timeline", path, "-o", svg}, timeline, err), kExitOk) << err.str();
   EXPECT_NE(timeline.str().find("2 calls not drawn"), std::string::npos) << timeline.str();
-  std::remove(path.c_str());
-  std::remove(svg.c_str());
+  IgnoreResult(std::remove(path.c_str()));
+  IgnoreResult(std::remove(svg.c_str()));
 }
 
 // Captured text with control characters (an escaped line end in an address, a stray
@@ -254,7 +255,7 @@ TEST(CapturedText, ControlCharactersStayOnTheirLine) {
   ASSERT_EQ(RunFileCommand({"list", path}, out, err), kExitOk) << err.str();
   EXPECT_EQ(Lines(out.str()).size(), 2u) << out.str();
   EXPECT_NE(out.str().find("1/1 a\\x01.exe  GPIB0\\x0a\\x0dx  viClear()"), std::string::npos) << out.str();
-  std::remove(path.c_str());
+  IgnoreResult(std::remove(path.c_str()));
 }
 
 // UTC dates come from our own calendar arithmetic, the same on every runtime, over the whole

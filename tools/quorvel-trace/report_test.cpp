@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/results.h"
 #include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/report_html.h"
 #include "tools/quorvel-trace/trace_commands.h"
@@ -93,7 +94,7 @@ Report MakeReport(const std::string& capture, const std::vector<std::string>& op
   text << in.rdbuf();
   r.page = text.str();
   in.close();
-  std::remove(page.c_str());
+  IgnoreResult(std::remove(page.c_str()));
   return r;
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/results.h"
 #include "tools/quorvel-trace/json_text.h"
 #include "tools/quorvel-trace/trace_commands.h"
 
@@ -63,8 +64,8 @@ TEST(TraceExport, TimesAreMicrosecondsFromTheFirstMessageToTheNanosecond) {
   const std::string text = ReadFile(json);
   EXPECT_NE(text.find("\"ts\":-1.500,\"dur\":1234.567,"), std::string::npos) << text;
   EXPECT_NE(text.find("\"ph\":\"i\",\"s\":\"t\",\"name\":\"VISA::?\""), std::string::npos) << text;
-  std::remove(capture.c_str());
-  std::remove(json.c_str());
+  IgnoreResult(std::remove(capture.c_str()));
+  IgnoreResult(std::remove(json.c_str()));
 }
 
 TEST(TraceExport, ABadCaptureLeavesNoClaimOfSuccess) {
@@ -77,7 +78,7 @@ TEST(TraceExport, ABadCaptureLeavesNoClaimOfSuccess) {
   EXPECT_NE(err.str().find("qtrace_bad.qtrace:1: not a trace message"), std::string::npos) << err.str();
   EXPECT_EQ(out.str(), "");
   EXPECT_FALSE(std::ifstream(json).good()) << "a half-written export was left behind";
-  std::remove(capture.c_str());
+  IgnoreResult(std::remove(capture.c_str()));
 }
 
 }  // namespace

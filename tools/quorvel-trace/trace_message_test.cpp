@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "tools/quorvel-trace/trace_message.h"
 #include "tools/quorvel-trace/trace_reader.h"
 
@@ -20,7 +21,7 @@ std::vector<std::string> SmallCaptureLines() {
   if (f == nullptr) return lines;
   char buffer[4096];
   while (std::fgets(buffer, sizeof buffer, f) != nullptr) lines.emplace_back(buffer, std::strcspn(buffer, "\n"));
-  std::fclose(f);
+  IgnoreResult(std::fclose(f));
   return lines;
 }
 
@@ -139,7 +140,7 @@ ReadResult ReadAll(const std::string& contents, bool skipBad) {
   while (reader.Next(m)) {
   }
   ReadResult result{reader.Error(), reader.Warning(), reader.Messages(), reader.Skipped()};
-  std::fclose(f);
+  IgnoreResult(std::fclose(f));
   return result;
 }
 

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/results.h"
 #include "tools/quorvel-trace/trace_commands.h"
 #include "tools/quorvel-trace/trace_timeline.h"
 
@@ -79,7 +80,7 @@ TEST(TraceTimeline, DrawsALanePerThreadAndMarksTheError) {
   EXPECT_EQ(Count(picture, "<title>"), Count(picture, "height=\"8\""));
   EXPECT_TRUE(std::regex_search(picture, std::regex("<title>[^<]*VISA::viWrite \u00b7 [^<]*0xBFFF0011")));
   EXPECT_EQ(picture.rfind("</svg>\n"), picture.size() - 7);
-  std::remove(svg.c_str());
+  IgnoreResult(std::remove(svg.c_str()));
 }
 
 TEST(TraceTimeline, FamilyIsTheFirstCapitalisedWordOfTheName) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/results.h"
 #include "tools/quorvel-xlate/xlate_cli.h"
 #include "trace/xlate/testing/xlate_test_support.h"
 
@@ -22,7 +23,7 @@ std::string Drain(std::FILE* f) {
   std::rewind(f);
   std::string text;
   for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-  std::fclose(f);
+  IgnoreResult(std::fclose(f));
   return text;
 }
 

@@ -29,7 +29,8 @@ table.sortable tbody tr:nth-child(even), table.list tr.call:nth-child(even) { ba
 table.list { font: 12px/1.35 ui-monospace, monospace; width: 100%; }
 table.list th { top: 2.4em; z-index: 1; }
 table.list td { white-space: pre-wrap; word-break: break-all; }
-table.list td:nth-child(1), table.list td:nth-child(2), table.list td:nth-child(7) { white-space: nowrap; }
+table.list td:nth-child(1), table.list td:nth-child(2), table.list td:nth-child(6), table.list td:nth-child(7) {
+  white-space: nowrap; }
 tr.call.err { background: #fde8e8 !important; }
 tr.call.err td:nth-child(6) { color: #b00; font-weight: 600; }
 tr.call.unmatched td:nth-child(6) { color: #a60; }

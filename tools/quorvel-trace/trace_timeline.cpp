@@ -296,7 +296,9 @@ void TraceTimeline::WriteLegend(std::ostream& out, const Geometry& g) const {
   std::map<std::string, uint64_t> counts;
   for (size_t i = 0; i < m_methods.size(); ++i) counts[MethodFamily(m_methods[i])] += m_methodCalls[i];
   std::vector<std::pair<uint64_t, std::string>> families;
-  for (const auto& [family, calls] : counts) families.emplace_back(calls, family);
+  for (const auto& [family, calls] : counts) {
+    if (calls != 0) families.emplace_back(calls, family);
+  }
   std::stable_sort(families.begin(), families.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   if (families.size() > kLegendEntries) families.resize(kLegendEntries);
   int x = 10;

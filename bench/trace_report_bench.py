@@ -8,7 +8,9 @@ For each size it writes a capture with tools/quorvel-trace/make_capture.py, runs
 `summary` and `report` on it one after the other, and prints each one's wall and CPU time
 and peak resident memory (the ratio is of CPU time: on a shared machine wall time mostly
 measures the wait for a core); then it loads the largest page in headless Chromium and prints the time
-from navigation to the load event, after the page's scripts ran."""
+from navigation to the load event (after the page's scripts ran) and to the first frame
+after it, and how long the filter box, "errors only" and a click in the timeline take to
+show their result."""
 import os
 import subprocess
 import sys
@@ -18,6 +20,25 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "probes", "browser"))
 import headless_chromium  # noqa: E402
+
+
+NEXT_FRAME = "new Promise(r => requestAnimationFrame(() => setTimeout(() => r(1))))"
+
+# What an engineer does on the page first, each timed from the action to the frame that shows it.
+INTERACTIONS = (
+    ("filter box 'VI_ERROR_TMO'",
+     "const q = document.getElementById('q'); q.value = 'VI_ERROR_TMO'; q.dispatchEvent(new Event('input'));"),
+    ("filter box emptied", "const q = document.getElementById('q'); q.value = ''; q.dispatchEvent(new Event('input'));"),
+    ("errors only", "document.getElementById('errors').click();"),
+    ("timeline click on its last call",
+     "document.getElementById('errors').click(); const b = document.querySelectorAll('svg [data-call]');"
+     " b[b.length - 1].dispatchEvent(new MouseEvent('click', {bubbles: true}));"),
+)
+
+
+def timed(action):
+    """A page expression that runs |action| and gives the milliseconds until the next frame."""
+    return f"(async () => {{ const t = performance.now(); {action} await {NEXT_FRAME}; return performance.now() - t; }})()"
 
 
 def measure(command):
@@ -52,11 +73,16 @@ def main(argv):
         print(f"{messages:>9} {'report':>8} {report_wall:>7.2f} {report_cpu:>6.2f} {report_mem:>9.1f}"
               f" {report_cpu / summary_cpu:>9.2f} {size:>11.1f}")
     with headless_chromium.Browser() as browser:
+        started = time.monotonic()
         opened = browser.open("file://" + page)
+        opened.evaluate(NEXT_FRAME)
+        shown = time.monotonic() - started
         rows = opened.evaluate("document.querySelectorAll('tr.call').length")
         errors = opened.errors()
-        print(f"chromium: {os.path.basename(page)} loaded in {opened.load_seconds:.2f} s, {rows} rows,"
-              f" {len(errors)} errors")
+        print(f"chromium: {os.path.basename(page)} loaded in {opened.load_seconds:.2f} s, first frame after"
+              f" {shown:.2f} s, {rows} rows, {len(errors)} errors")
+        for what, action in INTERACTIONS:
+            print(f"chromium: {what}: {opened.evaluate(timed(action)) / 1000:.2f} s to the next frame")
     for name in os.listdir(work):
         os.remove(os.path.join(work, name))
     os.rmdir(work)

@@ -149,6 +149,19 @@ class ReportInBrowser(unittest.TestCase):
         title = page.evaluate("document.getElementById('target').querySelector('title').textContent")
         self.assertRegex(title, r"\d\d:\d\d:\d\d.* \u00b7 .* \u00b7 .* \u00b7 .* \u00b7 .*")
 
+    def test_list_is_as_tall_as_its_shown_rows(self):
+        # Blocks of rows off screen are not laid out; each must still take about the height
+        # of the rows it shows, or "errors only" leaves screens of blank space.
+        height = "document.getElementById('calls').getBoundingClientRect().height"
+        row = "document.querySelector('#calls tr').getBoundingClientRect().height"
+        for fragment in ("", "#errors=1"):
+            page = self.open(self.big, fragment)
+            shown = page.evaluate("document.querySelectorAll('#calls tr:not([hidden])').length")
+            blocks = page.evaluate("[...document.querySelectorAll('#calls .block')].filter(b => !b.hidden).length")
+            self.assertGreater(blocks, 2 if not fragment else 0, fragment)
+            expected = shown * page.evaluate(row)
+            self.assertLess(abs(page.evaluate(height) - expected), 0.5 * expected, fragment)
+
     def test_summary_tables_sort_by_the_clicked_column(self):
         page = self.open(self.big)
         page.evaluate("document.querySelector('table.sortable th:nth-child(2)').id = 'calls-head'")

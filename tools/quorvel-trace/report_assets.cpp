@@ -26,11 +26,19 @@ table.sortable tbody tr:nth-child(even), table.list tr.call:nth-child(even) { ba
 .timeline [data-call]:hover { opacity: .7; }
 .filter { position: sticky; top: 0; background: #fff; padding: .4em 0; z-index: 2; }
 .filter input[type=search] { width: 28em; }
-table.list { font: 12px/1.35 ui-monospace, monospace; width: 100%; }
-table.list th { top: 2.4em; z-index: 1; }
+table.list { font: 12px/1.35 ui-monospace, monospace; width: 100%; table-layout: fixed; }
+table.list th { position: static; }
+table.list.head { position: sticky; top: 2.4em; z-index: 1; }
+table.list th, table.list td { padding: 2px 6px; }  /* the 12px the columns add to their text */
+table.list col:nth-child(1) { width: calc(15ch + 12px); }
+table.list col:nth-child(2) { width: calc(23ch + 12px); }
+table.list col:nth-child(3) { width: calc(24ch + 12px); }
+table.list col:nth-child(6) { width: calc(23ch + 12px); }
+table.list col:nth-child(7) { width: calc(10ch + 12px); }
 table.list td { white-space: pre-wrap; word-break: break-all; }
-table.list td:nth-child(1), table.list td:nth-child(2), table.list td:nth-child(6), table.list td:nth-child(7) {
-  white-space: nowrap; }
+table.list td:nth-child(1), table.list td:nth-child(7) { white-space: nowrap; }
+table.list td:nth-child(2), table.list td:nth-child(6) { word-break: normal; overflow-wrap: anywhere; }
+.block { content-visibility: auto; contain-intrinsic-height: 10000px; }
 tr.call.err { background: #fde8e8 !important; }
 tr.call.err td:nth-child(6) { color: #b00; font-weight: 600; }
 tr.call.unmatched td:nth-child(6) { color: #a60; }
@@ -44,6 +52,18 @@ const char kReportScript[] = R"js(
 (function () {
   'use strict';
   var rows = Array.prototype.slice.call(document.querySelectorAll('tr.call'));
+  /* The list's blocks, each laid out only near the view; until then it takes the height
+     its shown rows would, so that the scroll bar and links land where the rows are. */
+  var blocks = Array.prototype.map.call(document.querySelectorAll('#calls .block'), function (b) {
+    return { element: b, rows: b.getElementsByTagName('tr').length, hidden: 0 };
+  });
+  var blockOf = [];
+  blocks.forEach(function (b, k) {
+    var n = b.element.querySelectorAll('tr.call').length;
+    for (var i = 0; i < n; ++i) blockOf.push(k);
+  });
+  var head = document.querySelector('#calls table.head tr');
+  var rowHeight = (head && head.offsetHeight) || 20;
   var box = document.getElementById('q');
   var errorsOnly = document.getElementById('errors');
   var shown = document.getElementById('shown');
@@ -70,15 +90,22 @@ const char kReportScript[] = R"js(
   /* A row is shown when it holds every word of the box (ignoring case) and, with
      "errors only", when its call returned an error. */
   function filter() {
-    if (texts === null) texts = rows.map(function (r) { return r.textContent.toLowerCase(); });
     var words = box.value.toLowerCase().split(/\s+/).filter(Boolean);
+    if (texts === null && words.length) texts = rows.map(function (r) { return r.textContent.toLowerCase(); });
     var count = 0;
+    blocks.forEach(function (b) { b.hidden = 0; });
     for (var i = 0; i < rows.length; ++i) {
       var keep = (!errorsOnly.checked || rows[i].classList.contains('err')) &&
           words.every(function (w) { return texts[i].indexOf(w) >= 0; });
       if (rows[i].hidden === keep) rows[i].hidden = !keep;
       if (keep) ++count;
+      else ++blocks[blockOf[i]].hidden;
     }
+    blocks.forEach(function (b) {
+      var left = b.rows - b.hidden;
+      b.element.hidden = left === 0;
+      b.element.style.containIntrinsicHeight = left * rowHeight + 'px';
+    });
     shown.textContent = count + ' of ' + rows.length + ' rows shown';
   }
 

@@ -12,7 +12,24 @@ namespace {
 
 constexpr size_t kFlushBytes = 1u << 16;
 
+// Every table of the list, its head's and each block's, has the same fixed columns, so
+// that the blocks line up under the head without knowing each other's contents.
+constexpr std::string_view kListColumns = "<colgroup><col><col><col><col><col><col><col></colgroup>";
+
+void AppendBlockBegin(std::string& out) {
+  out += "<div class=\"block\"><table class=\"list\">";
+  out += kListColumns;
+  out += "<tbody>\n";
+}
+
+constexpr std::string_view kBlockEnd = "</tbody></table></div>\n";
+
 }  // namespace
+
+void AppendRowBlockBreak(std::string& out) {
+  out += kBlockEnd;
+  AppendBlockBegin(out);
+}
 
 ReportCell TextCell(std::string text) { return ReportCell{std::move(text), false, 0}; }
 
@@ -91,9 +108,14 @@ void ReportPage::ListBegin(std::string_view note) {
       "<label><input id=\"errors\" type=\"checkbox\"> errors only</label> <span id=\"shown\" class=\"note\"></span>"
       "</div>\n");
   if (!note.empty()) Put("<p class=\"note\" id=\"left-out\">" + Html(note) + "</p>\n");
-  Put("<p class=\"hint\">Click a buffer to see its bytes in hexadecimal.</p>\n<table class=\"list\" id=\"calls\">\n"
-      "<thead><tr><th>time</th><th>process/thread</th><th>address</th><th>call</th><th>out</th><th>status</th>"
-      "<th>duration</th></tr></thead>\n<tbody>\n");
+  Put("<p class=\"hint\">Click a buffer to see its bytes in hexadecimal.</p>\n<div id=\"calls\">\n"
+      "<table class=\"list head\">");
+  Put(kListColumns);
+  Put("<thead><tr><th>time</th><th>process/thread</th><th>address</th><th>call</th>"
+      "<th>out</th><th>status</th><th>duration</th></tr></thead></table>\n");
+  std::string block;
+  AppendBlockBegin(block);
+  Put(block);
 }
 
 void ReportPage::CopyRows(std::FILE* rows) {
@@ -107,7 +129,8 @@ void ReportPage::CopyRows(std::FILE* rows) {
 }
 
 void ReportPage::End() {
-  Put("</tbody>\n</table>\n</section>\n<script>");
+  Put(kBlockEnd);
+  Put("</div>\n</section>\n<script>");
   Put(kReportScript);
   Put("</script>\n</body>\n</html>\n");
   Flush();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/report_page.h"
 
 namespace qtrace {
 namespace {
@@ -172,8 +173,10 @@ void ReportRows::Write(List& list, std::string_view packed) {
     return;
   }
   m_row.clear();
+  if (list.tableRows > 0 && list.tableRows % kRowsPerBlock == 0) AppendRowBlockBreak(m_row);
+  ++list.tableRows;
   if (packed == kGapRow) {
-    m_row = kGapRow;
+    m_row += kGapRow;
   } else {
     ++list.rows;
     if (RenderPacked(packed, m_options, m_row)) ++list.chosen;

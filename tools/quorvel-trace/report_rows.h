@@ -48,7 +48,8 @@ class ReportRows {
     CallFilter filter;
     SpoolFile spool;
     CallListing listing;
-    uint64_t rows = 0;
+    uint64_t rows = 0;        // call rows
+    uint64_t tableRows = 0;   // call rows and the gaps between them
     uint64_t chosen = 0;  // rows of calls the filter chose, not context
     bool full = false;
     List(const CallFilter& f, const LineOptions& options, size_t context, ReportRows& owner);

@@ -13,6 +13,7 @@
 #include "base/results.h"
 #include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/report_page.h"
 #include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
@@ -182,6 +183,45 @@ TEST(Report, AboveTheRowLimitKeepsTheErrorsWithTheirContext) {
   EXPECT_TRUE(std::regex_search(limited.page, std::regex("id=\"c45\">.*\n<tr class=\"gap\">.*\n<tr class=\"call\" id=\"c89\"")));
   EXPECT_NE(limited.page.find(">50 of 60 calls are left out"), std::string::npos);
   EXPECT_NE(limited.page.find("60 calls, 2 with an error"), std::string::npos) << "the header counts them all";
+}
+
+// The table rows (calls and gaps) of each block the list is cut into.
+std::vector<size_t> RowsPerBlock(const std::string& page) {
+  std::vector<size_t> rows;
+  const std::string begin = "<div class=\"block\">";
+  for (size_t at = page.find(begin); at != std::string::npos; at = page.find(begin, at + 1)) {
+    const size_t end = page.find("</tbody></table></div>", at);
+    if (end == std::string::npos) return {};
+    rows.push_back(Count(page.substr(at, end - at), "<tr "));
+  }
+  return rows;
+}
+
+// The list is cut into blocks the browser lays out only near the view: every row in one,
+// in order, none over the block size, with the gap rows counted as rows.
+TEST(Report, CutsTheListIntoBlocksOfRows) {
+  Capture capture;
+  const uint64_t calls = 2 * kRowsPerBlock + 1;
+  for (uint64_t i = 0; i < calls; ++i) capture.Add({1, "viWrite", i == 0 ? kTimeout : 0, ""});
+  const Report r = MakeReport(capture.Save("blocks.qtrace"));
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(RowsPerBlock(r.page), (std::vector<size_t>{kRowsPerBlock, kRowsPerBlock, 1}));
+  const std::vector<std::string> ids = RowIds(r.page);
+  EXPECT_EQ(RowIds(r.page.substr(r.page.find("<div class=\"block\">"))), ids) << "no row outside the blocks";
+  ASSERT_EQ(ids.size(), calls);
+  EXPECT_EQ(ids.back(), "c" + std::to_string(2 * calls - 1)) << "rows in the order of the calls";
+
+  // Above the limit: 250 errors, each followed by 4 calls, kept with one call on each side
+  // make 749 call rows and 249 gaps between them, 998 rows in all.
+  Capture errors;
+  for (int i = 0; i < 250; ++i) {
+    errors.Add({1, "viRead", kTimeout, ""});
+    for (int j = 0; j < 4; ++j) errors.Add({1, "viWrite", 0, ""});
+  }
+  const Report limited = MakeReport(errors.Save("blocks-limited.qtrace"), {"--max-rows", "1000", "--context", "1"});
+  ASSERT_EQ(limited.code, kExitOk) << limited.err;
+  EXPECT_EQ(RowIds(limited.page).size(), 749u);
+  EXPECT_EQ(RowsPerBlock(limited.page), (std::vector<size_t>{kRowsPerBlock, 998 - kRowsPerBlock}));
 }
 
 TEST(ReportHtml, EscapesMarkupAndRepairsEncoding) {

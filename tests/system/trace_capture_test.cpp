@@ -12,7 +12,7 @@
 #include "base/results.h"
 #include "base/unique.h"
 #include "tests/bed/trace_clients.h"
-#include "tests/system/quorvel_driver.h"
+#include "tests/system/running_quorvel.h"
 
 namespace {
 
@@ -57,23 +57,7 @@ std::unique_ptr<bed::ChildProcess> StartClient(int calls, int seed, const std::s
 // Once a capture has ended, the libraries see tracing off: a client's calls go untraced.
 void ExpectTracingOff() { bed::ExpectClientCounts(*StartClient(3, 99, "", 0), 0, 3, kSwitchMs); }
 
-class TraceCapture : public test_registry::RegistryTest {
- protected:
-  void SetUp() override {
-    RegistryTest::SetUp();
-    m_quorvel = StartQuorvel();
-    ASSERT_NE(WaitForMainWindow(m_quorvel->Pid()), nullptr) << "quorvel.exe did not start";
-  }
-  void TearDown() override {
-    if (m_quorvel && m_quorvel->Running()) {
-      EXPECT_EQ(RunQuorvel("-x"), 1u);
-      EXPECT_EQ(m_quorvel->WaitExitCode(kWaitMs), 0u);
-    }
-  }
-
-  bed::ServiceStandIn m_service;
-  std::unique_ptr<bed::ChildProcess> m_quorvel;
-};
+using TraceCapture = RunningQuorvelTest;
 
 TEST_F(TraceCapture, KeepsEveryMessageOfSeveralClientsAsTheRelaySentIt) {
   constexpr int kClients = 3, kCalls = 150;

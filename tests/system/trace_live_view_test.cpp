@@ -12,7 +12,7 @@
 
 #include "base/results.h"
 #include "tests/bed/trace_clients.h"
-#include "tests/system/quorvel_driver.h"
+#include "tests/system/running_quorvel.h"
 
 namespace {
 
@@ -42,23 +42,7 @@ std::vector<std::string> CallLines(const std::string& output) {
   return calls;
 }
 
-class TraceLiveView : public test_registry::RegistryTest {
- protected:
-  void SetUp() override {
-    RegistryTest::SetUp();
-    m_quorvel = StartQuorvel();
-    ASSERT_NE(WaitForMainWindow(m_quorvel->Pid()), nullptr) << "quorvel.exe did not start";
-  }
-  void TearDown() override {
-    if (m_quorvel && m_quorvel->Running()) {
-      EXPECT_EQ(RunQuorvel("-x"), 1u);
-      EXPECT_EQ(m_quorvel->WaitExitCode(kWaitMs), 0u);
-    }
-  }
-
-  bed::ServiceStandIn m_service;
-  std::unique_ptr<bed::ChildProcess> m_quorvel;
-};
+using TraceLiveView = RunningQuorvelTest;
 
 TEST_F(TraceLiveView, ShowsEachChosenCallAsItsListLineWhileCapturing) {
   const std::string path = TempPath("live") + ".qtrace";

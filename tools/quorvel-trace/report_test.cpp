@@ -14,6 +14,7 @@
 #include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/report_html.h"
 #include "tools/quorvel-trace/report_page.h"
+#include "tools/quorvel-trace/testing/capture_builder.h"
 #include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
@@ -23,13 +24,6 @@ size_t Count(const std::string& text, const std::string& piece) {
   size_t n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
   return n;
-}
-
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const unsigned char c : bytes) hex += {kDigits[c >> 4], kDigits[c & 15]};
-  return hex;
 }
 
 // A capture written call by call, each an enter with its exit (or without one).
@@ -45,17 +39,11 @@ class Capture {
     bool exit = true;
   };
   void Add(const Call& c) {
+    using namespace testing_capture;
     const int64_t start = m_clock += 1000;
-    m_text += "<Message><Method><Method_Enter MethodName=\"VISA::" + c.method + "\" Timestamp=\"" +
-              std::to_string(start) + "\" AppName=\"" + c.app + "\" ThreadID=\"" + std::to_string(c.thread) +
-              "\" ProcessID=\"100\" Address=\"" + c.address + "\" Source=\"Korvane VISA\" ParamCount=\"" +
-              (c.buffer.empty() ? "0\"/></Method>" : "1\"/></Method>" + Buffer(c.buffer)) + "</Message>\n";
-    if (!c.exit) return;
-    m_text += "<Message><Method><Method_" + std::string(c.status < 0 ? "Error" : "Exit") +
-              " MethodName=\"VISA\" Timestamp=\"" + std::to_string(start + 500) + "\" ElapsedNS=\"500\" ThreadID=\"" +
-              std::to_string(c.thread) + "\" ProcessID=\"100\" Address=\"" + c.address +
-              "\" Source=\"Korvane VISA\" ParamCount=\"0\" HRESULT=\"" + std::to_string(c.status) +
-              "\"/></Method></Message>\n";
+    m_text += Enter("VISA::" + c.method, start, c.app, 100, c.thread, c.address,
+                    c.buffer.empty() ? "" : Bytes("buf", true, c.buffer));
+    if (c.exit) m_text += Exit("VISA", start + 500, "500", 100, c.thread, c.address, c.status);
   }
   std::string Save(const std::string& name) const {
     const std::string path = testing::TempDir() + name;
@@ -64,10 +52,6 @@ class Capture {
   }
 
  private:
-  static std::string Buffer(const std::string& bytes) {
-    return "<Parameters><Parameter Name=\"buf\" RetVal=\"False\" InParam=\"True\" OutParam=\"False\" "
-           "ParamType=\"array_uint8\"><Element BinHexValue=\"" + Hex(bytes) + "\"/></Parameter></Parameters>";
-  }
   std::string m_text;
   int64_t m_clock = 1'700'000'000'000'000'000;
 };

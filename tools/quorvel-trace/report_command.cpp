@@ -75,7 +75,7 @@ void WritePage(ReportPage& page, const std::string& capture, const CaptureSpan& 
   page.Tables(tables);
   page.Timeline(timeline);
   page.ListBegin(rows.Note(tally.Calls()));
-  page.CopyRows(rows.Rows());
+  rows.Render([&page](std::string_view html) { page.Rows(html); });
   page.End();
 }
 

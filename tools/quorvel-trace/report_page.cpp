@@ -118,16 +118,6 @@ void ReportPage::ListBegin(std::string_view note) {
   Put(block);
 }
 
-void ReportPage::CopyRows(std::FILE* rows) {
-  Flush();
-  std::rewind(rows);
-  char buffer[1 << 16];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, rows)) > 0;) {
-    if (std::fwrite(buffer, 1, n, m_out) != n) m_failed = true;
-  }
-  if (std::ferror(rows)) m_failed = true;
-}
-
 void ReportPage::End() {
   Put(kBlockEnd);
   Put("</div>\n</section>\n<script>");

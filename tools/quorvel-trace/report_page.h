@@ -55,8 +55,8 @@ class ReportPage {
   // The filter box, the list's head and its first block; |note| (may be empty) says what
   // the list leaves out.
   void ListBegin(std::string_view note);
-  // Rows already written as HTML, copied from |rows| (read from its start).
-  void CopyRows(std::FILE* rows);
+  // Rows of the list as HTML, in order.
+  void Rows(std::string_view html) { Put(html); }
   void End();
   // False once a write failed.
   bool Ok() const { return !m_failed; }

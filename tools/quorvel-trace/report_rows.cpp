@@ -85,8 +85,14 @@ void Pack(const MatchedCall& call, std::string_view appName, bool chosen, std::s
   PackText(out, p.hasExit ? call.exit->parameters : std::string_view());
 }
 
-// Renders a packed call as its row; true when the command's filter chose it.
-bool RenderPacked(std::string_view in, const LineOptions& options, std::string& out) {
+PackedCall PackedNumbers(std::string_view packed) {
+  PackedCall p;
+  std::memcpy(&p, packed.data(), sizeof p);
+  return p;
+}
+
+// Appends the row of a packed call.
+void RenderPacked(std::string_view in, const LineOptions& options, std::string& out) {
   PackedCall p;
   std::memcpy(&p, in.data(), sizeof p);
   in.remove_prefix(sizeof p);
@@ -107,7 +113,6 @@ bool RenderPacked(std::string_view in, const LineOptions& options, std::string& 
   const MatchedCall call{p.processId, p.threadId, 0, p.sequence, p.hasEnter ? &enter : nullptr,
                          p.hasExit ? &exit : nullptr};
   AppendCallRow(call, appName, options, out);
-  return p.chosen;
 }
 
 }  // namespace
@@ -167,21 +172,38 @@ ReportRows::ReportRows(const CallFilter& filter, const LineOptions& options, uin
 
 bool ReportRows::Open(std::string& error) { return m_all.spool.Open(error) && m_errors.spool.Open(error); }
 
+// The spool holds each packed call, and a gap as an empty record: only the list that is
+// shown gets rendered, once the capture has been read.
 void ReportRows::Write(List& list, std::string_view packed) {
   if (list.rows >= m_maxRows) {
     list.full = true;
     return;
   }
-  m_row.clear();
-  if (list.tableRows > 0 && list.tableRows % kRowsPerBlock == 0) AppendRowBlockBreak(m_row);
-  ++list.tableRows;
-  if (packed == kGapRow) {
-    m_row += kGapRow;
-  } else {
+  const bool gap = packed == kGapRow;
+  if (!gap) {
     ++list.rows;
-    if (RenderPacked(packed, m_options, m_row)) ++list.chosen;
+    if (PackedNumbers(packed).chosen) ++list.chosen;
   }
-  if (std::fwrite(m_row.data(), 1, m_row.size(), list.spool.Get()) != m_row.size()) m_failed = true;
+  m_record.clear();
+  PackText(m_record, gap ? std::string_view() : packed);
+  if (std::fwrite(m_record.data(), 1, m_record.size(), list.spool.Get()) != m_record.size()) m_failed = true;
+}
+
+void ReportRows::Render(const std::function<void(std::string_view)>& put) {
+  std::FILE* spool = (m_all.full ? m_errors : m_all).spool.Get();
+  std::rewind(spool);
+  std::string record, html;
+  uint64_t tableRows = 0;
+  for (uint32_t size = 0; std::fread(&size, sizeof size, 1, spool) == 1; ++tableRows) {
+    record.resize(size);
+    if (std::fread(record.data(), 1, size, spool) != size) break;
+    html.clear();
+    if (tableRows > 0 && tableRows % kRowsPerBlock == 0) AppendRowBlockBreak(html);
+    if (size == 0) html += kGapRow;
+    else RenderPacked(record, m_options, html);
+    put(html);
+  }
+  if (std::ferror(spool) || !std::feof(spool)) m_failed = true;
 }
 
 void ReportRows::Message(const TraceMessage& message) {
@@ -199,10 +221,6 @@ void ReportRows::Finish() {
   if (!m_all.full) m_all.listing.Finish();
   if (!m_errors.full) m_errors.listing.Finish();
 }
-
-std::FILE* ReportRows::Rows() const { return m_all.full ? m_errors.spool.Get() : m_all.spool.Get(); }
-
-uint64_t ReportRows::Shown() const { return m_all.full ? m_errors.rows : m_all.rows; }
 
 std::string ReportRows::Note(uint64_t calls) const {
   if (!m_all.full) return "";

@@ -1,13 +1,15 @@
-// The report's call list: one HTML row per call, in the order of the enters, written to
-// scratch files while the capture streams by. Up to the row limit every chosen call has its
-// row; above it the list keeps the calls that returned an error with the calls around each
-// on its thread, so that a capture of millions of calls still makes a page a browser opens
-// in seconds. Both lists are built at once, each stopping at the limit, so memory and
-// scratch space do not grow with the capture.
+// The report's call list: one HTML row per call, in the order of the enters. Up to the row
+// limit every chosen call has its row; above it the list keeps the calls that returned an
+// error with the calls around each on its thread, so that a capture of millions of calls
+// still makes a page a browser opens in seconds. Both lists are built at once while the
+// capture streams by, their calls going to scratch files and each list stopping at the
+// limit, so memory and scratch space do not grow with the capture; only the list that is
+// shown becomes HTML, once the capture has been read.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "tools/quorvel-trace/call_filter.h"
@@ -35,9 +37,9 @@ class ReportRows {
   void Call(const MatchedCall& call, const CallMatcher& matcher);
   void Finish();
 
-  // The rows to show (a scratch file to copy from its start) and what the list leaves out.
-  std::FILE* Rows() const;
-  uint64_t Shown() const;
+  // Renders the rows to show, in order and cut into the page's blocks, handing the HTML to
+  // |put| piece by piece.
+  void Render(const std::function<void(std::string_view)>& put);
   // What the list leaves out of the |calls| the filter chose; empty when nothing.
   std::string Note(uint64_t calls) const;
   bool Failed() const { return m_failed; }
@@ -48,8 +50,7 @@ class ReportRows {
     CallFilter filter;
     SpoolFile spool;
     CallListing listing;
-    uint64_t rows = 0;        // call rows
-    uint64_t tableRows = 0;   // call rows and the gaps between them
+    uint64_t rows = 0;
     uint64_t chosen = 0;  // rows of calls the filter chose, not context
     bool full = false;
     List(const CallFilter& f, const LineOptions& options, size_t context, ReportRows& owner);
@@ -61,7 +62,7 @@ class ReportRows {
   uint64_t m_maxRows;
   size_t m_context;
   bool m_failed = false;
-  std::string m_row;  // the row being written, reused
+  std::string m_record;  // the record being written, reused
   List m_all, m_errors;
 };
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "tools/quorvel-trace/report_assets.h"
-#include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/html_text.h"
 #include "tools/quorvel-trace/trace_timeline.h"
 
 namespace qtrace {

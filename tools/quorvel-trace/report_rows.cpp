@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/html_text.h"
 #include "tools/quorvel-trace/report_page.h"
 
 namespace qtrace {

@@ -12,7 +12,7 @@
 
 #include "base/results.h"
 #include "tools/quorvel-trace/report_command.h"
-#include "tools/quorvel-trace/report_html.h"
+#include "tools/quorvel-trace/html_text.h"
 #include "tools/quorvel-trace/report_page.h"
 #include "tools/quorvel-trace/testing/capture_builder.h"
 #include "tools/quorvel-trace/trace_commands.h"

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <tuple>
 
+#include "tools/quorvel-trace/html_text.h"
 #include "tools/quorvel-trace/trace_summary.h"
 #include "tools/quorvel-trace/visa_status_names.h"
 #include "tools/quorvel-trace/wall_clock.h"
@@ -35,20 +36,6 @@ constexpr struct {
 };
 // Any other family takes one of these, chosen by its name alone.
 constexpr const char* kOtherColours[] = {"#86bcb6", "#bab0ac", "#a0cbe8", "#d4a6c8", "#b6992d", "#79706e"};
-
-std::string Xml(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
-    }
-  }
-  return out;
-}
 
 // A step of 1, 2 or 5 times a power of ten giving at most about ten ticks over |span|.
 double TickStep(double span) {
@@ -221,7 +208,7 @@ void TraceTimeline::WriteFrame(std::ostream& out, const Geometry& g, const std::
                 "font-family=\"sans-serif\" font-size=\"11\">\n<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n",
                 embedding == Embedding::Standalone ? " xmlns=\"http://www.w3.org/2000/svg\"" : "", g.width, g.height,
                 g.width, g.height);
-  out << text << "<text x=\"10\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" << Xml(title) << "</text>\n";
+  out << text << "<text x=\"10\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" << Html(title) << "</text>\n";
   std::snprintf(text, sizeof text,
                 "<text x=\"10\" y=\"38\">%llu calls, %llu with an error (red marks), %zu of %zu threads shown, "
                 "%s in all",
@@ -249,7 +236,7 @@ void TraceTimeline::WriteAxis(std::ostream& out, const Geometry& g) const {
 // A lane's bars: each run of neighbouring columns won by one call is one bar.
 void TraceTimeline::WriteLane(std::ostream& out, const Geometry& g, const Lane& lane, int y) const {
   out << "<text x=\"" << kLeft - 6 << "\" y=\"" << y + 2 * kRowHeight - 2 << "\" text-anchor=\"end\">"
-      << Xml(lane.name.substr(0, 36)) << "</text>\n";
+      << Html(lane.name.substr(0, 36)) << "</text>\n";
   std::vector<int> errorMarks;
   for (size_t row = 0; row < kMaxRows; ++row) {
     const TimelineCell* cells = lane.cells.data() + row * kColumns;
@@ -279,7 +266,7 @@ void TraceTimeline::WriteBar(std::ostream& out, const Geometry& g, const Lane& l
   out.write(text, n);
   if (cell.error) out << " stroke=\"" << kErrorColour << "\"";
   if (m_linkCalls) out << " data-call=\"" << cell.call << "\"";
-  out << "><title>" << Xml(Tooltip(lane, cell)) << "</title></rect>\n";
+  out << "><title>" << Html(Tooltip(lane, cell)) << "</title></rect>\n";
 }
 
 // "14:03:07.123456 · station.exe 4242/7 · VISA::viRead · VI_ERROR_TMO (0xBFFF0015) · 2.000 s"
@@ -307,7 +294,7 @@ void TraceTimeline::WriteLegend(std::ostream& out, const Geometry& g) const {
   for (const auto& [calls, family] : families) {
     std::snprintf(text, sizeof text, "<rect x=\"%d\" y=\"%d\" width=\"12\" height=\"10\" fill=\"%s\"/>", x,
                   legendY - 9, FamilyColour(family));
-    out << text << "<text x=\"" << x + 16 << "\" y=\"" << legendY << "\">" << Xml(family.substr(0, 20)) << "</text>\n";
+    out << text << "<text x=\"" << x + 16 << "\" y=\"" << legendY << "\">" << Html(family.substr(0, 20)) << "</text>\n";
     x += 30 + static_cast<int>(std::min<size_t>(family.size(), 20)) * 7;
   }
   std::snprintf(text, sizeof text, "<path d=\"M%d %d l-4 -7 h8 z\" fill=\"%s\"/><text x=\"%d\" y=\"%d\">error</text>\n",

@@ -1,4 +1,4 @@
-// Text made safe for an HTML page: markup characters and quotes as entities, bytes that
+// Text made safe for an HTML page or an SVG picture: markup characters and quotes as entities, bytes that
 // are not UTF-8 and control characters as U+FFFD, so that a capture's texts can never
 // open an element, end an attribute or break the page's encoding.
 #pragma once

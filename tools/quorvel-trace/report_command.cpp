@@ -101,8 +101,9 @@ int RunReport(const std::string& capture, ReadOptions& options, const ReportOpti
   const bool read = input.ForEachCall(
       options, true, [&](const TraceMessage& m) { rows.Message(m); },
       [&](const MatchedCall& call, const CallMatcher& m) {
-        rows.Call(call, m);
-        if (!options.filter.Matches(call, m)) return;
+        const bool chosen = options.filter.Matches(call, m);
+        rows.Call(call, m, chosen);
+        if (!chosen) return;
         tally.Add(call);
         summary.Add(call, m);
         timeline.Add(call, m, CallNumber(call));

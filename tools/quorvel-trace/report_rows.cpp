@@ -156,13 +156,12 @@ ReportRows::List::List(const CallFilter& f, const LineOptions& options, size_t c
               [this, &owner](std::string_view packed) { owner.Write(*this, packed); },
               ListingRender{
                   [&owner](const MatchedCall& call, const CallMatcher& matcher, std::string& out) {
-                    Pack(call, matcher.AppName(call.processId), owner.m_filter.Matches(call, matcher), out);
+                    Pack(call, matcher.AppName(call.processId), owner.m_chosen, out);
                   },
                   std::string(kGapRow)}) {}
 
 ReportRows::ReportRows(const CallFilter& filter, const LineOptions& options, uint64_t maxRows, size_t context)
-    : m_filter(filter),
-      m_options(options),
+    : m_options(options),
       m_maxRows(maxRows),
       m_context(context),
       m_all(filter, options, 0, *this),
@@ -212,7 +211,8 @@ void ReportRows::Message(const TraceMessage& message) {
   if (!m_errors.full) m_errors.listing.Message(message);
 }
 
-void ReportRows::Call(const MatchedCall& call, const CallMatcher& matcher) {
+void ReportRows::Call(const MatchedCall& call, const CallMatcher& matcher, bool chosen) {
+  m_chosen = chosen;
   if (!m_all.full) m_all.listing.Call(call, matcher);
   if (!m_errors.full) m_errors.listing.Call(call, matcher);
 }

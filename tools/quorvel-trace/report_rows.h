@@ -34,7 +34,8 @@ class ReportRows {
   // False with the reason when a scratch file cannot be made.
   bool Open(std::string& error);
   void Message(const TraceMessage& message);
-  void Call(const MatchedCall& call, const CallMatcher& matcher);
+  // |chosen|: whether the command's filter chose the call (the caller has asked it already).
+  void Call(const MatchedCall& call, const CallMatcher& matcher, bool chosen);
   void Finish();
 
   // Renders the rows to show, in order and cut into the page's blocks, handing the HTML to
@@ -57,11 +58,11 @@ class ReportRows {
   };
   void Write(List& list, std::string_view packed);
 
-  const CallFilter& m_filter;
   LineOptions m_options;
   uint64_t m_maxRows;
   size_t m_context;
   bool m_failed = false;
+  bool m_chosen = false;  // the call being listed was chosen by the command's filter
   std::string m_record;  // the record being written, reused
   List m_all, m_errors;
 };

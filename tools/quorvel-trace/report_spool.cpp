@@ -12,8 +12,8 @@
 namespace qtrace {
 
 SpoolFile::~SpoolFile() {
-  // Scratch rows: once the page is written nothing is lost if the close or removal fails.
-  if (m_file != nullptr) IgnoreResult(std::fclose(m_file));
+  // Scratch calls: once the page is written nothing is lost if the close or removal fails.
+  m_file.Reset();
   if (!m_path.empty()) IgnoreResult(std::remove(m_path.c_str()));
 }
 
@@ -30,11 +30,11 @@ bool SpoolFile::Open(std::string& error) {
   const std::string path = (folder / name).string();
   // "x": never take over a file that is already there.
 #ifdef _WIN32
-  m_file = std::fopen(path.c_str(), "w+b");
+  m_file.Reset(std::fopen(path.c_str(), "w+b"));
 #else
-  m_file = std::fopen(path.c_str(), "w+xb");
+  m_file.Reset(std::fopen(path.c_str(), "w+xb"));
 #endif
-  if (m_file == nullptr) {
+  if (!m_file) {
     error = "cannot create " + path + ": " + std::strerror(errno);
     return false;
   }

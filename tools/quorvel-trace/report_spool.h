@@ -1,10 +1,12 @@
-// A scratch file for the rows of a report while the capture streams by: rows go to disk,
-// not to memory, and come back once the page's head is written. The file lives in the
-// system's temporary folder and is gone when its owner is.
+// A scratch file for the calls of a report while the capture streams by: they go to disk,
+// not to memory, and come back as rows once the page's head is written. The file lives in
+// the system's temporary folder and is gone when its owner is.
 #pragma once
 
 #include <cstdio>
 #include <string>
+
+#include "base/unique.h"
 
 namespace qtrace {
 
@@ -17,10 +19,10 @@ class SpoolFile {
 
   // False with the reason in |error|.
   bool Open(std::string& error);
-  std::FILE* Get() const { return m_file; }
+  std::FILE* Get() const { return m_file.Get(); }
 
  private:
-  std::FILE* m_file = nullptr;
+  UniqueCFile m_file;
   std::string m_path;  // still to remove when the file is closed
 };
 

@@ -25,7 +25,8 @@ struct TimelineCell {
 };
 
 // True when |a| should be shown rather than |b| in a cell both cover: any call beats an
-// empty cell, an error beats a success, a longer call a shorter one, an earlier an equal.
+// empty cell, an error beats a success, a longer call a shorter one; of two equal calls
+// the one already in the cell stays.
 bool Outranks(const TimelineCell& a, const TimelineCell& b);
 
 class TimelineGrid {

@@ -10,6 +10,7 @@ As a program: headless_chromium.py screenshot PAGE.html OUT.png [WIDTH HEIGHT]
 writes a picture of the page after its scripts ran."""
 import json
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -86,7 +87,10 @@ class Browser:
 
     def _read_message(self, deadline):
         while b"\0" not in self._buffer:
-            if time.monotonic() > deadline:
+            # Wait for the pipe, not in the read, so that a browser that hangs silent is
+            # given up at the deadline.
+            ready, _, _ = select.select([self._replies], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
                 raise BrowserError("no answer from chromium in time")
             chunk = os.read(self._replies, 1 << 20)
             if not chunk:

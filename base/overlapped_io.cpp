@@ -1,6 +1,6 @@
 #include "base/overlapped_io.h"
 
-#include <vector>
+#include <array>
 
 #include "base/results.h"
 
@@ -14,12 +14,18 @@ IoOutcome Result(HANDLE file, OVERLAPPED& ov, BOOL wait, DWORD& transferred) {
 
 // Waits for the operation's event, a stop event or the limit.
 IoOutcome WaitForEnd(HANDLE ioDone, std::initializer_list<HANDLE> stops, DWORD limitMs) {
-  std::vector<HANDLE> waits{ioDone};
-  waits.insert(waits.end(), stops.begin(), stops.end());
-  const DWORD which = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, limitMs);
+  // On the stack: the trace relay comes here for every message the viewer does not take at once.
+  std::array<HANDLE, MAXIMUM_WAIT_OBJECTS> waits{ioDone};
+  if (stops.size() >= waits.size()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return IoOutcome::kFailed;
+  }
+  DWORD count = 1;
+  for (const HANDLE stop : stops) waits[count++] = stop;
+  const DWORD which = WaitForMultipleObjects(count, waits.data(), FALSE, limitMs);
   if (which == WAIT_OBJECT_0) return IoOutcome::kDone;
   if (which == WAIT_TIMEOUT) return IoOutcome::kTimedOut;
-  if (which > WAIT_OBJECT_0 && which < WAIT_OBJECT_0 + waits.size()) return IoOutcome::kStopped;
+  if (which > WAIT_OBJECT_0 && which < WAIT_OBJECT_0 + count) return IoOutcome::kStopped;
   return IoOutcome::kFailed;
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
-#include "base/results.h"
+#include "base/overlapped_io.h"
 #include "base/event_log.h"
 #include "base/unique.h"
 #include "kobj/nko_protocol.h"
@@ -79,45 +79,32 @@ class Deadline {
   ULONGLONG m_end;
 };
 
-enum class PipeIo { kDone, kMoreData, kFailed, kTimedOut };
-
-// One read or write on the overlapped pipe, waited for until the deadline. An operation
-// still pending then is cancelled, and its end is waited for, because the system uses the
-// buffer and the OVERLAPPED until then; the caller closes the pipe afterwards. A read
-// that got the first part of a longer message gives kMoreData.
-PipeIo Transfer(HANDLE pipe, HANDLE done, bool write, void* buffer, DWORD size, const Deadline& deadline,
-                DWORD& transferred) {
+// One read or write on the overlapped pipe, waited for until the deadline (an operation
+// still pending then is cancelled and its end waited for); the caller closes the pipe
+// after a failed step. A step that ran out of time leaves ERROR_TIMEOUT as the last error.
+IoOutcome Transfer(HANDLE pipe, HANDLE done, bool write, void* buffer, DWORD size, const Deadline& deadline,
+                   DWORD& transferred) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = done;
-  IgnoreResult(ResetEvent(done));
-  transferred = 0;
   const BOOL started = write ? WriteFile(pipe, buffer, size, nullptr, &overlapped)
                              : ReadFile(pipe, buffer, size, nullptr, &overlapped);
-  const DWORD startError = started ? ERROR_SUCCESS : GetLastError();
-  if (startError == ERROR_IO_PENDING && WaitForSingleObject(done, deadline.LeftMs()) != WAIT_OBJECT_0) {
-    IgnoreResult(CancelIoEx(pipe, &overlapped));
-    // Completed meanwhile or not, the step ran out of time: the exchange is given up.
-    IgnoreResult(GetOverlappedResult(pipe, &overlapped, &transferred, TRUE));
-    SetLastError(ERROR_TIMEOUT);
-    return PipeIo::kTimedOut;
-  }
-  if (!started && startError != ERROR_IO_PENDING && startError != ERROR_MORE_DATA) return PipeIo::kFailed;
-  if (GetOverlappedResult(pipe, &overlapped, &transferred, FALSE)) return PipeIo::kDone;
-  return GetLastError() == ERROR_MORE_DATA ? PipeIo::kMoreData : PipeIo::kFailed;
+  const IoOutcome io = FinishOverlapped(pipe, overlapped, started, {}, deadline.LeftMs(), transferred);
+  if (io == IoOutcome::kTimedOut) SetLastError(ERROR_TIMEOUT);
+  return io;
 }
 
 bool WriteAll(HANDLE pipe, HANDLE done, const void* data, DWORD size, const Deadline& deadline) {
   DWORD written = 0;
-  const PipeIo io = Transfer(pipe, done, true, const_cast<void*>(data), size, deadline, written);
-  if (io == PipeIo::kDone && written != size) SetLastError(ERROR_WRITE_FAULT);
-  return io == PipeIo::kDone && written == size;
+  const IoOutcome io = Transfer(pipe, done, true, const_cast<void*>(data), size, deadline, written);
+  if (io == IoOutcome::kDone && written != size) SetLastError(ERROR_WRITE_FAULT);
+  return io == IoOutcome::kDone && written == size;
 }
 
 bool ReadCount(HANDLE pipe, HANDLE done, uint32_t& count, const Deadline& deadline) {
   DWORD got = 0;
   // A server that sends the count and the text as one message still gives us the count.
-  const PipeIo io = Transfer(pipe, done, false, &count, sizeof count, deadline, got);
-  return (io == PipeIo::kDone || io == PipeIo::kMoreData) && got == sizeof count;
+  const IoOutcome io = Transfer(pipe, done, false, &count, sizeof count, deadline, got);
+  return (io == IoOutcome::kDone || io == IoOutcome::kMoreData) && got == sizeof count;
 }
 
 // Opens the server's pipe for overlapped I/O, waiting for a free instance while every one
@@ -294,11 +281,11 @@ int NkoServerCommunicate(const char* text) {
   DWORD received = 0;
   while (received < wanted) {
     DWORD got = 0;
-    const PipeIo io = Transfer(pipe.Get(), done.Get(), false, replyText + received, wanted - received, reply, got);
+    const IoOutcome io = Transfer(pipe.Get(), done.Get(), false, replyText + received, wanted - received, reply, got);
     received += got;
     // A replyText that stops coming is no answer, whatever part of it arrived.
-    if (io == PipeIo::kTimedOut) return fail("NkoServerCommunicate: ReadFile failed.  lastError=%d");
-    if (io != PipeIo::kMoreData) break;
+    if (io == IoOutcome::kTimedOut) return fail("NkoServerCommunicate: ReadFile failed.  lastError=%d");
+    if (io != IoOutcome::kMoreData) break;
   }
   // Closed before the reply's error code becomes the thread's last error.
   pipe.Reset();

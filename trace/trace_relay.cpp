@@ -42,7 +42,7 @@ DWORD WINAPI TraceStatusThread(LPVOID);
 // for tracing afresh, so that no other process can switch tracing off for good.
 class TraceRelay {
  public:
-  void Start(HINSTANCE instance);
+  void Start();
   bool Stop(DWORD timeoutMs);
   DWORD RunRelay();
   DWORD RunPoller();
@@ -68,7 +68,6 @@ class TraceRelay {
   void LetGoOfViewer();
 
   // From Start to Stop.
-  HINSTANCE m_instance = nullptr;
   UniqueHandle m_privateStop;  // manual reset: this process's stop request
   // The machine-wide stop event, which other programs may set; never set by this process.
   UniqueNko m_shutdownEvent;
@@ -385,12 +384,11 @@ DWORD TraceRelay::RunPoller() {
 void TraceRelay::StartPoller() {
   m_traceInfoEvent.Reset(NkoCreateEvent(nullptr, FALSE, FALSE, nullptr));
   m_pollerStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  m_pollerThread.Reset(CreateThread(nullptr, 0, TraceStatusThread, m_instance, 0, nullptr));
+  m_pollerThread.Reset(CreateThread(nullptr, 0, TraceStatusThread, nullptr, 0, nullptr));
 }
 
-void TraceRelay::Start(HINSTANCE instance) {
+void TraceRelay::Start() {
   if (m_relayThread) return;
-  m_instance = instance;
   // Other programs may still stop the relay through the machine-wide event; this process
   // never sets it, because every relay on the machine waits on it and the one that takes
   // the signal need not be this one.
@@ -405,7 +403,7 @@ void TraceRelay::Start(HINSTANCE instance) {
   m_privateStop.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   m_stopFlag = 0;
   StartPoller();
-  m_relayThread.Reset(CreateThread(nullptr, 0, TraceEventsThread, instance, 0, nullptr));
+  m_relayThread.Reset(CreateThread(nullptr, 0, TraceEventsThread, nullptr, 0, nullptr));
 }
 
 bool TraceRelay::Stop(DWORD timeoutMs) {
@@ -430,7 +428,7 @@ DWORD WINAPI TraceStatusThread(LPVOID) { return Relay().RunPoller(); }
 
 }  // namespace
 
-void StartTraceEvents(HINSTANCE instance) { Relay().Start(instance); }
+void StartTraceEvents(HINSTANCE) { Relay().Start(); }
 bool StopTraceEvents(DWORD timeoutMs) { return Relay().Stop(timeoutMs); }
 
 void TraceEventsLog(const char* format, ...) {

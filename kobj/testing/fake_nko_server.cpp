@@ -1,5 +1,6 @@
 #include "kobj/testing/fake_nko_server.h"
 
+#include "base/overlapped_io.h"
 #include "base/results.h"
 #include "kobj/nko_client.h"
 #include "kobj/nko_protocol.h"
@@ -11,10 +12,8 @@ bool SyncIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done) {
   UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED ov{};
   ov.hEvent = event.Get();
-  BOOL ok = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
-  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = TRUE;
-  ok = ok && GetOverlappedResult(pipe, &ov, done, TRUE);
-  return ok != FALSE;
+  const BOOL started = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
+  return FinishOverlapped(pipe, ov, started, {}, INFINITE, *done) == IoOutcome::kDone;
 }
 
 }  // namespace
@@ -50,21 +49,9 @@ void FakeNkoServer::Serve(const UniqueFile& pipe) {
     UniqueHandle connectedEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov{};
     ov.hEvent = connectedEvent.Get();
-    bool connected = ConnectNamedPipe(pipe.Get(), &ov) != FALSE;
-    if (!connected) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_PIPE_CONNECTED) {
-        connected = true;
-      } else if (error == ERROR_IO_PENDING) {
-        HANDLE waits[2] = {ov.hEvent, m_stopEvent.Get()};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-          DWORD ignored = 0;
-          connected = GetOverlappedResult(pipe.Get(), &ov, &ignored, FALSE) != FALSE;
-        } else {
-          IgnoreResult(CancelIo(pipe.Get()));
-        }
-      }
-    }
+    DWORD ignored = 0;
+    const bool connected = FinishOverlapped(pipe.Get(), ov, ConnectNamedPipe(pipe.Get(), &ov), {m_stopEvent.Get()},
+                                            INFINITE, ignored) == IoOutcome::kDone;
     if (connected) Answer(pipe.Get());
     IgnoreResult(DisconnectNamedPipe(pipe.Get()));
   }

@@ -1,6 +1,6 @@
 // Driving quorvel.exe from another process, as the suite's installers and tools do: start
-// it, find its window, read and answer its message boxes, and watch the named events it
-// touches. The suite key is seeded and read with the config tests' registry helpers.
+// it, find its window, read and answer its message boxes, and watch the named events and
+// the trace control block it touches. The suite key is seeded and read with the config tests' registry helpers.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include "support/wait_until.h"
 #include "tests/bed/wine_log.h"
 #include "config/testing/test_registry.h"
+#include "trace/trace_control.h"
 
 namespace quorvel_test {
 
@@ -97,6 +98,30 @@ class TestEvent {
 
  private:
   UniqueHandle m_handle;
+};
+
+// quorvel.exe's trace control block, opened by name as an instrument library or the viewer
+// opens it, with access FILE_MAP_READ or FILE_MAP_WRITE. The relay's thread makes the block,
+// maybe after the message loop began, so it is polled for. The mapping is held with the
+// view, so the block outlives quorvel.exe.
+class TraceControlView {
+ public:
+  explicit TraceControlView(DWORD access) {
+    const std::string name = std::string("Global\\") + kTraceControlName;
+    support::WaitUntil(
+        [&] {
+          m_mapping.Reset(OpenFileMappingA(access, FALSE, name.c_str()));
+          return static_cast<bool>(m_mapping);
+        },
+        kWaitMs, 10);
+    if (m_mapping) m_view.Reset(MapViewOfFile(m_mapping.Get(), access, 0, 0, sizeof(TraceControlBlock)));
+  }
+  // Null when the block did not appear in time or could not be mapped.
+  TraceControlBlock* Block() const { return ViewAs<TraceControlBlock>(m_view); }
+
+ private:
+  UniqueHandle m_mapping;
+  UniqueView m_view;
 };
 
 }  // namespace quorvel_test

@@ -61,16 +61,8 @@ TEST_F(SessionEnd, ShutsDownBeforeTheSessionEnds) {
   ASSERT_TRUE(Recorded("halvo7302 ready")) << "no K7302 server";
   bed::ViewerStandIn viewer(bed::ViewerOptions{.status = 1});
   // The trace control block, mapped here so that it outlives quorvel.exe.
-  const std::string controlName = std::string("Global\\") + kTraceControlName;
-  UniqueHandle mapping;
-  support::WaitUntil(
-      [&] {
-        mapping.Reset(OpenFileMappingA(FILE_MAP_READ, FALSE, controlName.c_str()));
-        return static_cast<bool>(mapping);
-      },
-      kWaitMs, 10);
-  const UniqueView view(mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(TraceControlBlock)) : nullptr);
-  const auto* block = ViewAs<TraceControlBlock>(view);
+  const TraceControlView control(FILE_MAP_READ);
+  const TraceControlBlock* block = control.Block();
   ASSERT_NE(block, nullptr) << "no trace control block";
   // The flags the relay switches for the libraries.
   const auto tracingOn = [&] { return LoadTraceFlag(block->enabled) != 0 || LoadTraceFlag(block->viewerEnabled) != 0; };

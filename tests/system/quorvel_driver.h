@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,22 @@ inline std::vector<std::string> LogLines(DWORD pid, size_t count = 0) {
 inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs = kWaitMs) {
   return bed::WaitForWineLogEntry(pid, [&](const bed::WineLogEntry& e) { return e.text == text; }, timeoutMs)
       .has_value();
+}
+
+// Makes a base directory of the test's own and stores it as the suite's BaseDir; its bin
+// folder gets copies of these programs of the build. Quorvel starts the K7302 server from
+// there without a command line, so the server's record file (record.txt in the directory)
+// is named in HALVO7302_RECORD, which quorvel.exe and the server inherit.
+inline void MakeBaseDir(std::initializer_list<const char*> programs, std::string& baseDir, std::string& record) {
+  baseDir = bed::TempPath("base");
+  ASSERT_TRUE(CreateDirectoryA(baseDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((baseDir + "\\bin").c_str(), nullptr));
+  for (const char* file : programs) {
+    ASSERT_TRUE(CopyFileA(bed::BinPath(file).c_str(), (baseDir + "\\bin\\" + file).c_str(), FALSE)) << file;
+  }
+  SetSuiteText("BaseDir", baseDir);
+  record = baseDir + "\\record.txt";
+  ASSERT_TRUE(SetEnvironmentVariableA("HALVO7302_RECORD", record.c_str()));
 }
 
 // A manual-reset event the test creates and owns, as the K7302 software would.

@@ -22,14 +22,8 @@ class SessionEnd : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    const std::string baseDir = bed::TempPath("base");
-    ASSERT_TRUE(CreateDirectoryA(baseDir.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((baseDir + "\\bin").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileA(bed::BinPath(kK7302ServerFile).c_str(), (baseDir + "\\bin\\" + kK7302ServerFile).c_str(),
-                          FALSE));
-    SetSuiteText("BaseDir", baseDir);
-    m_record = baseDir + "\\record.txt";
-    SetEnvironmentVariableA("HALVO7302_RECORD", m_record.c_str());  // quorvel.exe passes it on
+    std::string baseDir;
+    MakeBaseDir({kK7302ServerFile}, baseDir, m_record);
   }
 
   bool Recorded(const std::string& text) const {

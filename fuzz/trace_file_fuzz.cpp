@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -170,7 +171,17 @@ void CheckExport(const std::uint8_t* data, std::size_t size) {
   if (!JsonCheck(text).Document()) std::abort();
 }
 
-// Filters and listing options from the first bytes of the input.
+// An input as the listing and the report take it: filters and listing options chosen by its
+// first kOptionBytes bytes, and the capture after them.
+constexpr size_t kOptionBytes = 8;
+struct OptionedInput {
+  const std::uint8_t* options;
+  const std::uint8_t* capture;
+  std::size_t captureSize;
+  qtrace::ReadOptions read;
+  qtrace::ListOptions list;
+};
+
 void ChooseOptions(const std::uint8_t* p, qtrace::ReadOptions& read, qtrace::ListOptions& list) {
   static const char* const kGlobs[] = {"", "*", "GPIB*", "?*::INSTR", "vi*", "*a*b*c*", "**?*"};
   static const char* const kTimes[] = {"0", "0.000001", "12:00:00", "00:00:00.5", "1e9", "23:59:59.999"};
@@ -191,15 +202,19 @@ void ChooseOptions(const std::uint8_t* p, qtrace::ReadOptions& read, qtrace::Lis
   list.line.maxChars = p[7] >> 1;
 }
 
+// Null when the input holds no capture after its option bytes.
+std::optional<OptionedInput> SplitOptions(const std::uint8_t* data, std::size_t size) {
+  if (size <= kOptionBytes) return std::nullopt;
+  OptionedInput in{data, data + kOptionBytes, size - kOptionBytes, {}, {}};
+  ChooseOptions(data, in.read, in.list);
+  return in;
+}
+
 void CheckListing(const std::uint8_t* data, std::size_t size) {
-  constexpr size_t kOptionBytes = 8;
-  if (size <= kOptionBytes) return;
-  qtrace::ReadOptions read;
-  qtrace::ListOptions list;
-  ChooseOptions(data, read, list);
-  data += kOptionBytes;
-  size -= kOptionBytes;
-  std::string text;
+  std::optional<OptionedInput> input = SplitOptions(data, size);
+  if (!input) return;
+  qtrace::ReadOptions& read = input->read;
+  const qtrace::ListOptions& list = input->list;
   uint64_t lines = 0;
   qtrace::CallListing listing(read.filter, list.line, list.context, qtrace::CallListing::Order::Enter,
                               [&](std::string_view line) {
@@ -212,7 +227,7 @@ void CheckListing(const std::uint8_t* data, std::size_t size) {
                               });
   bool begun = false;
   const uint64_t messages = ReadCalls(
-      data, size, true,
+      input->capture, input->captureSize, true,
       [&](const qtrace::TraceMessage& m) {
         if (!begun) read.filter.Begin(m.timestamp);
         begun = true;
@@ -234,15 +249,12 @@ size_t Occurrences(const std::string& text, std::string_view piece) {
 // whole page whatever the capture holds, with only its own script, every row closed, and
 // no more call rows than the limit.
 void CheckReport(const std::uint8_t* data, std::size_t size) {
-  constexpr size_t kOptionBytes = 8;
-  if (size <= kOptionBytes) return;
-  qtrace::ReadOptions read;
-  qtrace::ListOptions list;
-  ChooseOptions(data, read, list);
+  std::optional<OptionedInput> input = SplitOptions(data, size);
+  if (!input) return;
   qtrace::ReportOptions report;
-  report.line = list.line;
-  report.context = list.context;
-  report.maxRows = 1 + data[6] % 16;
+  report.line = input->list.line;
+  report.context = input->list.context;
+  report.maxRows = 1 + input->options[6] % 16;
   static const std::string capture = "/tmp/quorvel-trace-fuzz-" + std::to_string(getpid()) + ".qtrace";
   static const std::string page = capture + ".html";
   static const bool removedAtExit = std::atexit([] {
@@ -250,12 +262,12 @@ void CheckReport(const std::uint8_t* data, std::size_t size) {
     IgnoreResult(std::remove(page.c_str()));
   }) == 0;
   (void)removedAtExit;
-  std::FILE* file = std::fopen(capture.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  std::fwrite(data + kOptionBytes, 1, size - kOptionBytes, file);
-  IgnoreResult(std::fclose(file));
+  {
+    const UniqueCFile file(std::fopen(capture.c_str(), "wb"));
+    if (!file || std::fwrite(input->capture, 1, input->captureSize, file.Get()) != input->captureSize) std::abort();
+  }  // closed, so that the command reads the whole capture
   std::ostringstream out, err;
-  if (qtrace::RunReport(capture, read, report, page, out, err) != qtrace::kExitOk) return;  // refused capture
+  if (qtrace::RunReport(capture, input->read, report, page, out, err) != qtrace::kExitOk) return;  // refused capture
   std::ifstream in(page, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();

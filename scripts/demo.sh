@@ -36,25 +36,15 @@ run() { printf '$ %s\n' "$*"; "$@"; }
 probe() { wine64 "$bin/nko-probe.exe" "$@"; }
 
 suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
-mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
-wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /f >/dev/null
+# What the tray menu offers: the suite's tools, manuals, help files and readme.
+source scripts/suite_standins.sh
+install_suite_standins "$bin"
+export SUITE_TOOL_RECORD='C:\suite-tools-demo.log'
 wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
-mkdir -p "$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix"
 # The K7302 server stand-in where Quorvel looks for it; it records what happens to it.
 mkdir -p "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin"
 cp "$bin/halvo7302.exe" "$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix/bin/"
 export HALVO7302_RECORD='C:\k7302-demo.log'
-# What the tray menu offers: the suite's tools (copies of one stand-in that records the name
-# it was started as), manuals, help files and readme. Manuals are looked up under the 32-bit
-# registry view's folder, read once at start-up.
-suite_dir="$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
-wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /reg:32 /f >/dev/null
-wine64 reg add 'HKLM\SOFTWARE\Korvane\Ombrix Suite\CurrentVersion' /v CurrentVersion /t REG_SZ /d 15.5 /f >/dev/null
-for tool in KorvaneLinkfinder Quickprobe Lanprobe Sightline; do cp "$bin/suite-tool.exe" "$suite_dir/$tool.exe"; done
-mkdir -p "$suite_dir/manuals"
-(cd "$suite_dir" && touch manuals/tril.pdf manuals/visa.pdf "manuals/LXI Event and Timing.pdf" \
-  tril.chm visa.chm Quickprobe.chm Sightline.chm readme.htm)
-export SUITE_TOOL_RECORD='C:\suite-tools-demo.log'
 source scripts/demo_package.sh
 demo_package_install
 

@@ -59,15 +59,8 @@ suite_key='HKLM\SOFTWARE\Korvane\Ombrix\CurrentVersion'
 wine64 reg add "$suite_key" /v QuorvelHidden /t REG_SZ /d 0 /f >/dev/null
 if [ -n "$menu_out$about_out" ]; then
   # An installed suite, so that the menu offers its tools, manuals and help files.
-  suite_dir="$WINEPREFIX/drive_c/Program Files/Korvane/Ombrix"
-  for view in 32 64; do
-    wine64 reg add "$suite_key" /v BaseDir /t REG_SZ /d 'C:\Program Files\Korvane\Ombrix' /reg:$view /f >/dev/null
-  done
-  mkdir -p "$suite_dir/manuals" "$WINEPREFIX/drive_c/ProgramData/Korvane/Korvane Ombrix"
-  wine64 reg add 'HKLM\SOFTWARE\Korvane\Ombrix Suite\CurrentVersion' /v CurrentVersion /t REG_SZ /d 15.5 /f >/dev/null
-  for tool in KorvaneLinkfinder Quickprobe Lanprobe Sightline; do cp "$bin/suite-tool.exe" "$suite_dir/$tool.exe"; done
-  (cd "$suite_dir" && touch manuals/tril.pdf manuals/visa.pdf "manuals/LXI Event and Timing.pdf" \
-    tril.chm visa.chm Quickprobe.chm Sightline.chm readme.htm)
+  source scripts/suite_standins.sh
+  install_suite_standins "$bin"
 fi
 
 wine64 "$bin/ombrix-service.exe" --stop-event 'Local\QuorvelShotStop' --ready-event 'Local\QuorvelShotReady' \

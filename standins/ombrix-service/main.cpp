@@ -149,6 +149,17 @@ support::OptionParser MakeParser(Settings& s) {
   return p;
 }
 
+// The manual-reset event NAME, not signalled, made for any process to open; an empty name
+// makes none. False, with an error line naming what the event is for, when it cannot be made.
+bool MakeNamedEvent(const std::string& name, const char* what, UniqueHandle& event) {
+  if (name.empty()) return true;
+  event.Reset(CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, name.c_str()));
+  if (event) return true;
+  support::Error("cannot create the %s event \"%s\": %s", what, name.c_str(),
+                 support::DescribeError(GetLastError()).c_str());
+  return false;
+}
+
 // Things that happen a given time after start (delayed events, a late pipe).
 struct Timed {
   DWORD atMs;
@@ -166,15 +177,8 @@ int Run(Settings& s) {
   }
 
   UniqueHandle silentEvent;
-  if (!s.silentEvent.empty()) {
-    silentEvent.Reset(CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.silentEvent.c_str()));
-    if (!silentEvent) {
-      support::Error("cannot create the silent event \"%s\": %s", s.silentEvent.c_str(),
-                     support::DescribeError(GetLastError()).c_str());
-      return 1;
-    }
-    s.server.faults.silentEvent = silentEvent.Get();
-  }
+  if (!MakeNamedEvent(s.silentEvent, "silent", silentEvent)) return 1;
+  s.server.faults.silentEvent = silentEvent.Get();  // null without --silent-event
 
   InfoBlock block;
   RunningEvent serviceEvent;
@@ -209,15 +213,8 @@ int Run(Settings& s) {
   // Kept open until the process ends: a starter that opens the event only now must still
   // find it, and signalled.
   UniqueHandle ready;
-  if (!s.readyEvent.empty()) {
-    ready.Reset(CreateEventA(support::NullDaclAttributes(), TRUE, FALSE, s.readyEvent.c_str()));
-    if (!ready) {
-      support::Error("cannot create the ready event \"%s\": %s", s.readyEvent.c_str(),
-                     support::DescribeError(GetLastError()).c_str());
-      return 1;
-    }
-    IgnoreResult(SetEvent(ready.Get()));  // cannot fail for the event just created
-  }
+  if (!MakeNamedEvent(s.readyEvent, "ready", ready)) return 1;
+  if (ready) IgnoreResult(SetEvent(ready.Get()));  // cannot fail for the event just created
   support::Info("running (pipe %s, %d instances)", s.servePipe ? s.server.pipeName.c_str() : "off",
                 s.server.instances);
 

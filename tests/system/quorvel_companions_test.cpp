@@ -45,16 +45,7 @@ class Companions : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    m_baseDir = bed::TempPath("base");
-    ASSERT_TRUE(CreateDirectoryA(m_baseDir.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((m_baseDir + "\\bin").c_str(), nullptr));
-    for (const char* file : {kK7302ServerFile, "run-program.exe"}) {
-      ASSERT_TRUE(CopyFileA(bed::BinPath(file).c_str(), (m_baseDir + "\\bin\\" + file).c_str(), FALSE)) << file;
-    }
-    SetSuiteText("BaseDir", m_baseDir);
-    m_record = m_baseDir + "\\record.txt";
-    // Quorvel starts the K7302 server without a command line; it inherits this.
-    SetEnvironmentVariableA("HALVO7302_RECORD", m_record.c_str());
+    MakeBaseDir({kK7302ServerFile, "run-program.exe"}, m_baseDir, m_record);
   }
 
   void TearDown() override {

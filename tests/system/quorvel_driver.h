@@ -1,10 +1,11 @@
 // Driving quorvel.exe from another process, as the suite's installers and tools do: start
-// it, find its window, read and answer its message boxes, and watch the named events it
-// touches. The suite key is seeded and read with the config tests' registry helpers.
+// it, find its window, read and answer its message boxes, and watch the named events and
+// the trace control block it touches. The suite key is seeded and read with the config tests' registry helpers.
 #pragma once
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "support/wait_until.h"
 #include "tests/bed/wine_log.h"
 #include "config/testing/test_registry.h"
+#include "trace/trace_control.h"
 
 namespace quorvel_test {
 
@@ -88,6 +90,22 @@ inline bool WaitForLogLine(DWORD pid, const std::string& text, DWORD timeoutMs =
       .has_value();
 }
 
+// Makes a base directory of the test's own and stores it as the suite's BaseDir; its bin
+// folder gets copies of these programs of the build. Quorvel starts the K7302 server from
+// there without a command line, so the server's record file (record.txt in the directory)
+// is named in HALVO7302_RECORD, which quorvel.exe and the server inherit.
+inline void MakeBaseDir(std::initializer_list<const char*> programs, std::string& baseDir, std::string& record) {
+  baseDir = bed::TempPath("base");
+  ASSERT_TRUE(CreateDirectoryA(baseDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((baseDir + "\\bin").c_str(), nullptr));
+  for (const char* file : programs) {
+    ASSERT_TRUE(CopyFileA(bed::BinPath(file).c_str(), (baseDir + "\\bin\\" + file).c_str(), FALSE)) << file;
+  }
+  SetSuiteText("BaseDir", baseDir);
+  record = baseDir + "\\record.txt";
+  ASSERT_TRUE(SetEnvironmentVariableA("HALVO7302_RECORD", record.c_str()));
+}
+
 // A manual-reset event the test creates and owns, as the K7302 software would.
 class TestEvent {
  public:
@@ -97,6 +115,30 @@ class TestEvent {
 
  private:
   UniqueHandle m_handle;
+};
+
+// quorvel.exe's trace control block, opened by name as an instrument library or the viewer
+// opens it, with access FILE_MAP_READ or FILE_MAP_WRITE. The relay's thread makes the block,
+// maybe after the message loop began, so it is polled for. The mapping is held with the
+// view, so the block outlives quorvel.exe.
+class TraceControlView {
+ public:
+  explicit TraceControlView(DWORD access) {
+    const std::string name = std::string("Global\\") + kTraceControlName;
+    support::WaitUntil(
+        [&] {
+          m_mapping.Reset(OpenFileMappingA(access, FALSE, name.c_str()));
+          return static_cast<bool>(m_mapping);
+        },
+        kWaitMs, 10);
+    if (m_mapping) m_view.Reset(MapViewOfFile(m_mapping.Get(), access, 0, 0, sizeof(TraceControlBlock)));
+  }
+  // Null when the block did not appear in time or could not be mapped.
+  TraceControlBlock* Block() const { return ViewAs<TraceControlBlock>(m_view); }
+
+ private:
+  UniqueHandle m_mapping;
+  UniqueView m_view;
 };
 
 }  // namespace quorvel_test

@@ -22,14 +22,8 @@ class SessionEnd : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    const std::string baseDir = bed::TempPath("base");
-    ASSERT_TRUE(CreateDirectoryA(baseDir.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((baseDir + "\\bin").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileA(bed::BinPath(kK7302ServerFile).c_str(), (baseDir + "\\bin\\" + kK7302ServerFile).c_str(),
-                          FALSE));
-    SetSuiteText("BaseDir", baseDir);
-    m_record = baseDir + "\\record.txt";
-    SetEnvironmentVariableA("HALVO7302_RECORD", m_record.c_str());  // quorvel.exe passes it on
+    std::string baseDir;
+    MakeBaseDir({kK7302ServerFile}, baseDir, m_record);
   }
 
   bool Recorded(const std::string& text) const {
@@ -61,16 +55,8 @@ TEST_F(SessionEnd, ShutsDownBeforeTheSessionEnds) {
   ASSERT_TRUE(Recorded("halvo7302 ready")) << "no K7302 server";
   bed::ViewerStandIn viewer(bed::ViewerOptions{.status = 1});
   // The trace control block, mapped here so that it outlives quorvel.exe.
-  const std::string controlName = std::string("Global\\") + kTraceControlName;
-  UniqueHandle mapping;
-  support::WaitUntil(
-      [&] {
-        mapping.Reset(OpenFileMappingA(FILE_MAP_READ, FALSE, controlName.c_str()));
-        return static_cast<bool>(mapping);
-      },
-      kWaitMs, 10);
-  const UniqueView view(mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(TraceControlBlock)) : nullptr);
-  const auto* block = ViewAs<TraceControlBlock>(view);
+  const TraceControlView control(FILE_MAP_READ);
+  const TraceControlBlock* block = control.Block();
   ASSERT_NE(block, nullptr) << "no trace control block";
   // The flags the relay switches for the libraries.
   const auto tracingOn = [&] { return LoadTraceFlag(block->enabled) != 0 || LoadTraceFlag(block->viewerEnabled) != 0; };

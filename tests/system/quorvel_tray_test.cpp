@@ -68,19 +68,11 @@ class QuorvelTray : public RegistryTest {
 };
 
 // The trace control block that the first instance created, as an instrument library or
-// the viewer switches it. The relay's thread creates it, maybe after the loop began.
+// the viewer switches it.
 void SetTracing(bool on) {
-  UniqueHandle mapping;
-  support::WaitUntil(
-      [&] {
-        mapping.Reset(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string("Global\\") + kTraceControlName).c_str()));
-        return static_cast<bool>(mapping);
-      },
-      kWaitMs, 10);
-  ASSERT_TRUE(mapping) << "no trace control block";
-  const UniqueView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TraceControlBlock)));
-  ASSERT_TRUE(view);
-  StoreTraceFlag(ViewAs<TraceControlBlock>(view)->enabled, on ? 1 : 0);
+  const TraceControlView control(FILE_MAP_WRITE);
+  ASSERT_NE(control.Block(), nullptr) << "no trace control block";
+  StoreTraceFlag(control.Block()->enabled, on ? 1 : 0);
 }
 
 TEST_F(QuorvelTray, IconFollowsTheHiddenFlagAndTheTracingState) {

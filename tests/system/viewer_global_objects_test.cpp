@@ -10,6 +10,7 @@
 #include "base/unique.h"
 #include "tests/bed/child_process.h"
 #include "tests/bed/service_standin.h"
+#include "tests/bed/trace_clients.h"
 #include "trace/viewer_link.h"
 
 namespace {
@@ -17,10 +18,7 @@ namespace {
 constexpr DWORD kWaitMs = 20000;
 
 std::unique_ptr<bed::ChildProcess> StartCapture(const std::string& path, const std::string& stopEvent) {
-  bed::ChildOptions options;
-  options.captureOutput = true;
-  return std::make_unique<bed::ChildProcess>(
-      "quorvel-trace.exe", std::vector<std::string>{"capture", "-o", path, "--stop-event", stopEvent}, options);
+  return bed::StartWithOutput("quorvel-trace.exe", {"capture", "-o", path, "--stop-event", stopEvent});
 }
 
 // The requests of process pid, in order.

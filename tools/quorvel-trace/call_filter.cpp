@@ -157,6 +157,9 @@ bool GlobMatch(std::string_view pattern, std::string_view text) {
 void CallFilter::Begin(int64_t firstTimestamp) {
   m_first = firstTimestamp;
   m_begun = true;
+  // A wall-clock bound takes a calendar conversion: resolved once here, not for every call.
+  if (from) m_fromNs = Resolve(*from);
+  if (to) m_toNs = Resolve(*to);
 }
 
 // A wall-clock bound is the time of day on the first message's day; a time more than
@@ -170,21 +173,22 @@ int64_t CallFilter::Resolve(const TimeBound& bound) const {
   return SaturatingDifference(at, m_first);
 }
 
+// Before Begin every call counts as at the first message, with the bounds resolved on the spot.
 bool CallFilter::InWindow(int64_t time) const {
   const int64_t since = SaturatingDifference(time, m_begun ? m_first : time);
-  if (from && since < Resolve(*from)) return false;
-  if (to && since > Resolve(*to)) return false;
+  if (from && since < (m_begun ? m_fromNs : Resolve(*from))) return false;
+  if (to && since > (m_begun ? m_toNs : Resolve(*to))) return false;
   return true;
 }
 
 bool CallFilter::Window(int64_t& first, int64_t& last) const {
   if (!from || !to || !m_begun) return false;
-  const auto at = [&](const TimeBound& bound) {
+  const auto at = [&](int64_t sinceFirst) {
     int64_t t = 0;
-    return __builtin_add_overflow(m_first, Resolve(bound), &t) ? (Resolve(bound) < 0 ? INT64_MIN : INT64_MAX) : t;
+    return __builtin_add_overflow(m_first, sinceFirst, &t) ? (sinceFirst < 0 ? INT64_MIN : INT64_MAX) : t;
   };
-  first = at(*from);
-  last = at(*to);
+  first = at(m_fromNs);
+  last = at(m_toNs);
   return true;
 }
 

@@ -42,9 +42,21 @@ bool ParseTimeOfDay(std::string_view text, int64_t& ns) {
 
 std::string Expect(bool ok, std::string_view what) { return ok ? std::string() : "expects " + std::string(what); }
 
+// Parses |text| into |slot|, which is left unset when it does not parse.
+template <typename T>
+std::string Take(std::optional<T>& slot, std::string_view text, bool (*parse)(std::string_view, T&),
+                 std::string_view what) {
+  T value{};
+  const bool ok = parse(text, value);
+  if (ok) slot = value;
+  return Expect(ok, what);
+}
+
 std::string_view Address(const MatchedCall& call) {
   return call.enter != nullptr ? std::string_view(call.enter->address) : call.exit->address;
 }
+
+constexpr std::string_view kTimeBoundForm = "seconds or HH:MM:SS[.fff]";
 
 constexpr ReadOption kReadOptions[] = {
     {"--address", "GLOB", "only calls to instrument addresses matching GLOB (* and ?, any case)",
@@ -60,36 +72,20 @@ constexpr ReadOption kReadOptions[] = {
      }},
     {"--thread", "TID", "only calls of this thread id",
      [](ReadOptions& o, std::string_view v) {
-       uint32_t tid = 0;
-       const bool ok = ParseWhole(v, tid);
-       if (ok) o.filter.threadId = tid;
-       return Expect(ok, "a thread id");
+       return Take(o.filter.threadId, v, ParseWhole<uint32_t>, "a thread id");
      }},
     {"--errors", "", "only calls that returned an error",
      [](ReadOptions& o, std::string_view) { return (o.filter.errorsOnly = true, std::string()); }},
     {"--slower-than", "DURATION", "only calls that took longer than DURATION (800ns, 250us, 3ms, 2s)",
      [](ReadOptions& o, std::string_view v) {
-       double ns = 0;
-       const bool ok = ParseDuration(v, ns);
-       if (ok) o.filter.slowerThanNs = ns;
-       return Expect(ok, "a duration such as 3ms, 250us or 2s");
+       return Take(o.filter.slowerThanNs, v, ParseDuration, "a duration such as 3ms, 250us or 2s");
      }},
     {"--from", "T",
      "only calls entered at or after T: seconds from the capture's first message\n"
      "(12.5) or a wall-clock time HH:MM:SS[.fff]",
-     [](ReadOptions& o, std::string_view v) {
-       TimeBound b;
-       const bool ok = ParseTimeBound(v, b);
-       if (ok) o.filter.from = b;
-       return Expect(ok, "seconds or HH:MM:SS[.fff]");
-     }},
+     [](ReadOptions& o, std::string_view v) { return Take(o.filter.from, v, ParseTimeBound, kTimeBoundForm); }},
     {"--to", "T", "only calls entered at or before T (as --from)",
-     [](ReadOptions& o, std::string_view v) {
-       TimeBound b;
-       const bool ok = ParseTimeBound(v, b);
-       if (ok) o.filter.to = b;
-       return Expect(ok, "seconds or HH:MM:SS[.fff]");
-     }},
+     [](ReadOptions& o, std::string_view v) { return Take(o.filter.to, v, ParseTimeBound, kTimeBoundForm); }},
     {"--utc", "", "times in UTC instead of local time (shown and in --from/--to)",
      [](ReadOptions& o, std::string_view) { return (o.filter.utc = true, std::string()); }},
     {"--skip-bad", "", "skip damaged lines (and say how many) instead of refusing the file",
@@ -157,6 +153,9 @@ bool GlobMatch(std::string_view pattern, std::string_view text) {
 void CallFilter::Begin(int64_t firstTimestamp) {
   m_first = firstTimestamp;
   m_begun = true;
+  // A wall-clock bound takes a calendar conversion: resolved once here, not for every call.
+  if (from) m_fromNs = Resolve(*from);
+  if (to) m_toNs = Resolve(*to);
 }
 
 // A wall-clock bound is the time of day on the first message's day; a time more than
@@ -170,21 +169,22 @@ int64_t CallFilter::Resolve(const TimeBound& bound) const {
   return SaturatingDifference(at, m_first);
 }
 
+// Before Begin every call counts as at the first message, with the bounds resolved on the spot.
 bool CallFilter::InWindow(int64_t time) const {
   const int64_t since = SaturatingDifference(time, m_begun ? m_first : time);
-  if (from && since < Resolve(*from)) return false;
-  if (to && since > Resolve(*to)) return false;
+  if (from && since < (m_begun ? m_fromNs : Resolve(*from))) return false;
+  if (to && since > (m_begun ? m_toNs : Resolve(*to))) return false;
   return true;
 }
 
 bool CallFilter::Window(int64_t& first, int64_t& last) const {
   if (!from || !to || !m_begun) return false;
-  const auto at = [&](const TimeBound& bound) {
+  const auto at = [&](int64_t sinceFirst) {
     int64_t t = 0;
-    return __builtin_add_overflow(m_first, Resolve(bound), &t) ? (Resolve(bound) < 0 ? INT64_MIN : INT64_MAX) : t;
+    return __builtin_add_overflow(m_first, sinceFirst, &t) ? (sinceFirst < 0 ? INT64_MIN : INT64_MAX) : t;
   };
-  first = at(*from);
-  last = at(*to);
+  first = at(m_fromNs);
+  last = at(m_toNs);
   return true;
 }
 

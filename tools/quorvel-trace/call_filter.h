@@ -27,7 +27,8 @@ class CallFilter {
   std::optional<TimeBound> from, to;
   bool utc = false;  // wall-clock bounds are UTC times of day, not local ones
 
-  // Fixes the time window once the capture's first message is known.
+  // Fixes the time window once the capture's first message is known (from, to and utc are
+  // read here, so they are set before).
   void Begin(int64_t firstTimestamp);
   bool Matches(const MatchedCall& call, const CallMatcher& matcher) const;
   // The time window on the trace clock, once Begin ran; false unless both --from and --to
@@ -40,6 +41,7 @@ class CallFilter {
   int64_t Resolve(const TimeBound& bound) const;
   int64_t m_first = 0;
   bool m_begun = false;
+  int64_t m_fromNs = 0, m_toNs = 0;  // from and to as time since the first message, once Begin ran
 };
 
 // What every reading command takes besides its own options.

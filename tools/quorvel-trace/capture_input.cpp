@@ -57,7 +57,7 @@ bool CaptureInput::Open(const std::string& path, bool rereadable, std::ostream& 
 }
 
 bool CaptureInput::ForEachCall(ReadOptions& options, bool keepParameters, const OnMessage& onMessage,
-                               const OnCall& onCall, std::ostream& err, bool report) {
+                               const OnCall& onCall, std::ostream& err) {
   if (m_file != stdin) std::rewind(m_file);
   TraceReader reader(m_file, m_path == "-" ? "(standard input)" : m_path, options.skipBad);
   const CallMatcher* self = nullptr;
@@ -76,9 +76,8 @@ bool CaptureInput::ForEachCall(ReadOptions& options, bool keepParameters, const 
     return false;
   }
   matcher.Finish();
-  m_messages = reader.Messages();
-  if (report && !reader.Warning().empty()) err << "quorvel-trace: warning: " << reader.Warning() << "\n";
-  if (report && reader.Skipped() > 0) {
+  if (!reader.Warning().empty()) err << "quorvel-trace: warning: " << reader.Warning() << "\n";
+  if (reader.Skipped() > 0) {
     err << "quorvel-trace: warning: " << reader.Skipped() << " damaged lines skipped\n";
   }
   return true;

@@ -3,7 +3,6 @@
 // line or skipped damaged lines reported as warnings.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <ostream>
@@ -29,19 +28,16 @@ class CaptureInput {
   using OnMessage = std::function<void(const TraceMessage&)>;
   using OnCall = std::function<void(const MatchedCall&, const CallMatcher&)>;
   // Reads every message from the start, calling |onMessage| (may be empty) before the matcher
-  // sees it and |onCall| for every call. False (reported) on a damaged file. Warnings go to
-  // |err| when |report|.
+  // sees it and |onCall| for every call. False (reported) on a damaged file; warnings go to
+  // |err| too.
   bool ForEachCall(ReadOptions& options, bool keepParameters, const OnMessage& onMessage, const OnCall& onCall,
-                   std::ostream& err, bool report = true);
+                   std::ostream& err);
 
-  const std::string& Path() const { return m_path; }
-  uint64_t Messages() const { return m_messages; }
   const CaptureSpan& Span() const { return m_span; }
 
  private:
   std::string m_path;
   std::FILE* m_file = nullptr;  // owned unless it is stdin
-  uint64_t m_messages = 0;
   CaptureSpan m_span;
 };
 

@@ -49,11 +49,6 @@ int RunSummary(const std::string& capture, ReadOptions& options, bool csv, std::
   return kExitOk;
 }
 
-namespace {
-
-
-}  // namespace
-
 int RunExport(const std::string& capture, ReadOptions& options, const std::string& output, std::ostream& out,
               std::ostream& err) {
   OutputFile file;

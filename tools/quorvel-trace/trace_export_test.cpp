@@ -9,10 +9,14 @@
 
 #include "base/results.h"
 #include "tools/quorvel-trace/json_text.h"
+#include "tools/quorvel-trace/testing/capture_builder.h"
 #include "tools/quorvel-trace/trace_commands.h"
 
 namespace qtrace {
 namespace {
+
+using testing_capture::Enter;
+using testing_capture::Exit;
 
 TEST(JsonString, EscapesWhatJsonForbidsAndReplacesBrokenUtf8) {
   const struct {
@@ -48,15 +52,9 @@ TEST(TraceExport, TimesAreMicrosecondsFromTheFirstMessageToTheNanosecond) {
     std::ofstream out(capture, std::ios::binary);
     // A call that began 1.5 us before the first captured message (an exit of another
     // thread), lasting 1234567 ns.
-    out << "<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1700000000000001500\" ElapsedNS=\"7\" "
-           "ThreadID=\"2\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" ParamCount=\"0\" HRESULT=\"0\"/>"
-           "</Method></Message>\n"
-           "<Message><Method><Method_Enter MethodName=\"VISA::viRead\" Timestamp=\"1700000000000000000\" "
-           "AppName=\"a.exe\" ThreadID=\"1\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" "
-           "ParamCount=\"0\"/></Method></Message>\n"
-           "<Message><Method><Method_Exit MethodName=\"VISA\" Timestamp=\"1700000000001234567\" "
-           "ElapsedNS=\"1.23457e+006\" ThreadID=\"1\" ProcessID=\"9\" Address=\"x\" Source=\"Korvane VISA\" "
-           "ParamCount=\"0\" HRESULT=\"0\"/></Method></Message>\n";
+    out << Exit("VISA", 1700000000000001500, "7", 9, 2, "x", 0)
+        << Enter("VISA::viRead", 1700000000000000000, "a.exe", 9, 1, "x")
+        << Exit("VISA", 1700000000001234567, "1.23457e+006", 9, 1, "x", 0);
   }
   std::ostringstream out, err;
   ReadOptions options;

@@ -206,6 +206,13 @@ void ReportRows::Render(const std::function<void(std::string_view)>& put) {
 }
 
 void ReportRows::Message(const TraceMessage& message) {
+  // The lists' own filters fix their time window at the capture's first message, as the
+  // command's filter does.
+  if (!m_begun) {
+    m_begun = true;
+    m_all.filter.Begin(message.timestamp);
+    m_errors.filter.Begin(message.timestamp);
+  }
   // The whole list stops once it is over the limit: from then on only the errors' list counts.
   if (!m_all.full) m_all.listing.Message(message);
   if (!m_errors.full) m_errors.listing.Message(message);

@@ -33,6 +33,7 @@ class ReportRows {
   ReportRows(const CallFilter& filter, const LineOptions& options, uint64_t maxRows, size_t context);
   // False with the reason when a scratch file cannot be made.
   bool Open(std::string& error);
+  // Every message of the capture, in its order.
   void Message(const TraceMessage& message);
   // |chosen|: whether the command's filter chose the call (the caller has asked it already).
   void Call(const MatchedCall& call, const CallMatcher& matcher, bool chosen);
@@ -62,6 +63,7 @@ class ReportRows {
   uint64_t m_maxRows;
   size_t m_context;
   bool m_failed = false;
+  bool m_begun = false;   // the first message was seen
   bool m_chosen = false;  // the call being listed was chosen by the command's filter
   std::string m_record;  // the record being written, reused
   List m_all, m_errors;

@@ -169,6 +169,27 @@ TEST(Report, AboveTheRowLimitKeepsTheErrorsWithTheirContext) {
   EXPECT_NE(limited.page.find("60 calls, 2 with an error"), std::string::npos) << "the header counts them all";
 }
 
+// The list takes the same calls as the header: a time window chooses them for both, also
+// above the row limit. Call i (from 0) begins i microseconds after the first message.
+TEST(Report, ListsTheCallsOfTheTimeWindow) {
+  Capture capture;
+  for (int i = 0; i < 10; ++i) capture.Add({1, "viWrite", i == 7 ? kTimeout : 0, ""});
+  const std::string path = capture.Save("window.qtrace");
+  const struct {
+    std::vector<std::string> options;
+    std::vector<std::string> rows;
+  } cases[] = {
+      {{"--from", "0.0000045"}, {"c11", "c13", "c15", "c17", "c19"}},
+      {{"--from", "0.0000045", "--max-rows", "4", "--context", "1"}, {"c13", "c15", "c17"}},
+  };
+  for (const auto& c : cases) {
+    const Report r = MakeReport(path, c.options);
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.out.find(" 5 calls, 1 with an error"), std::string::npos) << r.out;
+    EXPECT_EQ(RowIds(r.page), c.rows) << c.options.size();
+  }
+}
+
 // The table rows (calls and gaps) of each block the list is cut into.
 std::vector<size_t> RowsPerBlock(const std::string& page) {
   std::vector<size_t> rows;

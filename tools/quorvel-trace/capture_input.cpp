@@ -9,7 +9,6 @@
 #endif
 
 #include "base/results.h"
-#include "base/unique.h"
 #include "tools/quorvel-trace/trace_reader.h"
 
 namespace qtrace {
@@ -22,29 +21,16 @@ std::FILE* BinaryStdin() {
   return stdin;
 }
 
-// A copy of standard input in a temporary file, positioned at its start; null on failure.
-std::FILE* SpoolStdin() {
-  std::FILE* in = BinaryStdin();
-  UniqueCFile copy(std::tmpfile());
-  if (!copy) return nullptr;
-  char chunk[1 << 16];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) {
-    if (std::fwrite(chunk, 1, n, copy.Get()) != n) return nullptr;
-  }
-  std::rewind(copy.Get());
-  return copy.Release();
-}
-
 }  // namespace
 
 CaptureInput::~CaptureInput() {
   if (m_file != nullptr && m_file != stdin) IgnoreResult(std::fclose(m_file));  // read only: nothing to lose
 }
 
-bool CaptureInput::Open(const std::string& path, bool rereadable, std::ostream& err) {
+bool CaptureInput::Open(const std::string& path, std::ostream& err) {
   m_path = path;
   if (path == "-") {
-    m_file = rereadable ? SpoolStdin() : BinaryStdin();
+    m_file = BinaryStdin();
   } else {
     m_file = std::fopen(path.c_str(), "rb");
   }
@@ -58,7 +44,6 @@ bool CaptureInput::Open(const std::string& path, bool rereadable, std::ostream& 
 
 bool CaptureInput::ForEachCall(ReadOptions& options, bool keepParameters, const OnMessage& onMessage,
                                const OnCall& onCall, std::ostream& err) {
-  if (m_file != stdin) std::rewind(m_file);
   TraceReader reader(m_file, m_path == "-" ? "(standard input)" : m_path, options.skipBad);
   const CallMatcher* self = nullptr;
   CallMatcher matcher([&](const MatchedCall& call) { onCall(call, *self); }, keepParameters);

@@ -21,13 +21,12 @@ class CaptureInput {
   CaptureInput& operator=(const CaptureInput&) = delete;
   ~CaptureInput();
 
-  // Opens |path| ("-": standard input; with |rereadable| it is first copied to a temporary
-  // file so that it can be read twice). False after reporting the reason to |err|.
-  bool Open(const std::string& path, bool rereadable, std::ostream& err);
+  // Opens |path| ("-": standard input). False after reporting the reason to |err|.
+  bool Open(const std::string& path, std::ostream& err);
 
   using OnMessage = std::function<void(const TraceMessage&)>;
   using OnCall = std::function<void(const MatchedCall&, const CallMatcher&)>;
-  // Reads every message from the start, calling |onMessage| (may be empty) before the matcher
+  // Reads every message once, calling |onMessage| (may be empty) before the matcher
   // sees it and |onCall| for every call. False (reported) on a damaged file; warnings go to
   // |err| too.
   bool ForEachCall(ReadOptions& options, bool keepParameters, const OnMessage& onMessage, const OnCall& onCall,

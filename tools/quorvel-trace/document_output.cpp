@@ -11,7 +11,7 @@ bool OpenDocument(const std::string& capture, const std::string& output, OutputF
     err << "quorvel-trace: error: " << error << "\n";
     return false;
   }
-  return input.Open(capture, false, err);
+  return input.Open(capture, err);
 }
 
 int FinishDocument(OutputFile& file, bool written, const std::string& what, const CallTally& tally,

@@ -14,7 +14,7 @@ namespace qtrace {
 int RunList(const std::string& capture, ReadOptions& options, const ListOptions& list, std::ostream& out,
             std::ostream& err) {
   CaptureInput input;
-  if (!input.Open(capture, false, err)) return kExitFailed;
+  if (!input.Open(capture, err)) return kExitFailed;
   LineOptions line = list.line;
   line.utc = options.filter.utc;
   CallListing listing(options.filter, line, list.context, CallListing::Order::Enter,
@@ -30,7 +30,7 @@ int RunList(const std::string& capture, ReadOptions& options, const ListOptions&
 
 int RunSummary(const std::string& capture, ReadOptions& options, bool csv, std::ostream& out, std::ostream& err) {
   CaptureInput input;
-  if (!input.Open(capture, false, err)) return kExitFailed;
+  if (!input.Open(capture, err)) return kExitFailed;
   TraceSummary summary;
   CallTally tally;
   const bool ok = input.ForEachCall(options, false, nullptr, [&](const MatchedCall& call, const CallMatcher& m) {

@@ -21,6 +21,7 @@
 #include "base/results.h"
 #include "base/unique.h"
 #include "tools/quorvel-trace/call_listing.h"
+#include "tools/quorvel-trace/call_tally.h"
 #include "tools/quorvel-trace/call_matcher.h"
 #include "tools/quorvel-trace/report_command.h"
 #include "tools/quorvel-trace/trace_commands.h"
@@ -139,9 +140,12 @@ void IgnoreMessage(const qtrace::TraceMessage&) {}
 
 void CheckSummaryAndTimeline(const std::uint8_t* data, std::size_t size) {
   qtrace::TraceSummary summary;
-  const uint64_t messages =
-      ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher& m) { summary.Add(c, m); });
-  if (summary.Calls() > messages || summary.OpenCalls() > messages) std::abort();
+  qtrace::CallTally tally;
+  const uint64_t messages = ReadCalls(data, size, false, IgnoreMessage, [&](const MatchedCall& c, const CallMatcher& m) {
+    summary.Add(c, m);
+    tally.Add(c);
+  });
+  if (tally.Calls() > messages || tally.WithoutExit() > messages) std::abort();
   std::ostringstream table, csv;
   summary.WriteTable(table, qtrace::CaptureSpan{true, INT64_MIN, INT64_MAX}, false);
   summary.WriteCsv(csv);

@@ -71,14 +71,8 @@ void TraceSummary::AddTo(Rows& rows, const std::string& key, const TraceMessage&
 }
 
 void TraceSummary::Add(const MatchedCall& call, const CallMatcher& matcher) {
-  if (call.exit == nullptr) {
-    ++m_open;
-    return;
-  }
+  if (call.exit == nullptr) return;  // a call that never returned has no duration to count
   const TraceMessage& exit = *call.exit;
-  ++m_calls;
-  if (exit.kind == MessageKind::Error) ++m_errors;
-  if (call.enter == nullptr) ++m_orphanExits;
   const std::string method = call.enter != nullptr ? Unescape(call.enter->method) : Unescape(exit.method) + "::?";
   const std::string address = Unescape(exit.address);
   AddTo(m_methods, method, exit);

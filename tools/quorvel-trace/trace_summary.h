@@ -48,10 +48,6 @@ class TraceSummary {
   std::vector<const SummaryRow*> Addresses() const { return Sorted(m_addresses, SIZE_MAX); }
   std::vector<const SummaryRow*> Processes(size_t limit) const { return Sorted(m_processes, limit); }
   std::vector<const SummaryRow*> Threads(size_t limit) const { return Sorted(m_threads, limit); }
-  uint64_t Calls() const { return m_calls; }
-  uint64_t Errors() const { return m_errors; }
-  uint64_t OpenCalls() const { return m_open; }
-  uint64_t ExitsWithoutEnter() const { return m_orphanExits; }
   // Calls that returned an error, by (status, of a VISA call).
   const std::map<std::pair<int32_t, bool>, StatusRow>& Statuses() const { return m_statuses; }
 
@@ -68,7 +64,6 @@ class TraceSummary {
 
   Rows m_methods, m_addresses, m_processes, m_threads;
   std::map<std::pair<int32_t, bool>, StatusRow> m_statuses;  // (status, of a VISA call)
-  uint64_t m_calls = 0, m_errors = 0, m_open = 0, m_orphanExits = 0;
 };
 
 // "950 ns", "12.35 us", "1.5 ms", "2.000 s": four significant digits at most.
